@@ -1,0 +1,254 @@
+#include "download/DownloadListModel.h"
+
+#include "download/StatusIcons.h"
+
+namespace quillax {
+
+namespace {
+
+const std::array<QString, DownloadListModel::ColumnCount> kHeaders = {
+    QStringLiteral("名称"),     QStringLiteral("类型"),   QStringLiteral("文件大小"),
+    QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
+};
+
+bool isWebPageType(const QString& type) {
+    return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0 ||
+           type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+DownloadListModel::DownloadListModel(QObject* parent)
+    : QAbstractTableModel(parent), selection_(this) {}
+
+int DownloadListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+int DownloadListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const DownloadItem& it = items_.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case ColName:
+            return it.name;
+        case ColType:
+            return it.type;
+        case ColSize:
+            return it.size;
+        case ColReceived:
+            return it.received;
+        case ColPercent:
+            return it.percent;
+        case ColFolder:
+            return it.folder;
+        default:
+            return {};
+        }
+    case Qt::DecorationRole:
+        return index.column() == ColName ? QVariant(StatusIcon(static_cast<int>(it.status)))
+                                         : QVariant();
+    case StatusRole:
+        return static_cast<int>(it.status);
+    case KeyRole:
+        return it.key;
+    case ReferrerRole:
+        return it.referrer;
+    default:
+        return {};
+    }
+}
+
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < ColumnCount) {
+        return kHeaders.at(static_cast<std::size_t>(section));
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags DownloadListModel::flags(const QModelIndex& index) const {
+    // Names are never edited in place.
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+bool DownloadListModel::addItem(const QString& key, const QString& name, const QString& type,
+                                const QString& folder, const QString& referrer) {
+    if (keyIndex_.contains(key)) {
+        return false;
+    }
+    const int row = count();
+    beginInsertRows({}, row, row);
+    DownloadItem item;
+    item.key = key;
+    item.name = name;
+    item.type = type;
+    item.folder = folder;
+    item.referrer = referrer;
+    items_.append(std::move(item));
+    keyIndex_.insert(key, row);
+    endInsertRows();
+    return true;
+}
+
+void DownloadListModel::clear() {
+    beginResetModel();
+    items_.clear();
+    keyIndex_.clear();
+    endResetModel();
+}
+
+void DownloadListModel::setText(int row, Column column, const QString& text) {
+    if (!validRow(row)) {
+        return;
+    }
+    DownloadItem& it = items_[row];
+    QString* field = nullptr;
+    switch (column) {
+    case ColName:
+        field = &it.name;
+        break;
+    case ColType:
+        field = &it.type;
+        break;
+    case ColSize:
+        field = &it.size;
+        break;
+    case ColReceived:
+        field = &it.received;
+        break;
+    case ColPercent:
+        field = &it.percent;
+        break;
+    case ColFolder:
+        field = &it.folder;
+        break;
+    default:
+        return;
+    }
+    if (*field == text) {
+        return;
+    }
+    *field = text;
+    const QModelIndex cell = index(row, column);
+    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void DownloadListModel::setStatus(int row, ItemStatus status) {
+    if (!validRow(row) || items_[row].status == status) {
+        return;
+    }
+    items_[row].status = status;
+    const QModelIndex cell = index(row, ColName);
+    Q_EMIT dataChanged(cell, cell, {Qt::DecorationRole, StatusRole});
+}
+
+void DownloadListModel::setReferrer(int row, const QString& referrer) {
+    if (validRow(row)) {
+        items_[row].referrer = referrer;
+    }
+}
+
+bool DownloadListModel::setKey(int row, const QString& key) {
+    if (!validRow(row)) {
+        return false;
+    }
+    const int holder = rowOfKey(key);
+    if (holder == row) {
+        return true;
+    }
+    if (holder >= 0) {
+        return false;
+    }
+    keyIndex_.remove(items_[row].key);
+    items_[row].key = key;
+    keyIndex_.insert(key, row);
+    return true;
+}
+
+bool DownloadListModel::isSelected(int row) const {
+    return validRow(row) && selection_.isRowSelected(row, {});
+}
+
+void DownloadListModel::setSelected(int row, bool selected) {
+    if (!validRow(row)) {
+        return;
+    }
+    selection_.select(index(row, 0), (selected ? QItemSelectionModel::Select
+                                               : QItemSelectionModel::Deselect) |
+                                          QItemSelectionModel::Rows);
+}
+
+int DownloadListModel::统计未下载项数目() const {
+    int n = 0;
+    for (const DownloadItem& it : items_) {
+        if (it.size.isEmpty() && it.received.isEmpty() && it.percent.isEmpty()) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+bool DownloadListModel::检测是否下载列表完毕() const {
+    for (const DownloadItem& it : items_) {
+        if (it.status != ItemStatus::Finished && it.status != ItemStatus::Failed) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int DownloadListModel::统计出错和网页项数目() const {
+    int n = 0;
+    for (const DownloadItem& it : items_) {
+        if (isWebPageType(it.type) || it.status == ItemStatus::Failed) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+StatusCounts DownloadListModel::statusCounts() const {
+    StatusCounts counts;
+    counts.total = count();
+    for (const DownloadItem& it : items_) {
+        switch (it.status) {
+        case ItemStatus::Waiting:
+            ++counts.waiting;
+            break;
+        case ItemStatus::Downloading:
+            ++counts.downloading;
+            break;
+        case ItemStatus::Finished:
+            ++counts.finished;
+            break;
+        case ItemStatus::Failed:
+            ++counts.failed;
+            break;
+        }
+    }
+    return counts;
+}
+
+QString DownloadListModel::summaryText() const {
+    const StatusCounts c = statusCounts();
+    return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
+        .arg(c.total)
+        .arg(c.downloading)
+        .arg(c.waiting)
+        .arg(c.finished)
+        .arg(c.failed);
+}
+
+QString DownloadListModel::rowCountText() const {
+    return QString::number(count()) + QStringLiteral("条");
+}
+
+} // namespace quillax

@@ -1,0 +1,117 @@
+#pragma once
+// The download list: the only store of download state. Each row is one file to fetch with
+// its name, type, progress texts, folder, addresses (the unique key), referrer and status.
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QString>
+#include <QVector>
+#include <array>
+
+namespace quillax {
+
+/// Status of a download item: the row's picture, and nothing else decides it.
+enum class ItemStatus : int { Waiting = 1, Downloading = 2, Finished = 3, Failed = 4 };
+
+struct DownloadItem {
+    QString name;     ///< base file name, never with the extension
+    QString type;     ///< extension without the dot, may be empty
+    QString size;     ///< expected bytes, a status word, or empty
+    QString received; ///< bytes received, or empty
+    QString percent;  ///< "37%", a status word, or empty
+    QString folder;   ///< save folder
+    QString key;      ///< one to three addresses joined by "|"; unique in the list
+    QString referrer; ///< page the file was found on
+    ItemStatus status = ItemStatus::Waiting;
+};
+
+// Status words written into the text columns.
+namespace status_words {
+inline const QString kWaitRetry = QStringLiteral("等待重新下载");
+inline const QString kUnknown = QStringLiteral("未知");
+inline const QString kFailed = QStringLiteral("下载失败");
+inline const QString kCancelled = QStringLiteral("下载取消");
+inline const QString kBigFileSkipped = QStringLiteral("大文件，跳过");
+inline const QString kCannotReplace = QStringLiteral("无法替换");
+inline const QString kExistsSkipped = QStringLiteral("已存在，跳过");
+} // namespace status_words
+
+/// Per-status counts of the list.
+struct StatusCounts {
+    int total = 0;
+    int waiting = 0;
+    int downloading = 0;
+    int finished = 0;
+    int failed = 0;
+};
+
+class DownloadListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColName, ColType, ColSize, ColReceived, ColPercent, ColFolder, ColumnCount };
+    enum Role { StatusRole = Qt::UserRole + 1, KeyRole, ReferrerRole };
+
+    explicit DownloadListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    /// Adds a waiting row. Returns false, and adds nothing, when the key is already in the list.
+    bool addItem(const QString& key, const QString& name, const QString& type,
+                 const QString& folder, const QString& referrer);
+    /// Removes every row.
+    void clear();
+
+    int count() const { return static_cast<int>(items_.size()); }
+    /// The row at `row` (0-based); the row must exist.
+    const DownloadItem& item(int row) const { return items_.at(row); }
+    /// Row of `key`, or -1.
+    int rowOfKey(const QString& key) const { return keyIndex_.value(key, -1); }
+
+    /// Writes one text column. Out-of-range rows are ignored.
+    void setText(int row, Column column, const QString& text);
+    void setStatus(int row, ItemStatus status);
+    void setReferrer(int row, const QString& referrer);
+    /// Replaces the key; refused (false) when another row holds the new key.
+    bool setKey(int row, const QString& key);
+
+    /// The selection of the list. Views share it, so the model is the one store of it.
+    QItemSelectionModel* selectionModel() { return &selection_; }
+    bool isSelected(int row) const;
+    void setSelected(int row, bool selected);
+
+    /// Rows whose Size, Received and Percent texts are all empty, whatever their status.
+    int 统计未下载项数目() const;
+    /// True when every row has status 3 or 4 (an empty list is finished).
+    bool 检测是否下载列表完毕() const;
+    /// Rows whose type is "htm" or "html" (any case), plus the other rows with status 4.
+    int 统计出错和网页项数目() const;
+    StatusCounts statusCounts() const;
+    /// "总数:12 正在下载:3 等待:5 已完成:3 失败:1".
+    QString summaryText() const;
+    /// "12条".
+    QString rowCountText() const;
+
+private:
+    bool validRow(int row) const { return row >= 0 && row < items_.size(); }
+
+    QVector<DownloadItem> items_;
+    QHash<QString, int> keyIndex_;
+    QItemSelectionModel selection_;
+};
+
+/// The download window's values that go with the list.
+struct DownloadWindowState {
+    bool IsDownloading = false;
+    /// Seconds since midnight when the last download ended.
+    float LastFinishTime = 0.0F;
+    /// Element k (1 to 6): 1-based list position of the row download thread k works on.
+    std::array<qint16, 12> ThreadItemIndex{};
+};
+
+} // namespace quillax

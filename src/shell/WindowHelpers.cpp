@@ -1,0 +1,124 @@
+#include "shell/WindowHelpers.h"
+
+#include "shell/WindowPlacement.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QPalette>
+#include <QScreen>
+#include <QTableView>
+#include <QTreeView>
+#include <QWidget>
+
+namespace quillax {
+
+bool IsWindowLoaded(const QString& name) {
+    const auto windows = QApplication::topLevelWidgets();
+    for (const QWidget* w : windows) {
+        if (w->objectName().compare(name, Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+int columnCountOf(const QAbstractItemView* list) {
+    return list->model() != nullptr ? list->model()->columnCount(list->rootIndex()) : 0;
+}
+
+int fittedWidth(QAbstractItemView* list, QHeaderView* header, int column, bool withHeader) {
+    int width = list->sizeHintForColumn(column);
+    if (withHeader && header != nullptr) {
+        width = std::max(width, header->sectionSizeHint(column));
+    }
+    return width;
+}
+
+} // namespace
+
+void SetListColumnWidth(QAbstractItemView* list, int column, int width) {
+    if (list == nullptr || column < 1 || column > columnCountOf(list)) {
+        return;
+    }
+    const int index = column - 1;
+    const bool fit = width == kFitContentsAndHeader || width == kFitContents;
+    if (auto* tree = qobject_cast<QTreeView*>(list)) {
+        tree->setColumnWidth(index, fit ? fittedWidth(tree, tree->header(), index,
+                                                      width == kFitContentsAndHeader)
+                                        : width);
+    } else if (auto* table = qobject_cast<QTableView*>(list)) {
+        table->setColumnWidth(index, fit ? fittedWidth(table, table->horizontalHeader(), index,
+                                                       width == kFitContentsAndHeader)
+                                         : width);
+    }
+}
+
+void SetAllListColumnWidths(QAbstractItemView* list, int width) {
+    if (list == nullptr) {
+        return;
+    }
+    const int columns = columnCountOf(list);
+    for (int column = 1; column <= columns; ++column) {
+        SetListColumnWidth(list, column, width);
+    }
+}
+
+void PaintListStripes(QAbstractItemView* list) {
+    if (list == nullptr) {
+        return;
+    }
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Base, QColor(231, 248, 237));
+    palette.setColor(QPalette::AlternateBase, Qt::white);
+    list->setPalette(palette);
+    list->setAlternatingRowColors(true);
+}
+
+QString ScreenResolutionText(const QWidget* window) {
+    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return ResolutionText(0, 0);
+    }
+    const QSize size = screen->size();
+    return ResolutionText(size.width(), size.height());
+}
+
+void SaveWindowPlacement(SettingsStore& store, QWidget* window) {
+    if (window == nullptr) {
+        return;
+    }
+    // The normal geometry is what the window returns to; pos() is the frame's place and
+    // size() the client's, the same pair that move() and resize() take back.
+    const QRect normal = window->isMaximized() ? window->normalGeometry() : window->geometry();
+    Placement p;
+    p.top = window->pos().y() * kTwipsPerPixel;
+    p.left = window->pos().x() * kTwipsPerPixel;
+    p.width = normal.width() * kTwipsPerPixel;
+    p.height = normal.height() * kTwipsPerPixel;
+    WritePlacement(store, window->objectName(), ScreenResolutionText(window),
+                   window->isMaximized(), p);
+}
+
+void RestoreWindowPlacement(const SettingsStore& store, QWidget* window) {
+    if (window == nullptr) {
+        return;
+    }
+    const auto placement =
+        ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
+    if (!placement) {
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+        return;
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
+    window->move(placement->left / kTwipsPerPixel, placement->top / kTwipsPerPixel);
+    window->resize(placement->width / kTwipsPerPixel, placement->height / kTwipsPerPixel);
+}
+
+} // namespace quillax
