@@ -56,7 +56,9 @@ void fFileDownload::buildUi() {
     auto* grid = new QGridLayout(Picture3);
 
     Label7 = new QLabel(Picture3);
+    Label7->setObjectName(QStringLiteral("Label7"));
     Command26 = new QPushButton(QStringLiteral("切换"), Picture3);
+    Command26->setObjectName(QStringLiteral("Command26"));
     Command26->setToolTip(QStringLiteral("更改下载方式"));
     connect(Command26, &QPushButton::clicked, this, [this] { switchDownloadMethod(); });
     grid->addWidget(Label7, 0, 0);
@@ -64,6 +66,7 @@ void fFileDownload::buildUi() {
 
     grid->addWidget(new QLabel(QStringLiteral("线程数："), Picture3), 0, 2);
     Combo1 = new QComboBox(Picture3);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
     for (int n = 1; n <= 6; ++n) {
         Combo1->addItem(QString::number(n));
     }
@@ -75,6 +78,9 @@ void fFileDownload::buildUi() {
     Option2 = new QRadioButton(PolicyCaption(DuplicateNamePolicy::Overwrite), Picture3);
     Option3 = new QRadioButton(PolicyCaption(DuplicateNamePolicy::Rename), Picture3);
     auto* policyGroup = new QButtonGroup(this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Option3->setObjectName(QStringLiteral("Option3"));
     for (QRadioButton* option : {Option1, Option2, Option3}) {
         policyGroup->addButton(option);
         policyRow->addWidget(option);
@@ -85,6 +91,7 @@ void fFileDownload::buildUi() {
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(new QLabel(QStringLiteral("下载列表："), Picture3));
     Label1 = new QLabel(QStringLiteral("0条"), Picture3);
+    Label1->setObjectName(QStringLiteral("Label1"));
     listRow->addWidget(Label1);
     listRow->addStretch();
     grid->addLayout(listRow, 2, 0, 1, 4);

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and prints their figures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLAX_BUILD_TESTS=ON
+cmake --build build/bench --parallel
+export QT_QPA_PLATFORM=offscreen
+for b in build/bench/bench/bench_*; do
+  [ -x "$b" ] || continue
+  echo "== $(basename "$b")"
+  "$b"
+done

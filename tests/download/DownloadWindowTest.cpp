@@ -1,0 +1,125 @@
+#include "download/fFileDownload.h"
+
+#include "shell/AppValues.h"
+#include "shell/SettingsStore.h"
+#include "shell/WindowHelpers.h"
+
+#include "TestSupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace quillax;
+using namespace quillax::settings_keys;
+
+class DownloadWindow : public ::testing::Test {
+protected:
+    std::unique_ptr<fFileDownload> open() {
+        return std::make_unique<fFileDownload>(*store, values);
+    }
+    template <typename T> static T* child(QWidget* w, const char* name) {
+        return w->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    QTemporaryDir tmp;
+    std::unique_ptr<SettingsStore> store =
+        std::make_unique<SettingsStore>(tmp.path() + QStringLiteral("/Quillax.ini"));
+    AppValues values;
+    test::RecordingMessageBoxes boxes;
+};
+
+TEST_F(DownloadWindow, OpensWithEmptyListCaptionAndStatusBar) {
+    auto w = open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("文件下载-Quillax"));
+    EXPECT_TRUE(IsWindowLoaded(QStringLiteral("ffiledownload")));
+    EXPECT_EQ(w->listView()->model()->columnCount(), 6);
+    EXPECT_EQ(child<QLabel>(w.get(), "Label1")->text(), QStringLiteral("0条"));
+    EXPECT_EQ(w->statusPanelText(4), QStringLiteral("总数:0 正在下载:0 等待:0 已完成:0 失败:0"));
+    EXPECT_FALSE(w->statusPanelText(1).isEmpty());
+    EXPECT_EQ(child<QLabel>(w.get(), "Label7")->text(), QStringLiteral("下载方式：2"));
+    EXPECT_EQ(child<QComboBox>(w.get(), "Combo1")->currentText(), QStringLiteral("3"));
+    EXPECT_TRUE(child<QRadioButton>(w.get(), "Option3")->isChecked());
+    EXPECT_TRUE(w->isMaximized() || w->windowState().testFlag(Qt::WindowMaximized));
+
+    w->list().addItem(QStringLiteral("https://a.test/1.pdf"), QStringLiteral("T"),
+                      QStringLiteral("pdf"), tmp.path(), QString());
+    w->显示下载统计();
+    w->refreshRowCount();
+    EXPECT_EQ(w->statusPanelText(4), QStringLiteral("总数:1 正在下载:0 等待:1 已完成:0 失败:0"));
+    EXPECT_EQ(child<QLabel>(w.get(), "Label1")->text(), QStringLiteral("1条"));
+}
+
+TEST_F(DownloadWindow, StoredChoicesSelectTheControls) {
+    store->write(kPatentDownload, kDuplicatePolicy, QStringLiteral("跳过"));
+    store->write(kDownload, kThreads, QStringLiteral("4"));
+    {
+        auto w = open();
+        EXPECT_EQ(w->duplicatePolicy(), DuplicateNamePolicy::Skip);
+        EXPECT_EQ(child<QComboBox>(w.get(), "Combo1")->currentText(), QStringLiteral("5"));
+    }
+    store->write(kPatentDownload, kDuplicatePolicy, QStringLiteral("anything"));
+    store->write(kSettings, kDownloadMethod, QStringLiteral("1"));
+    {
+        auto w = open();
+        EXPECT_EQ(w->duplicatePolicy(), DuplicateNamePolicy::Rename);
+        auto* combo = child<QComboBox>(w.get(), "Combo1");
+        EXPECT_EQ(combo->currentText(), QStringLiteral("1"));
+        EXPECT_FALSE(combo->isEnabled());
+        EXPECT_EQ(child<QLabel>(w.get(), "Label7")->text(), QStringLiteral("下载方式：1"));
+        // Switching back enables the thread box.
+        child<QPushButton>(w.get(), "Command26")->click();
+        EXPECT_TRUE(combo->isEnabled());
+        EXPECT_EQ(values.DownloadMethod, 2);
+    }
+}
+
+TEST_F(DownloadWindow, CloseAsksWhileTheListIsUnfinishedButStoresChoicesFirst) {
+    auto w = open();
+    w->show();
+    w->setDuplicatePolicy(DuplicateNamePolicy::Overwrite);
+    w->list().addItem(QStringLiteral("https://a.test/1.pdf"), QStringLiteral("T"),
+                      QStringLiteral("pdf"), tmp.path(), QString());
+    boxes.answer = MsgResult::No;
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"));
+    EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Question);
+    EXPECT_EQ(store->read(kPatentDownload, kDuplicatePolicy, QString()), QStringLiteral("覆盖"));
+    EXPECT_EQ(store->read(kSettings, kDownloadMethod, QString()), QStringLiteral("2"));
+
+    w->list().setStatus(0, ItemStatus::Failed); // a finished list closes without asking
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(boxes.shown.size(), 1);
+}
+
+TEST_F(DownloadWindow, PlacementComesBackOnTheSameScreenAndMaximisedOtherwise) {
+    {
+        auto w = open();
+        w->showNormal();
+        w->setWindowState(Qt::WindowNoState);
+        w->move(40, 30);
+        w->resize(700, 500);
+        QTest::qWait(20);
+        ASSERT_TRUE(w->close());
+    }
+    EXPECT_EQ(store->read(kFileDownload, kWidth, QString()), QStringLiteral("10500"));
+    {
+        auto w = open();
+        EXPECT_FALSE(w->windowState().testFlag(Qt::WindowMaximized));
+        EXPECT_EQ(w->size(), QSize(700, 500));
+        w->showMaximized();
+        QTest::qWait(20);
+        ASSERT_TRUE(w->close());
+    }
+    EXPECT_EQ(store->read(kFileDownload, kResolution, QString()), QStringLiteral("0*0"));
+    auto w = open();
+    EXPECT_TRUE(w->windowState().testFlag(Qt::WindowMaximized));
+}

@@ -1,0 +1,91 @@
+#pragma once
+// Stand-ins for what talks to the outside world, installed for the length of one test.
+
+#include "platform/DesktopShell.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SoundPlayer.h"
+
+#include <QStringList>
+#include <QUrl>
+#include <QVector>
+
+namespace quillax::test {
+
+struct ShownMessage {
+    QString text;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+/// Records every message and answers with `answer` (Yes unless set otherwise).
+class RecordingMessageBoxes final : public MessageBoxes {
+public:
+    RecordingMessageBoxes() { previous_ = SetMessageBoxes(this); }
+    ~RecordingMessageBoxes() override { SetMessageBoxes(previous_); }
+    MsgResult show(const QString& text, MsgIcon icon, MsgButtons buttons) override {
+        shown.append({text, icon, buttons});
+        if (buttons == MsgButtons::Ok) {
+            return MsgResult::Ok;
+        }
+        return answer;
+    }
+    QStringList texts() const {
+        QStringList out;
+        for (const ShownMessage& m : shown) {
+            out << m.text;
+        }
+        return out;
+    }
+
+    QVector<ShownMessage> shown;
+    MsgResult answer = MsgResult::Yes;
+
+private:
+    MessageBoxes* previous_ = nullptr;
+};
+
+/// Records what would be opened or started; each call succeeds unless told otherwise.
+class RecordingShell final : public DesktopShell {
+public:
+    RecordingShell() { previous_ = SetShell(this); }
+    ~RecordingShell() override { SetShell(previous_); }
+    bool openUrl(const QUrl& url) override {
+        opened << url;
+        return openSucceeds;
+    }
+    bool startDetached(const QString& program, const QStringList& arguments) override {
+        started << (QStringList{program} + arguments).join(QLatin1Char(' '));
+        return !failingPrograms.contains(program);
+    }
+    bool showItemInFolder(const QString& filePath) override {
+        shownInFolder << filePath;
+        return true;
+    }
+
+    QList<QUrl> opened;
+    QStringList started;
+    QStringList shownInFolder;
+    bool openSucceeds = true;
+    QStringList failingPrograms;
+
+private:
+    DesktopShell* previous_ = nullptr;
+};
+
+class RecordingSounds final : public SoundPlayer {
+public:
+    RecordingSounds() { previous_ = SetSounds(this); }
+    ~RecordingSounds() override { SetSounds(previous_); }
+    void play(const QString& path) override { played << path; }
+
+    QStringList played;
+
+private:
+    SoundPlayer* previous_ = nullptr;
+};
+
+/// Writes `bytes` to `path`, creating or replacing the file; false when it cannot.
+bool WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path);
+
+} // namespace quillax::test

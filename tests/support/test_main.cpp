@@ -1,0 +1,20 @@
+// Runs GoogleTest inside a Qt application on the offscreen platform, with the per-user
+// folders redirected so that tests never touch the user's own files.
+
+#include "shell/AppConfig.h"
+
+#include <QApplication>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
+    QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
