@@ -113,6 +113,10 @@ void RestoreWindowPlacement(const SettingsStore& store, QWidget* window) {
     const auto placement =
         ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
     if (!placement) {
+        // The default size is what the window returns to when the user restores it, and what
+        // it keeps on a desktop that cannot maximise.
+        const Placement defaults;
+        window->resize(defaults.width / kTwipsPerPixel, defaults.height / kTwipsPerPixel);
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
         return;
     }
