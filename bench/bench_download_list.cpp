@@ -21,12 +21,12 @@ double msSince(Clock::time_point start) {
 
 void fill(DownloadListModel& list, int rows) {
     for (int i = 0; i < rows; ++i) {
-        list.addItem(QStringLiteral("https://content.example/pdf/%1.pdf|https://mirror.example/%1")
-                         .arg(i),
-                     QStringLiteral("An article title of ordinary length number %1").arg(i),
-                     (i % 7 == 0) ? QStringLiteral("HTM") : QStringLiteral("pdf"),
-                     QStringLiteral("/home/user/12345/"),
-                     QStringLiteral("https://search.example/record/%1").arg(i));
+        list.addItem(
+            QStringLiteral("https://content.example/pdf/%1.pdf|https://mirror.example/%1").arg(i),
+            QStringLiteral("An article title of ordinary length number %1").arg(i),
+            (i % 7 == 0) ? QStringLiteral("HTM") : QStringLiteral("pdf"),
+            QStringLiteral("/home/user/12345/"),
+            QStringLiteral("https://search.example/record/%1").arg(i));
         const auto status = static_cast<ItemStatus>(1 + i % 4);
         list.setStatus(i, status);
         if (status != ItemStatus::Waiting) {

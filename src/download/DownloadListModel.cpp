@@ -181,9 +181,9 @@ void DownloadListModel::setSelected(int row, bool selected) {
     if (!validRow(row)) {
         return;
     }
-    selection_.select(index(row, 0), (selected ? QItemSelectionModel::Select
-                                               : QItemSelectionModel::Deselect) |
-                                          QItemSelectionModel::Rows);
+    selection_.select(index(row, 0),
+                      (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                          QItemSelectionModel::Rows);
 }
 
 int DownloadListModel::统计未下载项数目() const {

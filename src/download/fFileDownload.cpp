@@ -30,7 +30,9 @@ namespace {
 
 constexpr int kMonitorIntervalMs = 1000;
 
-float secondsSinceMidnight() { return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0F; }
+float secondsSinceMidnight() {
+    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0F;
+}
 
 } // namespace
 
@@ -150,20 +152,19 @@ void fFileDownload::load() {
     } else {
         Combo1->setEnabled(true);
         int index = Combo1->currentIndex();
-        settings_.readSmallInt(kDownload, kThreads, kThreadsDefault, index, 0,
-                               Combo1->count() - 1);
+        settings_.readSmallInt(kDownload, kThreads, kThreadsDefault, index, 0, Combo1->count() - 1);
         Combo1->setCurrentIndex(index);
     }
     showDownloadMethod();
 
-    values_.DuplicateNamePolicy = settings_.read(kPatentDownload, kDuplicatePolicy,
-                                                 kDuplicatePolicyDefault);
+    values_.DuplicateNamePolicy =
+        settings_.read(kPatentDownload, kDuplicatePolicy, kDuplicatePolicyDefault);
     setDuplicatePolicy(PolicyFromCaption(values_.DuplicateNamePolicy));
 
     values_.ProxyAddress = TrimSpaces(settings_.read(kSettings, kProxyAddress, QString()));
     values_.ProxyPort = TrimSpaces(settings_.read(kSettings, kProxyPort, QString()));
-    settings_.readSmallInt(kSettings, kProxyEnabled, kProxyEnabledDefault, values_.ProxyEnabled,
-                           0, 1);
+    settings_.readSmallInt(kSettings, kProxyEnabled, kProxyEnabledDefault, values_.ProxyEnabled, 0,
+                           1);
     settings_.readReal(kSettings, kMaxFileSize, kMaxFileSizeDefault, values_.MaxFileSizeMB);
 
     RestoreWindowPlacement(settings_, this);
@@ -220,9 +221,13 @@ QString fFileDownload::重命名保存路径(const QString& folder, const QStrin
     return quillax::重命名保存路径(folder, name, type, duplicatePolicy(), newName);
 }
 
-void fFileDownload::显示下载统计() { panels_[3]->setText(list_.summaryText()); }
+void fFileDownload::显示下载统计() {
+    panels_[3]->setText(list_.summaryText());
+}
 
-void fFileDownload::refreshRowCount() { Label1->setText(list_.rowCountText()); }
+void fFileDownload::refreshRowCount() {
+    Label1->setText(list_.rowCountText());
+}
 
 QString fFileDownload::statusPanelText(int panel) const {
     return panel >= 1 && panel <= 4 ? panels_[panel - 1]->text() : QString();

@@ -138,9 +138,13 @@ QString EnsureFolderPath(const QString& path) {
     return result;
 }
 
-bool FileExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isFile(); }
+bool FileExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
 
-bool FolderExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+bool FolderExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
 
 bool PathOccupied(const QString& path) {
     if (path.isEmpty()) {
@@ -198,8 +202,8 @@ QString UniqueFilePath(const QString& path) {
 
     QString candidate = folder + base + extension;
     for (qint64 i = 1; PathOccupied(candidate); ++i) {
-        candidate = folder + base + QLatin1Char('[') + ZeroPadded(i, 4) + QLatin1Char(']') +
-                    extension;
+        candidate =
+            folder + base + QLatin1Char('[') + ZeroPadded(i, 4) + QLatin1Char(']') + extension;
     }
     return candidate;
 }

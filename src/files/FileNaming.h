@@ -29,8 +29,8 @@ QString ExpandHomePath(const QString& path);
 
 /// Creates every level of `path` that is missing, each level cleaned with `CleanFileName`, and
 /// returns the folder as created (without a trailing "/"), or an empty text when it does not
-/// exist in the end. A level that cleans to empty shows "文件夹名称有误！不能创建文件夹！" and stops
-/// the walk.
+/// exist in the end. A level that cleans to empty shows "文件夹名称有误！不能创建文件夹！" and
+/// stops the walk.
 QString EnsureFolderPath(const QString& path);
 
 bool FileExists(const QString& path);

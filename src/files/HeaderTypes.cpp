@@ -48,8 +48,8 @@ const std::array kTypeTable = {
             "docx"},
     TypeRow{"application", {"rtf"}, "rtf"},
     TypeRow{"application", {"xls", "vnd.ms-excel", "x-excel"}, "xls"},
-    TypeRow{"application", {"xlsx", "vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
-            "xlsx"},
+    TypeRow{
+        "application", {"xlsx", "vnd.openxmlformats-officedocument.spreadsheetml.sheet"}, "xlsx"},
     TypeRow{"application",
             {"pptx", "vnd.openxmlformats-officedocument.presentationml.presentation"},
             "pptx"},
@@ -191,8 +191,8 @@ QString 从下载头信息ContentDisposition获取文件名(const QString& dispo
 
 HeaderTypeDecision DecideTypeFromHeaders(const QString& headerBlock, const QString& currentType) {
     HeaderTypeDecision decision;
-    const QStringList pieces =
-        TrimSpaces(HeaderValue(headerBlock, QStringLiteral("content-type"))).split(QLatin1Char(';'));
+    const QStringList pieces = TrimSpaces(HeaderValue(headerBlock, QStringLiteral("content-type")))
+                                   .split(QLatin1Char(';'));
     const QString mediaType = TrimSpaces(pieces.at(0));
     if (pieces.size() > 1) {
         const QString parameter = TrimSpaces(pieces.at(1));

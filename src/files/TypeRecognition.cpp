@@ -158,8 +158,8 @@ QString recognise(QFile& file) {
             return {};
         }
         const QByteArray whole = file.read(kCaaTestBelowBytes).toLower();
-        if (containsAll(whole, {"a1=", "[target]", "a2=", "b1=", "b2=", "c1=", "c2=", "d1=",
-                                "d2=", "doctype="})) {
+        if (containsAll(whole, {"a1=", "[target]",
+                                "a2=", "b1=", "b2=", "c1=", "c2=", "d1=", "d2=", "doctype="})) {
             return QStringLiteral("caa");
         }
     }

@@ -22,7 +22,8 @@ public:
     }
 
     bool startDetached(const QString& program, const QStringList& arguments) override {
-        if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable()) {
+        if (QStandardPaths::findExecutable(program).isEmpty() &&
+            !QFileInfo(program).isExecutable()) {
             return false;
         }
         return QProcess::startDetached(program, arguments);
@@ -55,7 +56,9 @@ DesktopShell* g_shell = nullptr;
 
 } // namespace
 
-DesktopShell& Shell() { return g_shell != nullptr ? *g_shell : systemShell(); }
+DesktopShell& Shell() {
+    return g_shell != nullptr ? *g_shell : systemShell();
+}
 
 DesktopShell* SetShell(DesktopShell* shell) {
     DesktopShell* previous = g_shell;

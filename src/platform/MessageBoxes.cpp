@@ -10,7 +10,7 @@ MsgResult ShowMessage(const QString& text, MsgIcon icon, MsgButtons buttons) {
     if (g_handler != nullptr) {
         return g_handler->show(text, icon, buttons);
     }
-    return buttons == MsgButtons::Ok ? MsgResult::Ok
+    return buttons == MsgButtons::Ok      ? MsgResult::Ok
            : buttons == MsgButtons::YesNo ? MsgResult::No
                                           : MsgResult::Cancel;
 }

@@ -15,13 +15,29 @@ QString versionText() {
     return QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
 }
 
-QString makerSite() { return fromEnvironment(kEnvMakerSite, kDefaultMakerSite); }
-QString makerSecondSite() { return fromEnvironment(kEnvMakerSecondSite, kDefaultMakerSecondSite); }
-QString updateNoticeAddress() { return fromEnvironment(kEnvUpdateNotice, kDefaultUpdateNotice); }
-QString helpPage() { return fromEnvironment(kEnvHelpPage, kDefaultHelpPage); }
-QString customisePage() { return fromEnvironment(kEnvCustomisePage, kDefaultCustomisePage); }
-QString shopPage() { return fromEnvironment(kEnvShopPage, kDefaultShopPage); }
-QString mailAddress() { return fromEnvironment(kEnvMailAddress, kDefaultMailAddress); }
-QString searchHomePage() { return fromEnvironment(kEnvSearchHome, kDefaultSearchHome); }
+QString makerSite() {
+    return fromEnvironment(kEnvMakerSite, kDefaultMakerSite);
+}
+QString makerSecondSite() {
+    return fromEnvironment(kEnvMakerSecondSite, kDefaultMakerSecondSite);
+}
+QString updateNoticeAddress() {
+    return fromEnvironment(kEnvUpdateNotice, kDefaultUpdateNotice);
+}
+QString helpPage() {
+    return fromEnvironment(kEnvHelpPage, kDefaultHelpPage);
+}
+QString customisePage() {
+    return fromEnvironment(kEnvCustomisePage, kDefaultCustomisePage);
+}
+QString shopPage() {
+    return fromEnvironment(kEnvShopPage, kDefaultShopPage);
+}
+QString mailAddress() {
+    return fromEnvironment(kEnvMailAddress, kDefaultMailAddress);
+}
+QString searchHomePage() {
+    return fromEnvironment(kEnvSearchHome, kDefaultSearchHome);
+}
 
 } // namespace quillax::config

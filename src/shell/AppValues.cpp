@@ -16,16 +16,18 @@ AppValues& Values() {
 void ReadStartupSettings(const SettingsStore& store, AppValues& values) {
     using namespace settings_keys;
     store.readReal(kSettings, kMaxFileSize, kMaxFileSizeDefault, values.MaxFileSizeMB);
-    store.readSmallInt(kSettings, kDownloadMethod, kDownloadMethodDefault, values.DownloadMethod,
-                       1, 2);
+    store.readSmallInt(kSettings, kDownloadMethod, kDownloadMethodDefault, values.DownloadMethod, 1,
+                       2);
     store.readSmallInt(kSettings, kProxyEnabled, kProxyEnabledDefault, values.ProxyEnabled, 0, 1);
     values.ProxyAddress = TrimSpaces(store.read(kSettings, kProxyAddress, QString()));
     values.ProxyPort = TrimSpaces(store.read(kSettings, kProxyPort, QString()));
-    store.readSmallInt(kSettings, kPromptSavePath, kPromptSavePathDefault, values.PromptSavePath,
-                       0, 1);
+    store.readSmallInt(kSettings, kPromptSavePath, kPromptSavePathDefault, values.PromptSavePath, 0,
+                       1);
 }
 
-QString DefaultSaveFolder() { return QDir::homePath() + QStringLiteral("/12345/"); }
+QString DefaultSaveFolder() {
+    return QDir::homePath() + QStringLiteral("/12345/");
+}
 
 QString ProgramDataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -93,11 +93,13 @@ bool SettingsStore::readInt32(const QString& section, const QString& key,
                                std::numeric_limits<qint32>::max());
 }
 
-bool SettingsStore::readReal(const QString& section, const QString& key,
-                             const QString& defaultText, double& value) const {
+bool SettingsStore::readReal(const QString& section, const QString& key, const QString& defaultText,
+                             double& value) const {
     return ParseStoredNumber(read(section, key, defaultText), value);
 }
 
-QString SettingsStore::fileName() const { return settings_->fileName(); }
+QString SettingsStore::fileName() const {
+    return settings_->fileName();
+}
 
 } // namespace quillax

@@ -38,8 +38,7 @@ void PlaySoundResource(int number, const QString& folder) {
         QDir().mkpath(dir);
         // Written whole or not at all, so a half-written sound is never kept.
         QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(resource.readAll()) < 0 ||
-            !out.commit()) {
+        if (!out.open(QIODevice::WriteOnly) || out.write(resource.readAll()) < 0 || !out.commit()) {
             return;
         }
     }

@@ -47,9 +47,9 @@ void SetListColumnWidth(QAbstractItemView* list, int column, int width) {
     const int index = column - 1;
     const bool fit = width == kFitContentsAndHeader || width == kFitContents;
     if (auto* tree = qobject_cast<QTreeView*>(list)) {
-        tree->setColumnWidth(index, fit ? fittedWidth(tree, tree->header(), index,
-                                                      width == kFitContentsAndHeader)
-                                        : width);
+        tree->setColumnWidth(
+            index,
+            fit ? fittedWidth(tree, tree->header(), index, width == kFitContentsAndHeader) : width);
     } else if (auto* table = qobject_cast<QTableView*>(list)) {
         table->setColumnWidth(index, fit ? fittedWidth(table, table->horizontalHeader(), index,
                                                        width == kFitContentsAndHeader)
@@ -102,16 +102,15 @@ void SaveWindowPlacement(SettingsStore& store, QWidget* window) {
     p.left = window->pos().x() * kTwipsPerPixel;
     p.width = normal.width() * kTwipsPerPixel;
     p.height = normal.height() * kTwipsPerPixel;
-    WritePlacement(store, window->objectName(), ScreenResolutionText(window),
-                   window->isMaximized(), p);
+    WritePlacement(store, window->objectName(), ScreenResolutionText(window), window->isMaximized(),
+                   p);
 }
 
 void RestoreWindowPlacement(const SettingsStore& store, QWidget* window) {
     if (window == nullptr) {
         return;
     }
-    const auto placement =
-        ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
+    const auto placement = ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
     if (!placement) {
         // The default size is what the window returns to when the user restores it, and what
         // it keeps on a desktop that cannot maximise.

@@ -76,7 +76,8 @@ TEST(DownloadListModel, AddSetsFieldsAndADuplicateKeyAddsNoRow) {
 
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
     EXPECT_FALSE(list.addItem(QStringLiteral("https://a.test/1.pdf|https://b.test/1.pdf"),
-                              QStringLiteral("Other"), QStringLiteral("pdf"), QString(), QString()));
+                              QStringLiteral("Other"), QStringLiteral("pdf"), QString(),
+                              QString()));
     EXPECT_EQ(list.count(), 1);
     EXPECT_EQ(inserted.count(), 0);
     EXPECT_EQ(list.item(0).name, QStringLiteral("Title"));
@@ -90,8 +91,8 @@ TEST(DownloadListModel, KeyChangesKeepTheIndexAndRefuseAnotherRowsKey) {
     EXPECT_EQ(list.rowOfKey(QStringLiteral("b|a")), 0);
     EXPECT_EQ(list.rowOfKey(QStringLiteral("a|b")), -1);
     EXPECT_FALSE(list.setKey(0, QStringLiteral("c")));
-    EXPECT_TRUE(list.addItem(QStringLiteral("a|b"), QStringLiteral("3"), QString(), QString(),
-                             QString()));
+    EXPECT_TRUE(
+        list.addItem(QStringLiteral("a|b"), QStringLiteral("3"), QString(), QString(), QString()));
 }
 
 TEST(DownloadListModel, NamesAreNotEditableAndSelectionLivesInTheModel) {
@@ -109,7 +110,8 @@ TEST(DownloadListModel, NamesAreNotEditableAndSelectionLivesInTheModel) {
 
 TEST(DownloadListModel, StatusPicturesAreFourDistinctSixteenPixelImages) {
     DownloadListModel list;
-    fill(list, {{W, "", "", "", ""}, {D, "", "", "", ""}, {F, "", "", "", ""}, {X, "", "", "", ""}});
+    fill(list,
+         {{W, "", "", "", ""}, {D, "", "", "", ""}, {F, "", "", "", ""}, {X, "", "", "", ""}});
     std::vector<QImage> images;
     for (int row = 0; row < 4; ++row) {
         const auto icon = list.data(list.index(row, 0), Qt::DecorationRole).value<QIcon>();
@@ -153,20 +155,32 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"empty", {}, 0, true, 0, "总数:0 正在下载:0 等待:0 已完成:0 失败:0"},
         CountCase{"cancelled waiting row still not attempted",
                   {{X, "pdf", "", "", ""}},
-                  1, true, 1, "总数:1 正在下载:0 等待:0 已完成:0 失败:1"},
+                  1,
+                  true,
+                  1,
+                  "总数:1 正在下载:0 等待:0 已完成:0 失败:1"},
         CountCase{"HTM counts once whether or not it failed; xml only when failed",
                   {{F, "HTM", "5", "5", "100%"},
                    {X, "htm", "下载失败", "", ""},
                    {F, "xml", "5", "5", "100%"},
                    {X, "xml", "下载失败", "", ""},
                    {F, "html", "1", "1", "100%"}},
-                  0, true, 4, "总数:5 正在下载:0 等待:0 已完成:3 失败:2"},
+                  0,
+                  true,
+                  4,
+                  "总数:5 正在下载:0 等待:0 已完成:3 失败:2"},
         CountCase{"big file skipped counts as finished",
                   {{F, "pdf", "", "", "大文件，跳过"}},
-                  0, true, 0, "总数:1 正在下载:0 等待:0 已完成:1 失败:0"},
+                  0,
+                  true,
+                  0,
+                  "总数:1 正在下载:0 等待:0 已完成:1 失败:0"},
         CountCase{"a waiting row stops the finished walk",
                   {{F, "pdf", "1", "1", "100%"}, {W, "pdf", "", "", ""}, {X, "pdf", "", "", ""}},
-                  2, false, 1, "总数:3 正在下载:0 等待:1 已完成:1 失败:1"},
+                  2,
+                  false,
+                  1,
+                  "总数:3 正在下载:0 等待:1 已完成:1 失败:1"},
         CountCase{"the twelve-row example",
                   {{D, "pdf", "9", "1", "1%"},
                    {D, "pdf", "9", "1", "1%"},
@@ -180,4 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {F, "pdf", "9", "9", "100%"},
                    {F, "pdf", "9", "9", "100%"},
                    {X, "pdf", "下载取消", "", ""}},
-                  4, false, 1, "总数:12 正在下载:3 等待:5 已完成:3 失败:1"}));
+                  4,
+                  false,
+                  1,
+                  "总数:12 正在下载:3 等待:5 已完成:3 失败:1"}));

@@ -90,7 +90,8 @@ TEST_F(DownloadWindow, CloseAsksWhileTheListIsUnfinishedButStoresChoicesFirst) {
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
     ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"));
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"));
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Question);
     EXPECT_EQ(store->read(kPatentDownload, kDuplicatePolicy, QString()), QStringLiteral("覆盖"));
     EXPECT_EQ(store->read(kSettings, kDownloadMethod, QString()), QStringLiteral("2"));

@@ -18,8 +18,8 @@ TEST(DuplicatePolicy, StoredCaptionsSelectAPolicy) {
     EXPECT_EQ(PolicyFromCaption(QStringLiteral("重命名")), DuplicateNamePolicy::Rename);
     EXPECT_EQ(PolicyFromCaption(QStringLiteral("garbage")), DuplicateNamePolicy::Rename);
     EXPECT_EQ(PolicyFromCaption(QString()), DuplicateNamePolicy::Rename);
-    for (auto p : {DuplicateNamePolicy::Skip, DuplicateNamePolicy::Overwrite,
-                   DuplicateNamePolicy::Rename}) {
+    for (auto p :
+         {DuplicateNamePolicy::Skip, DuplicateNamePolicy::Overwrite, DuplicateNamePolicy::Rename}) {
         EXPECT_EQ(PolicyFromCaption(PolicyCaption(p)), p);
     }
 }
@@ -39,8 +39,8 @@ protected:
 };
 
 TEST_F(MustDownload, AMissingFileIsDownloadedUnderEveryPolicy) {
-    for (auto p : {DuplicateNamePolicy::Skip, DuplicateNamePolicy::Overwrite,
-                   DuplicateNamePolicy::Rename}) {
+    for (auto p :
+         {DuplicateNamePolicy::Skip, DuplicateNamePolicy::Overwrite, DuplicateNamePolicy::Rename}) {
         EXPECT_TRUE(确定是需要下载(list, 0, p));
         EXPECT_TRUE(确定是需要下载(list, 1, p));
     }
@@ -98,27 +98,70 @@ constexpr auto kRename = DuplicateNamePolicy::Rename;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RenamePath,
-    ::testing::Values(
-        RenameCase{"free", {}, "Report", "pdf", kRename, "Report.pdf", "Report"},
-        RenameCase{"overwrite keeps the plain path", {"Report.pdf"}, "Report", "pdf", kOverwrite,
-                   "Report.pdf", "Report"},
-        RenameCase{"first number", {"Report.pdf"}, "Report", "pdf", kRename, "Report[001].pdf",
-                   "Report[001]"},
-        RenameCase{"next number", {"Report.pdf", "Report[001].pdf"}, "Report", "pdf", kRename,
-                   "Report[002].pdf", "Report[002]"},
-        RenameCase{"skip also avoids an existing file", {"Report.pdf"}, "Report", "pdf", kSkip,
-                   "Report[001].pdf", "Report[001]"},
-        RenameCase{"an existing counter goes on", {"Report[007].pdf"}, "Report[007]", "pdf",
-                   kRename, "Report[008].pdf", "Report[008]"},
-        RenameCase{"other brackets become corner brackets", {"A [notes] B.pdf"}, "A [notes] B",
-                   "pdf", kRename, "A 『notes』 B.pdf", "A 『notes』 B"},
-        RenameCase{"text after a numeric bracket is dropped", {"Smith [2003] review.pdf"},
-                   "Smith [2003] review", "pdf", kRename, "Smith [2003].pdf", "Smith [2003]"},
-        RenameCase{"and the number goes on when taken",
-                   {"Smith [2003] review.pdf", "Smith [2003].pdf"}, "Smith [2003] review", "pdf",
-                   kRename, "Smith [2004].pdf", "Smith [2004]"},
-        RenameCase{"an empty type gives no trailing dot", {"Readme"}, "Readme", "", kRename,
-                   "Readme[001]", "Readme[001]"}));
+    ::testing::Values(RenameCase{"free", {}, "Report", "pdf", kRename, "Report.pdf", "Report"},
+                      RenameCase{"overwrite keeps the plain path",
+                                 {"Report.pdf"},
+                                 "Report",
+                                 "pdf",
+                                 kOverwrite,
+                                 "Report.pdf",
+                                 "Report"},
+                      RenameCase{"first number",
+                                 {"Report.pdf"},
+                                 "Report",
+                                 "pdf",
+                                 kRename,
+                                 "Report[001].pdf",
+                                 "Report[001]"},
+                      RenameCase{"next number",
+                                 {"Report.pdf", "Report[001].pdf"},
+                                 "Report",
+                                 "pdf",
+                                 kRename,
+                                 "Report[002].pdf",
+                                 "Report[002]"},
+                      RenameCase{"skip also avoids an existing file",
+                                 {"Report.pdf"},
+                                 "Report",
+                                 "pdf",
+                                 kSkip,
+                                 "Report[001].pdf",
+                                 "Report[001]"},
+                      RenameCase{"an existing counter goes on",
+                                 {"Report[007].pdf"},
+                                 "Report[007]",
+                                 "pdf",
+                                 kRename,
+                                 "Report[008].pdf",
+                                 "Report[008]"},
+                      RenameCase{"other brackets become corner brackets",
+                                 {"A [notes] B.pdf"},
+                                 "A [notes] B",
+                                 "pdf",
+                                 kRename,
+                                 "A 『notes』 B.pdf",
+                                 "A 『notes』 B"},
+                      RenameCase{"text after a numeric bracket is dropped",
+                                 {"Smith [2003] review.pdf"},
+                                 "Smith [2003] review",
+                                 "pdf",
+                                 kRename,
+                                 "Smith [2003].pdf",
+                                 "Smith [2003]"},
+                      RenameCase{"and the number goes on when taken",
+                                 {"Smith [2003] review.pdf", "Smith [2003].pdf"},
+                                 "Smith [2003] review",
+                                 "pdf",
+                                 kRename,
+                                 "Smith [2004].pdf",
+                                 "Smith [2004]"},
+                      RenameCase{"an empty type gives no trailing dot",
+                                 {"Readme"},
+                                 "Readme",
+                                 "",
+                                 kRename,
+                                 "Readme[001]",
+                                 "Readme[001]"}));
 
 TEST(RenamePath, AFolderInTheWayIsNotReturned) {
     QTemporaryDir tmp;

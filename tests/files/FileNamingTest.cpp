@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{QStringLiteral("line\r\nbreak\nand\rnul") + QChar(u'\0'),
                                QStringLiteral("linebreakandnul")},
                       TextCase{QStringLiteral("tab\tstays"), QStringLiteral("tab\tstays")},
-                      TextCase{QStringLiteral("  spaces stay  "), QStringLiteral("  spaces stay  ")},
+                      TextCase{QStringLiteral("  spaces stay  "),
+                               QStringLiteral("  spaces stay  ")},
                       TextCase{QStringLiteral("./..:*?/."), QString()},
                       TextCase{QStringLiteral("...."), QString()},
                       TextCase{QStringLiteral("中文：标题？"), QStringLiteral("中文：标题？")}));
@@ -108,7 +109,8 @@ TEST(EnsureFolderPath, CreatesEveryLevelCleaned) {
     EXPECT_EQ(EnsureFolderPath(root + QStringLiteral("/Papers/2024/")),
               root + QStringLiteral("/Papers/2024"));
     EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Papers/2024")).isDir());
-    EXPECT_EQ(EnsureFolderPath(root + QStringLiteral("/Pa:pers")), root + QStringLiteral("/Papers"));
+    EXPECT_EQ(EnsureFolderPath(root + QStringLiteral("/Pa:pers")),
+              root + QStringLiteral("/Papers"));
     EXPECT_EQ(EnsureFolderPath(root), root); // an existing folder comes back as it is
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
@@ -141,7 +143,8 @@ TEST(EnsureFolderPath, BadPathsGiveEmptyTextNeverACrash) {
 }
 
 TEST(EnsureFolderPath, TildeMeansTheHomeFolder) {
-    EXPECT_EQ(ExpandHomePath(QStringLiteral("~/12345/")), QDir::homePath() + QStringLiteral("/12345/"));
+    EXPECT_EQ(ExpandHomePath(QStringLiteral("~/12345/")),
+              QDir::homePath() + QStringLiteral("/12345/"));
     EXPECT_EQ(ExpandHomePath(QStringLiteral("/abs/~/x")), QStringLiteral("/abs/~/x"));
 }
 
@@ -152,9 +155,11 @@ TEST(UniqueFilePath, NumbersOccupiedNamesAndNeverReturnsAnExistingPath) {
     EXPECT_EQ(UniqueFilePath(free), free); // a free path comes back unchanged, however long
 
     ASSERT_TRUE(WriteFile(d + QStringLiteral("Paper.pdf"), "1"));
-    EXPECT_EQ(UniqueFilePath(d + QStringLiteral("Paper.pdf")), d + QStringLiteral("Paper[0001].pdf"));
+    EXPECT_EQ(UniqueFilePath(d + QStringLiteral("Paper.pdf")),
+              d + QStringLiteral("Paper[0001].pdf"));
     ASSERT_TRUE(WriteFile(d + QStringLiteral("Paper[0001].pdf"), "1"));
-    EXPECT_EQ(UniqueFilePath(d + QStringLiteral("Paper.pdf")), d + QStringLiteral("Paper[0002].pdf"));
+    EXPECT_EQ(UniqueFilePath(d + QStringLiteral("Paper.pdf")),
+              d + QStringLiteral("Paper[0002].pdf"));
 
     // An existing counter is not continued: the plain name is tried first.
     ASSERT_TRUE(WriteFile(d + QStringLiteral("Note[0003].txt"), "1"));
@@ -164,7 +169,8 @@ TEST(UniqueFilePath, NumbersOccupiedNamesAndNeverReturnsAnExistingPath) {
     const QString longBase(120, QLatin1Char('B'));
     ASSERT_TRUE(WriteFile(d + longBase + QStringLiteral(".pdf"), "1"));
     const QString cut = QString(100, QLatin1Char('B'));
-    EXPECT_EQ(UniqueFilePath(d + longBase + QStringLiteral(".pdf")), d + cut + QStringLiteral(".pdf"));
+    EXPECT_EQ(UniqueFilePath(d + longBase + QStringLiteral(".pdf")),
+              d + cut + QStringLiteral(".pdf"));
     ASSERT_TRUE(WriteFile(d + cut + QStringLiteral(".pdf"), "1"));
     EXPECT_EQ(UniqueFilePath(d + longBase + QStringLiteral(".pdf")),
               d + cut + QStringLiteral("[0001].pdf"));

@@ -69,11 +69,11 @@ TEST_F(SettingsStoreTest, TextsThatDoNotConvertKeepThePreviousValue) {
         int expected;
     };
     const Case cases[] = {
-        {QStringLiteral("3"), true, 3},        {QStringLiteral(" 4 "), true, 4},
-        {QStringLiteral("2.5"), true, 2},      {QStringLiteral("3.5"), true, 4},
-        {QStringLiteral("abc"), false, 77},    {QString(), false, 77},
-        {QStringLiteral("40000"), false, 77},  {QStringLiteral("1e3"), true, 1000},
-        {QStringLiteral("nan"), false, 77},    {QStringLiteral("inf"), false, 77},
+        {QStringLiteral("3"), true, 3},       {QStringLiteral(" 4 "), true, 4},
+        {QStringLiteral("2.5"), true, 2},     {QStringLiteral("3.5"), true, 4},
+        {QStringLiteral("abc"), false, 77},   {QString(), false, 77},
+        {QStringLiteral("40000"), false, 77}, {QStringLiteral("1e3"), true, 1000},
+        {QStringLiteral("nan"), false, 77},   {QStringLiteral("inf"), false, 77},
     };
     SettingsStore store(iniPath());
     for (const Case& c : cases) {

@@ -8,6 +8,12 @@
 #include <QStringList>
 #include <QUrl>
 #include <QVector>
+#include <ostream>
+
+// Readable failure messages for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace quillax::test {
 
