@@ -2,6 +2,8 @@
 
 #include "download/StatusIcons.h"
 
+#include <utility>
+
 namespace quillax {
 
 namespace {
@@ -19,7 +21,12 @@ bool isWebPageType(const QString& type) {
 } // namespace
 
 DownloadListModel::DownloadListModel(QObject* parent)
-    : QAbstractTableModel(parent), selection_(this) {}
+    : QAbstractTableModel(parent), selection_(this) {
+    clock_.start();
+    noticeTimer_.setSingleShot(true);
+    noticeTimer_.setInterval(kProgressNotifyMs);
+    connect(&noticeTimer_, &QTimer::timeout, this, &DownloadListModel::flushProgressNotices);
+}
 
 int DownloadListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
@@ -102,7 +109,39 @@ void DownloadListModel::clear() {
     beginResetModel();
     items_.clear();
     keyIndex_.clear();
+    heldBack_.clear();
+    lastProgressNotice_.clear();
     endResetModel();
+}
+
+void DownloadListModel::notifyRow(int row, const QList<int>& roles) {
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1), roles);
+}
+
+void DownloadListModel::notifyProgress(int row) {
+    const qint64 now = clock_.elapsed();
+    const auto last = lastProgressNotice_.constFind(row);
+    if (last != lastProgressNotice_.cend() && now - *last < kProgressNotifyMs) {
+        heldBack_.insert(row);
+        if (!noticeTimer_.isActive()) {
+            noticeTimer_.start();
+        }
+        return;
+    }
+    lastProgressNotice_.insert(row, now);
+    heldBack_.remove(row);
+    notifyRow(row, {Qt::DisplayRole});
+}
+
+void DownloadListModel::flushProgressNotices() {
+    const QSet<int> rows = std::exchange(heldBack_, {});
+    const qint64 now = clock_.elapsed();
+    for (int row : rows) {
+        if (validRow(row)) {
+            lastProgressNotice_.insert(row, now);
+            notifyRow(row, {Qt::DisplayRole});
+        }
+    }
 }
 
 void DownloadListModel::setText(int row, Column column, const QString& text) {
@@ -137,6 +176,10 @@ void DownloadListModel::setText(int row, Column column, const QString& text) {
         return;
     }
     *field = text;
+    if (column == ColSize || column == ColReceived || column == ColPercent) {
+        notifyProgress(row);
+        return;
+    }
     const QModelIndex cell = index(row, column);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -146,6 +189,12 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
         return;
     }
     items_[row].status = status;
+    // A status change shows at once, with any progress text still held back for the row.
+    if (heldBack_.remove(row)) {
+        lastProgressNotice_.insert(row, clock_.elapsed());
+        notifyRow(row, {Qt::DisplayRole, Qt::DecorationRole, StatusRole});
+        return;
+    }
     const QModelIndex cell = index(row, ColName);
     Q_EMIT dataChanged(cell, cell, {Qt::DecorationRole, StatusRole});
 }

@@ -3,9 +3,12 @@
 // its name, type, progress texts, folder, addresses (the unique key), referrer and status.
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QItemSelectionModel>
+#include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 #include <array>
 
@@ -73,8 +76,12 @@ public:
     /// Row of `key`, or -1.
     int rowOfKey(const QString& key) const { return keyIndex_.value(key, -1); }
 
-    /// Writes one text column. Out-of-range rows are ignored.
+    /// Writes one text column. Out-of-range rows are ignored. Progress columns (size, received,
+    /// percent) notify views at most every `kProgressNotifyMs` per row, so a transfer that
+    /// writes them per chunk does not repaint per chunk; the value itself is stored at once.
     void setText(int row, Column column, const QString& text);
+    /// Sends the notices of progress columns that are still held back.
+    void flushProgressNotices();
     void setStatus(int row, ItemStatus status);
     void setReferrer(int row, const QString& referrer);
     /// Replaces the key; refused (false) when another row holds the new key.
@@ -97,19 +104,30 @@ public:
     /// "12条".
     QString rowCountText() const;
 
+    static constexpr int kProgressNotifyMs = 100;
+
 private:
     bool validRow(int row) const { return row >= 0 && row < items_.size(); }
+    void notifyProgress(int row);
+    void notifyRow(int row, const QList<int>& roles);
 
     QVector<DownloadItem> items_;
     QHash<QString, int> keyIndex_;
     QItemSelectionModel selection_;
+    QElapsedTimer clock_;
+    QHash<int, qint64> lastProgressNotice_; ///< row → clock_ time of its last progress notice
+    QSet<int> heldBack_;                    ///< rows whose progress notice waits for the timer
+    QTimer noticeTimer_;
 };
 
 /// The download window's values that go with the list.
 struct DownloadWindowState {
     bool IsDownloading = false;
-    /// Seconds since midnight when the last download ended.
+    /// Seconds since midnight when the last download ended (shown and compared as a time).
     float LastFinishTime = 0.0F;
+    /// The same moment on the monotonic clock, in milliseconds: waits are measured with it,
+    /// so that they do not break at midnight.
+    qint64 LastFinishMonotonicMs = 0;
     /// Element k (1 to 6): 1-based list position of the row download thread k works on.
     std::array<qint16, 12> ThreadItemIndex{};
 };

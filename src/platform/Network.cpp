@@ -1,0 +1,70 @@
+#include "platform/Network.h"
+
+#include "shell/AppConfig.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QSslConfiguration>
+
+namespace quillax {
+
+namespace {
+QPointer<QNetworkAccessManager> g_manager;
+QPointer<QNetworkAccessManager> g_default;
+QString g_userAgent;
+QList<QSslCertificate> g_extraTrusted;
+} // namespace
+
+void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates) {
+    g_extraTrusted = certificates;
+    // Connections are cached per host and port, with the trust they were opened under.
+    NetworkManager().clearConnectionCache();
+}
+
+QNetworkAccessManager& NetworkManager() {
+    if (g_manager) {
+        return *g_manager;
+    }
+    if (!g_default) {
+        g_default = new QNetworkAccessManager(QCoreApplication::instance());
+    }
+    return *g_default;
+}
+
+void SetNetworkManager(QNetworkAccessManager* manager) {
+    g_manager = manager;
+}
+
+QString UserAgent() {
+    if (!g_userAgent.isEmpty()) {
+        return g_userAgent;
+    }
+    return QStringLiteral("Mozilla/5.0 (X11; Linux x86_64) %1/%2")
+        .arg(QString::fromUtf8(config::kProductTitle), config::versionText());
+}
+
+void SetUserAgent(const QString& userAgent) {
+    g_userAgent = userAgent;
+}
+
+QNetworkRequest DownloadRequest(const QUrl& url, bool alwaysNetwork) {
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, kDownloadsUseHttp2);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setHeader(QNetworkRequest::UserAgentHeader, UserAgent());
+    if (!g_extraTrusted.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(g_extraTrusted);
+        request.setSslConfiguration(tls);
+    }
+    if (alwaysNetwork) {
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                             QNetworkRequest::AlwaysNetwork);
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    }
+    return request;
+}
+
+} // namespace quillax
