@@ -419,33 +419,29 @@ bool InetEngine::Inet下载文件(int row) {
                 list_.setText(row, Col::ColPercent, PercentText(received, size));
             }
         }
-        if (expected > 0) {
-            if (written >= expected) {
-                end = End::Complete;
-                break;
-            }
-            if (ended) {
-                // The connection ended short of the announced length; waiting out the stall
-                // limit could not bring the rest.
-                end = End::Failed;
-                break;
-            }
-        } else if (ended) {
-            // Without a length only the end of the connection tells; an end the network
-            // reports as an error means the body is cut short.
-            const bool broken = reply_ && reply_->error() != QNetworkReply::NoError;
-            end = broken ? End::Failed : End::Complete;
+        if (expected > 0 && written >= expected) {
+            end = End::Complete;
             break;
-        } else if (static_cast<double>(written) > limitBytes) {
+        }
+        // Stop clears the flag and aborts the request: the abort must read as a cancellation.
+        if (!state_.IsDownloading) {
+            end = End::Cancelled;
+            break;
+        }
+        if (ended) {
+            // With a length, the connection ended short of it: waiting out the stall limit
+            // could not bring the rest. Without one, only the end of the connection tells, and
+            // an end the network reports as an error means the body is cut short.
+            const bool broken = reply_ && reply_->error() != QNetworkReply::NoError;
+            end = expected > 0 || broken ? End::Failed : End::Complete;
+            break;
+        }
+        if (expected <= 0 && static_cast<double>(written) > limitBytes) {
             end = End::BigFile;
             break;
         }
         if (MonotonicMs() - lastGrowth > timeouts_.stallMs) {
             end = End::Failed;
-            break;
-        }
-        if (!state_.IsDownloading) {
-            end = End::Cancelled;
             break;
         }
     }

@@ -1,0 +1,69 @@
+#pragma once
+// One download thread of method 2: an asynchronous read of one address whose body replaces a
+// two-byte placeholder file when the read completes, with a fallback fetch and a stall timer.
+
+#include "download/DownloadOptions.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+class QNetworkReply;
+class QSaveFile;
+
+namespace quillax {
+
+class Downloader : public QObject {
+    Q_OBJECT
+public:
+    /// The placeholder written when a download starts: a 16-bit 1, little-endian.
+    static const QByteArray kPlaceholder;
+
+    explicit Downloader(const DownloadTimeouts& timeouts, QObject* parent = nullptr);
+    ~Downloader() override;
+
+    /// Starts a download of `address` into `savePath`. The referrer is accepted, not sent.
+    void BeginDownload(const QString& address, const QString& savePath, const QString& referrer);
+    /// Cancels the reads of this control; returns false.
+    bool CancelAsyncRead();
+    /// Abandons the download silently: nothing is raised afterwards. The placeholder stays.
+    void Terminate();
+    /// Bytes above which a body of unknown length is given up (the window's size limit).
+    void setSizeLimit(double bytes) { sizeLimit_ = bytes; }
+
+    QString savePath() const { return savePath_; }
+
+Q_SIGNALS:
+    void DownloadProgress(qint64 received, qint64 expected, const QString& savePath);
+    void DownloadComplete(qint64 received, qint64 expected, const QString& savePath);
+    void DownloadError(const QString& message, const QString& savePath);
+    /// A body without announced length grew past the size limit; the read has been cancelled.
+    void DownloadOversize(qint64 received, const QString& savePath);
+
+private:
+    void startRead(bool fallback);
+    void onReadyRead();
+    void onProgress(qint64 received, qint64 total);
+    void onFinished();
+    void stallTick();
+    void DownloadByInet();
+    void dropReply();
+
+    const DownloadTimeouts& timeouts_;
+    QString savePath_;
+    QString address_;
+    QPointer<QNetworkReply> reply_;
+    std::unique_ptr<QSaveFile> body_; ///< the body, streamed beside the save file
+    QTimer stallTimer_;
+    double sizeLimit_ = -1;
+    bool fallback_ = false;
+    bool terminated_ = false;
+    qint64 bytesRead_ = 0;
+    qint64 expected_ = 0;
+    qint64 receivedMark_ = 0;
+    qint64 seenMark_ = 0;
+    qint64 markTimeMs_ = 0;
+};
+
+} // namespace quillax

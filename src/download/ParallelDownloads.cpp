@@ -1,0 +1,177 @@
+#include "download/ParallelDownloads.h"
+
+#include "download/InetEngine.h"
+#include "files/TypeRecognition.h"
+#include "shell/ShellHelpers.h"
+
+namespace quillax {
+
+namespace {
+using Col = DownloadListModel::Column;
+
+bool isWebType(const QString& type) {
+    const QString t = type.toLower();
+    return t == QLatin1String("htm") || t == QLatin1String("html");
+}
+} // namespace
+
+ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowState& state,
+                                     const DownloadOptions& options,
+                                     const DownloadTimeouts& timeouts, QObject* parent)
+    : QObject(parent), list_(list), state_(state), options_(options), timeouts_(timeouts) {
+    members_[0] = new Downloader(timeouts_, this); // exists from the start, never downloads
+}
+
+ParallelDownloads::~ParallelDownloads() { UnloadAll(); }
+
+bool ParallelDownloads::IsControlLoaded(int k) const {
+    return k >= 0 && k <= kMaxThreads && members_[static_cast<std::size_t>(k)] != nullptr;
+}
+
+Downloader* ParallelDownloads::member(int k) const {
+    return IsControlLoaded(k) ? members_[static_cast<std::size_t>(k)] : nullptr;
+}
+
+int ParallelDownloads::统计下载控件数目() const {
+    int n = 0;
+    for (const Downloader* m : members_) {
+        n += m != nullptr ? 1 : 0;
+    }
+    return n;
+}
+
+int ParallelDownloads::rowOf(int k) const {
+    const int row = state_.ThreadItemIndex[static_cast<std::size_t>(k)] - 1;
+    return row >= 0 && row < list_.count() ? row : -1;
+}
+
+void ParallelDownloads::stamp() {
+    state_.LastFinishTime = SecondsSinceMidnight();
+    state_.LastFinishMonotonicMs = MonotonicMs();
+}
+
+void ParallelDownloads::多线程下载(int k, int position, const QString& address,
+                                   const QString& path) {
+    if (k < 1 || k > kMaxThreads || IsControlLoaded(k)) {
+        return;
+    }
+    auto* m = new Downloader(timeouts_, this);
+    m->setSizeLimit(options_.maxFileBytes());
+    members_[static_cast<std::size_t>(k)] = m;
+    // Handlers reach the window only while the member is the one in slot k.
+    connect(m, &Downloader::DownloadProgress, this,
+            [this, k](qint64 r, qint64 e, const QString&) { onProgress(k, r, e); });
+    connect(m, &Downloader::DownloadComplete, this,
+            [this, k](qint64 r, qint64 e, const QString&) { onComplete(k, r, e); });
+    connect(m, &Downloader::DownloadError, this,
+            [this, k](const QString&, const QString&) { onError(k); });
+    connect(m, &Downloader::DownloadOversize, this,
+            [this, k](qint64, const QString&) { onOversize(k); });
+
+    state_.IsDownloading = true;
+    const int row = position - 1;
+    if (row >= 0 && row < list_.count()) {
+        list_.setStatus(row, ItemStatus::Downloading);
+        if (options_.autoLocate) {
+            Q_EMIT scrollToRow(row);
+        }
+        list_.setText(row, Col::ColSize, QString());
+        list_.setText(row, Col::ColReceived, QString());
+        list_.setText(row, Col::ColPercent, QString());
+    }
+    m->BeginDownload(address, path, row >= 0 && row < list_.count() ? list_.item(row).referrer
+                                                                    : QString());
+}
+
+void ParallelDownloads::removeMember(int k) {
+    Downloader* m = member(k);
+    if (m == nullptr || k == 0) {
+        return;
+    }
+    members_[static_cast<std::size_t>(k)] = nullptr;
+    m->disconnect(this);
+    m->Terminate();
+    // Removal from inside the member's own event takes effect once the handler has returned.
+    m->deleteLater();
+}
+
+void ParallelDownloads::UnloadAll() {
+    for (int k = 1; k <= kMaxThreads; ++k) {
+        removeMember(k);
+    }
+}
+
+void ParallelDownloads::writeProgress(int row, qint64 received, qint64 expected) {
+    list_.setText(row, Col::ColSize, QString::number(expected));
+    list_.setText(row, Col::ColReceived, QString::number(received));
+    list_.setText(row, Col::ColPercent,
+                  PercentText(static_cast<double>(received), static_cast<double>(expected)));
+}
+
+void ParallelDownloads::onProgress(int k, qint64 received, qint64 expected) {
+    const int row = rowOf(k);
+    if (k == 0 || row < 0) {
+        return;
+    }
+    if (expected > 0 && expected >= received) {
+        writeProgress(row, received, expected);
+        if (static_cast<double>(expected) / 1024.0 / 1024.0 > options_.maxFileSizeMB) {
+            list_.setStatus(row, ItemStatus::Finished);
+            list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
+            stamp();
+            removeMember(k);
+        }
+    }
+}
+
+void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected) {
+    const int row = rowOf(k);
+    if (k == 0 || row < 0) {
+        return;
+    }
+    if (expected > 0 && expected >= received) {
+        writeProgress(row, received, expected);
+    }
+    list_.setStatus(row, list_.item(row).percent == QLatin1String("100%") ? ItemStatus::Finished
+                                                                          : ItemStatus::Failed);
+    removeMember(k);
+    纠正下载项类型(list_, row);
+    list_.flushProgressNotices();
+    Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + list_.item(row).name);
+    const bool webPage = isWebType(list_.item(row).type);
+    if (options_.sounds) {
+        if (webPage) {
+            Q_EMIT soundRequested(kSoundItemDone);
+        }
+        if (list_.item(row).status == ItemStatus::Failed) {
+            Q_EMIT soundRequested(kSoundFailed);
+        }
+    }
+    if (options_.autoLogin && webPage) {
+        Q_EMIT autoLoginRequested();
+    }
+    stamp();
+}
+
+void ParallelDownloads::onError(int k) {
+    const int row = rowOf(k);
+    if (k == 0 || row < 0) {
+        return;
+    }
+    list_.setStatus(row, ItemStatus::Failed);
+    removeMember(k);
+    stamp();
+}
+
+void ParallelDownloads::onOversize(int k) {
+    const int row = rowOf(k);
+    if (k == 0 || row < 0) {
+        return;
+    }
+    list_.setStatus(row, ItemStatus::Finished);
+    list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
+    removeMember(k);
+    stamp();
+}
+
+} // namespace quillax

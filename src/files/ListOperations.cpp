@@ -1,0 +1,71 @@
+#include "files/ListOperations.h"
+
+#include "download/DownloadListModel.h"
+#include "files/FileNaming.h"
+#include "files/HeaderTypes.h"
+
+#include <QFile>
+
+namespace quillax {
+
+namespace {
+
+using Col = DownloadListModel::Column;
+
+bool isWebType(const QString& type, bool withXml) {
+    const QString t = type.toLower();
+    return t == QLatin1String("htm") || t == QLatin1String("html") ||
+           (withXml && t == QLatin1String("xml"));
+}
+
+void reset(DownloadListModel& list, int row, bool forceXxx) {
+    删除下载项文件(list, row);
+    list.setStatus(row, ItemStatus::Waiting);
+    if (forceXxx || isWebType(list.item(row).type, false)) {
+        list.setText(row, Col::ColType, QStringLiteral("xxx"));
+    }
+    list.setText(row, Col::ColSize, QString());
+    list.setText(row, Col::ColReceived, QString());
+    list.setText(row, Col::ColPercent, QString());
+    删除下载项文件(list, row);
+    list.setKey(row, 对调url(list.item(row).key));
+}
+
+} // namespace
+
+void 删除下载项文件(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count()) {
+        return;
+    }
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (FileExists(path)) {
+        QFile::remove(path);
+    }
+}
+
+int menu重新下载出错项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row).status == ItemStatus::Failed) {
+            reset(list, row, false);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if ((item.status == ItemStatus::Finished || item.status == ItemStatus::Failed) &&
+            isWebType(item.type, true)) {
+            reset(list, row, true);
+            ++n;
+        }
+    }
+    return n;
+}
+
+} // namespace quillax
