@@ -61,9 +61,13 @@ void DownloadScheduler::playSound(int number) {
     }
 }
 
-void DownloadScheduler::Start() { setTimerDown(true); }
+void DownloadScheduler::Start() {
+    setTimerDown(true);
+}
 
-void DownloadScheduler::StartMonitor() { Timer1.start(); }
+void DownloadScheduler::StartMonitor() {
+    Timer1.start();
+}
 
 void DownloadScheduler::StopTimers() {
     Timer1.stop();

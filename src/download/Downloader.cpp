@@ -18,7 +18,9 @@ Downloader::Downloader(const DownloadTimeouts& timeouts, QObject* parent)
     connect(&stallTimer_, &QTimer::timeout, this, &Downloader::stallTick);
 }
 
-Downloader::~Downloader() { Terminate(); }
+Downloader::~Downloader() {
+    Terminate();
+}
 
 void Downloader::BeginDownload(const QString& address, const QString& savePath,
                                const QString& /*referrer*/) {
@@ -31,8 +33,8 @@ void Downloader::BeginDownload(const QString& address, const QString& savePath,
     }
     markTimeMs_ = MonotonicMs();
     stallTimer_.start();
-    address_ = QString(address).replace(QLatin1String("&amp;"), QLatin1String("&"),
-                                        Qt::CaseInsensitive)
+    address_ = QString(address)
+                   .replace(QLatin1String("&amp;"), QLatin1String("&"), Qt::CaseInsensitive)
                    .trimmed();
     startRead(false);
 }

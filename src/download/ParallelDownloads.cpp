@@ -22,7 +22,9 @@ ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowStat
     members_[0] = new Downloader(timeouts_, this); // exists from the start, never downloads
 }
 
-ParallelDownloads::~ParallelDownloads() { UnloadAll(); }
+ParallelDownloads::~ParallelDownloads() {
+    UnloadAll();
+}
 
 bool ParallelDownloads::IsControlLoaded(int k) const {
     return k >= 0 && k <= kMaxThreads && members_[static_cast<std::size_t>(k)] != nullptr;
@@ -79,8 +81,8 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
         list_.setText(row, Col::ColReceived, QString());
         list_.setText(row, Col::ColPercent, QString());
     }
-    m->BeginDownload(address, path, row >= 0 && row < list_.count() ? list_.item(row).referrer
-                                                                    : QString());
+    m->BeginDownload(address, path,
+                     row >= 0 && row < list_.count() ? list_.item(row).referrer : QString());
 }
 
 void ParallelDownloads::removeMember(int k) {
