@@ -8,7 +8,11 @@
 #include "shell/TextUtil.h"
 #include "shell/WindowHelpers.h"
 
+#include "download/DownloadScheduler.h"
+
+#include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -16,34 +20,31 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTime>
-#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace quillax {
 
-namespace {
-
-constexpr int kMonitorIntervalMs = 1000;
-
-float secondsSinceMidnight() {
-    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0F;
-}
-
-} // namespace
-
-fFileDownload::fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent)
-    : QMainWindow(parent), settings_(settings), values_(values) {
+fFileDownload::fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent,
+                             const DownloadTimeouts& timeouts)
+    : QMainWindow(parent), settings_(settings), values_(values), timeouts_(timeouts) {
     setObjectName(QStringLiteral("fFileDownload"));
+    scheduler_ = std::make_unique<DownloadScheduler>(list_, state_, options_, timeouts_);
     buildUi();
+    buildMenus();
+    connectScheduler();
     load();
 }
 
-fFileDownload::~fFileDownload() = default;
+fFileDownload::~fFileDownload() {
+    // The engines write into the list and the window state: they go first.
+    scheduler_.reset();
+}
 
 void fFileDownload::buildUi() {
     setWindowTitle(QStringLiteral("文件下载-") + QString::fromUtf8(config::kProductTitle));
@@ -90,13 +91,65 @@ void fFileDownload::buildUi() {
     policyRow->addStretch();
     grid->addLayout(policyRow, 1, 1, 1, 3);
 
+    grid->addWidget(new QLabel(QStringLiteral("两个文件下载间隔："), Picture3), 2, 0);
+    auto* intervalRow = new QHBoxLayout;
+    Combo2 = new QComboBox(Picture3);
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    for (int n = 0; n <= 600; ++n) {
+        Combo2->addItem(QString::number(n));
+    }
+    intervalRow->addWidget(Combo2);
+    intervalRow->addWidget(new QLabel(QStringLiteral("秒"), Picture3));
+    intervalRow->addStretch();
+    grid->addLayout(intervalRow, 2, 1, 1, 3);
+
+    auto* autoRow = new QHBoxLayout;
+    Check3 = new QCheckBox(QStringLiteral("自动重新下载："), Picture3);
+    Check3->setObjectName(QStringLiteral("Check3"));
+    Combo4 = new QComboBox(Picture3);
+    Combo4->setObjectName(QStringLiteral("Combo4"));
+    Combo4->addItems({QStringLiteral("出错项"), QStringLiteral("文件类型为HTM和HTML项"),
+                      QStringLiteral("出错项和文件类型为HTM和HTML项!")});
+    Combo4->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    autoRow->addWidget(Check3);
+    autoRow->addWidget(Combo4);
+    autoRow->addStretch();
+    grid->addLayout(autoRow, 3, 0, 1, 4);
+
+    Check4 = new QCheckBox(QStringLiteral("当有待下载项时，自动启动下载"), Picture3);
+    Check4->setObjectName(QStringLiteral("Check4"));
+    Check5 = new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), Picture3);
+    Check5->setObjectName(QStringLiteral("Check5"));
+    Check6 = new QCheckBox(QStringLiteral("声音提示"), Picture3);
+    Check6->setObjectName(QStringLiteral("Check6"));
+    grid->addWidget(Check4, 4, 0, 1, 2);
+    grid->addWidget(Check5, 4, 2, 1, 3);
+    grid->addWidget(Check6, 5, 0);
+
+    auto* buttons = new QHBoxLayout;
+    Command4 = new QPushButton(QStringLiteral("开始下载"), Picture3);
+    Command4->setObjectName(QStringLiteral("Command4"));
+    Command31 = new QPushButton(QStringLiteral("停止下载"), Picture3);
+    Command31->setObjectName(QStringLiteral("Command31"));
+    Command31->setToolTip(QStringLiteral("停止下载"));
+    Shape1 = new QLabel(Picture3);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setFixedSize(14, 14);
+    Shape1->setStyleSheet(QStringLiteral("background-color: #2fb34a; border-radius: 7px;"));
+    Shape1->setVisible(false);
+    buttons->addWidget(Command4);
+    buttons->addWidget(Command31);
+    buttons->addWidget(Shape1);
+    buttons->addStretch();
+    grid->addLayout(buttons, 5, 1, 1, 4);
+
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(new QLabel(QStringLiteral("下载列表："), Picture3));
     Label1 = new QLabel(QStringLiteral("0条"), Picture3);
     Label1->setObjectName(QStringLiteral("Label1"));
     listRow->addWidget(Label1);
     listRow->addStretch();
-    grid->addLayout(listRow, 2, 0, 1, 4);
+    grid->addLayout(listRow, 6, 0, 1, 4);
     grid->setColumnStretch(4, 1);
     layout->addWidget(Picture3);
 
@@ -133,15 +186,12 @@ void fFileDownload::buildUi() {
     panels_[0]->setText(QString::fromUtf8(config::kPromotionText));
     panels_[0]->setCursor(Qt::PointingHandCursor);
     setStatusBar(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(kMonitorIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, [this] { 显示下载统计(); });
 }
 
 void fFileDownload::load() {
     using namespace settings_keys;
-    state_.LastFinishTime = secondsSinceMidnight();
+    state_.LastFinishTime = SecondsSinceMidnight();
+    state_.LastFinishMonotonicMs = MonotonicMs();
     初始化下载列表();
 
     settings_.readSmallInt(kSettings, kDownloadMethod, kDownloadMethodDefault,
@@ -168,8 +218,71 @@ void fFileDownload::load() {
     settings_.readReal(kSettings, kMaxFileSize, kMaxFileSizeDefault, values_.MaxFileSizeMB);
 
     RestoreWindowPlacement(settings_, this);
+    Combo2->setCurrentIndex(0);
+    syncOptions();
     显示下载统计();
-    Timer1->start();
+    scheduler_->StartMonitor();
+}
+
+void fFileDownload::buildMenus() {
+    QMenu* listMenu = menuBar()->addMenu(QStringLiteral("列表操作(&D)"));
+    menu下载全部 =
+        listMenu->addAction(QStringLiteral("开始下载"), this, [this] { scheduler_->Start(); });
+    listMenu->addAction(QStringLiteral("停止下载"), this, [this] { scheduler_->Stop(); });
+    listMenu->addAction(QStringLiteral("取消下载选中项"), this,
+                        [this] { scheduler_->CancelSelected(); });
+    listMenu->addSeparator();
+    listMenu->addAction(QStringLiteral("关闭本下载窗口"), this, &QWidget::close);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
+    menu自动定位到下载项 = tools->addAction(QStringLiteral("自动定位到下载项"));
+    menu自动定位到下载项->setCheckable(true);
+    connect(menu自动定位到下载项, &QAction::toggled, this, [this] { syncOptions(); });
+}
+
+void fFileDownload::connectScheduler() {
+    DownloadScheduler* s = scheduler_.get();
+    connect(Command4, &QPushButton::clicked, s, &DownloadScheduler::Start);
+    connect(Command31, &QPushButton::clicked, s, &DownloadScheduler::Stop);
+    connect(s, &DownloadScheduler::runningChanged, Shape1, &QWidget::setVisible);
+    connect(s, &DownloadScheduler::startEnabledChanged, menu下载全部, &QAction::setEnabled);
+    connect(s, &DownloadScheduler::summaryChanged, this,
+            [this](const QString& text) { setStatusPanelText(4, text); });
+    connect(s, &DownloadScheduler::statusPanelText, this, &fFileDownload::setStatusPanelText);
+    connect(s, &DownloadScheduler::soundRequested, this,
+            [](int number) { PlaySoundResource(number); });
+    connect(s, &DownloadScheduler::scrollToRow, this,
+            [this](int row) { ListView3->scrollTo(list_.index(row, 0)); });
+    connect(s, &DownloadScheduler::automaticOptionsCleared, this, [this] {
+        Check3->setChecked(false);
+        Check4->setChecked(false);
+    });
+    for (QCheckBox* box : {Check3, Check4, Check5, Check6}) {
+        connect(box, &QCheckBox::toggled, this, [this] { syncOptions(); });
+    }
+    for (QComboBox* box : {Combo1, Combo2, Combo4}) {
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { syncOptions(); });
+    }
+    for (QRadioButton* option : {Option1, Option2, Option3}) {
+        connect(option, &QRadioButton::toggled, this, [this] { syncOptions(); });
+    }
+}
+
+void fFileDownload::syncOptions() {
+    options_.method = values_.DownloadMethod;
+    options_.threadCount = Combo1->currentIndex() + 1;
+    options_.intervalSeconds = std::max(0, Combo2->currentIndex());
+    options_.policy = duplicatePolicy();
+    options_.autoRedownload = Check3->isChecked();
+    options_.autoRedownloadKind = Combo4->currentIndex();
+    options_.autoStart = Check4->isChecked();
+    options_.stopAtFiveFailures = Check5->isChecked();
+    options_.sounds = Check6->isChecked();
+    options_.autoLocate = menu自动定位到下载项 != nullptr && menu自动定位到下载项->isChecked();
+    options_.maxFileSizeMB = values_.MaxFileSizeMB;
+    options_.proxyEnabled = values_.ProxyEnabled;
+    options_.proxyAddress = values_.ProxyAddress;
+    options_.proxyPort = values_.ProxyPort;
 }
 
 void fFileDownload::初始化下载列表() {
@@ -186,6 +299,7 @@ void fFileDownload::switchDownloadMethod() {
     Combo1->setCurrentIndex(0);
     Combo1->setEnabled(values_.DownloadMethod == 2);
     showDownloadMethod();
+    syncOptions(); // running downloads go on; the next start uses the new method
 }
 
 DuplicateNamePolicy fFileDownload::duplicatePolicy() const {
@@ -266,14 +380,17 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
     settings_.write(kPatentDownload, kDuplicatePolicy, values_.DuplicateNamePolicy);
     settings_.writeNumber(kSettings, kDownloadMethod, values_.DownloadMethod);
 
-    if (!list_.检测是否下载列表完毕() &&
-        ShowMessage(QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"),
-                    MsgIcon::Question, MsgButtons::YesNo) != MsgResult::Yes) {
+    const bool busy = scheduler_->inet().StillExecuting() ||
+                      scheduler_->threads().统计下载控件数目() > 1 ||
+                      !list_.检测是否下载列表完毕() || scheduler_->isRunning();
+    if (busy && ShowMessage(QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"),
+                            MsgIcon::Question, MsgButtons::YesNo) != MsgResult::Yes) {
         event->ignore();
         return;
     }
-    Timer1->stop();
-    state_.IsDownloading = false;
+    scheduler_->StopTimers();
+    scheduler_->Stop();
+    scheduler_->inet().Cancel();
     SaveWindowPlacement(settings_, this);
     settings_.writeNumber(kDownload, kThreads, Combo1->currentIndex());
     event->accept();

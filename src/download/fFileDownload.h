@@ -2,10 +2,14 @@
 // The download window: the download options, the download list and the status bar.
 
 #include "download/DownloadListModel.h"
+#include "download/DownloadOptions.h"
 #include "files/DuplicatePolicy.h"
 
 #include <QMainWindow>
+#include <memory>
 
+class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -15,17 +19,22 @@ class QTreeView;
 
 namespace quillax {
 
+class DownloadScheduler;
 class SettingsStore;
 struct AppValues;
 
 class fFileDownload : public QMainWindow {
     Q_OBJECT
 public:
-    fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent = nullptr);
+    fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent = nullptr,
+                  const DownloadTimeouts& timeouts = DownloadTimeouts());
     ~fFileDownload() override;
 
     DownloadListModel& list() { return list_; }
     DownloadWindowState& state() { return state_; }
+    DownloadScheduler& scheduler() { return *scheduler_; }
+    /// The window's choices as the scheduler and the engines see them.
+    const DownloadOptions& options() const { return options_; }
     QTreeView* listView() const { return ListView3; }
 
     /// The same-name policy chosen by the option buttons.
@@ -53,13 +62,20 @@ private:
     void buildUi();
     void load();
     void 初始化下载列表();
+    void buildMenus();
+    void connectScheduler();
     void switchDownloadMethod();
     void showDownloadMethod();
+    /// Copies the controls' current choices into the options object.
+    void syncOptions();
 
     SettingsStore& settings_;
     AppValues& values_;
     DownloadListModel list_;
     DownloadWindowState state_;
+    DownloadOptions options_;
+    DownloadTimeouts timeouts_;
+    std::unique_ptr<DownloadScheduler> scheduler_;
 
     QLabel* Label7 = nullptr;
     QPushButton* Command26 = nullptr;
@@ -67,10 +83,20 @@ private:
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QComboBox* Combo4 = nullptr;
+    QCheckBox* Check4 = nullptr;
+    QCheckBox* Check5 = nullptr;
+    QCheckBox* Check6 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command31 = nullptr;
+    QLabel* Shape1 = nullptr;
     QLabel* Label1 = nullptr;
     QTreeView* ListView3 = nullptr;
     QLabel* panels_[4] = {};
-    QTimer* Timer1 = nullptr;
+    QAction* menu下载全部 = nullptr;
+    QAction* menu自动定位到下载项 = nullptr;
 };
 
 } // namespace quillax

@@ -4,9 +4,14 @@
 #include "shell/SettingsStore.h"
 #include "shell/WindowHelpers.h"
 
+#include "download/DownloadScheduler.h"
+
+#include "TestHttpServer.h"
 #include "TestSupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -123,4 +128,42 @@ TEST_F(DownloadWindow, PlacementComesBackOnTheSameScreenAndMaximisedOtherwise) {
     EXPECT_EQ(store->read(kFileDownload, kResolution, QString()), QStringLiteral("0*0"));
     auto w = open();
     EXPECT_TRUE(w->windowState().testFlag(Qt::WindowMaximized));
+}
+
+TEST_F(DownloadWindow, StartDownloadsTheListAndTheStatusBarFollows) {
+    test::TestHttpServer server;
+    const QByteArray pdf = "%PDF-1.5\n" + QByteArray(4000, 'z');
+    DownloadTimeouts fast;
+    fast.tickMs = 20;
+    fFileDownload w(*store, values, nullptr, fast);
+    const QString folder = tmp.path() + QStringLiteral("/out/");
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray path = "/p" + QByteArray::number(i);
+        server.route(path, test::Serve(pdf, "application/pdf"));
+        w.list().addItem(server.url(QString::fromLatin1(path)), QStringLiteral("论文%1").arg(i),
+                         QStringLiteral("pdf"), folder, QString());
+    }
+    w.state().LastFinishMonotonicMs = MonotonicMs() - 1;
+    child<QPushButton>(&w, "Command4")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.scheduler().isRunning(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return w.statusPanelText(4) ==
+                   QStringLiteral("总数:4 正在下载:0 等待:0 已完成:4 失败:0");
+        },
+        2000));
+    EXPECT_TRUE(w.statusPanelText(2).startsWith(QStringLiteral("完成下载:论文")));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 4);
+    EXPECT_TRUE(w.close()); // a finished list closes without asking
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST_F(DownloadWindow, StopButtonClearsTheAutomaticOptions) {
+    auto w = open();
+    auto* autoStart = child<QCheckBox>(w.get(), "Check4");
+    autoStart->setChecked(true);
+    EXPECT_TRUE(w->options().autoStart);
+    child<QPushButton>(w.get(), "Command31")->click();
+    EXPECT_FALSE(autoStart->isChecked());
+    EXPECT_FALSE(w->options().autoStart);
 }
