@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLAX_BUILD_TESTS=ON
 cmake --build build/bench --parallel
 export QT_QPA_PLATFORM=offscreen
-for b in build/bench/bench/bench_*; do
+for b in build/bench/bench/bench_download_list build/bench/bench/bench_type_recognition \
+         build/bench/bench/bench_download_engines; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   "$b"

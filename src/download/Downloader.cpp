@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSaveFile>
+#include <cstdio>
 
 namespace quillax {
 
@@ -44,10 +44,9 @@ void Downloader::startRead(bool fallback) {
     bytesRead_ = 0;
     // The body goes to a temporary file beside the save file and replaces the placeholder
     // only when complete, so memory stays bounded whatever the file's size.
-    body_ = std::make_unique<QSaveFile>(savePath_);
-    if (!body_->open(QIODevice::WriteOnly)) {
-        body_.reset();
-    }
+    discardBody();
+    body_ = std::make_unique<QFile>(savePath_ + QStringLiteral(".quillax-part"));
+    bodyBroken_ = !body_->open(QIODevice::WriteOnly | QIODevice::Truncate);
     reply_ = NetworkManager().get(DownloadRequest(QUrl(address_), true));
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
@@ -76,7 +75,32 @@ void Downloader::Terminate() {
     terminated_ = true;
     stallTimer_.stop();
     dropReply();
-    body_.reset(); // discards the unfinished body; the placeholder stays
+    discardBody(); // the placeholder stays
+}
+
+void Downloader::discardBody() {
+    if (body_) {
+        body_->close();
+        body_->remove();
+        body_.reset();
+    }
+}
+
+bool Downloader::commitBody() {
+    if (!body_ || bodyBroken_) {
+        discardBody();
+        return false;
+    }
+    body_->close();
+    // rename() replaces the placeholder in one step. No fsync: like any download tool, the
+    // file reaches the disk when the system writes it, and the window does not wait for that.
+    const bool moved = std::rename(QFile::encodeName(body_->fileName()).constData(),
+                                   QFile::encodeName(savePath_).constData()) == 0;
+    if (!moved) {
+        body_->remove();
+    }
+    body_.reset();
+    return moved;
 }
 
 void Downloader::onReadyRead() {
@@ -85,8 +109,8 @@ void Downloader::onReadyRead() {
     }
     const QByteArray data = reply_->readAll();
     bytesRead_ += data.size();
-    if (body_ && body_->write(data) != data.size()) {
-        body_->cancelWriting(); // disk full or similar: the download cannot be stored
+    if (body_ && !bodyBroken_ && body_->write(data) != data.size()) {
+        bodyBroken_ = true; // disk full or similar: the download cannot be stored
     }
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (!length.isValid() && sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_) {
@@ -121,11 +145,11 @@ void Downloader::onFinished() {
 
     if (fallback_) {
         stallTimer_.stop();
-        if (bytesRead_ >= 2 && !networkError && body_ && body_->commit()) {
+        if (bytesRead_ >= 2 && !networkError && commitBody()) {
             const qint64 size = QFileInfo(savePath_).size();
             Q_EMIT DownloadComplete(size, size, savePath_);
         } else {
-            body_.reset();
+            discardBody();
             Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
         }
         return;
@@ -133,7 +157,7 @@ void Downloader::onFinished() {
     if (total < 1 || bytesRead_ < 1) {
         // Without a length the whole body is what the fallback fetch would store; it is
         // fetched again only when the read failed or brought nothing.
-        if (!networkError && bytesRead_ >= 2 && body_ && body_->commit()) {
+        if (!networkError && bytesRead_ >= 2 && commitBody()) {
             stallTimer_.stop();
             const qint64 size = QFileInfo(savePath_).size();
             Q_EMIT DownloadComplete(size, size, savePath_);
@@ -143,16 +167,11 @@ void Downloader::onFinished() {
         return;
     }
     stallTimer_.stop();
-    if (body_) {
-        body_->commit();
-    }
+    commitBody();
     Q_EMIT DownloadComplete(bytesRead_, total, savePath_);
 }
 
-void Downloader::DownloadByInet() {
-    body_.reset();
-    startRead(true);
-}
+void Downloader::DownloadByInet() { startRead(true); }
 
 void Downloader::stallTick() {
     // Any byte that arrives counts as progress, announced length or not.

@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <memory>
 
+class QFile;
 class QNetworkReply;
-class QSaveFile;
 
 namespace quillax {
 
@@ -54,7 +54,11 @@ private:
     QString savePath_;
     QString address_;
     QPointer<QNetworkReply> reply_;
-    std::unique_ptr<QSaveFile> body_; ///< the body, streamed beside the save file
+    bool commitBody();
+    void discardBody();
+
+    std::unique_ptr<QFile> body_; ///< the body, streamed into a file beside the save file
+    bool bodyBroken_ = false;     ///< a write failed: the body cannot be stored
     QTimer stallTimer_;
     double sizeLimit_ = -1;
     bool fallback_ = false;

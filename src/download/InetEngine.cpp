@@ -104,9 +104,12 @@ bool numericText(const QString& text, double* value) {
 
 } // namespace
 
+qint64 WholePercent(double received, double size) {
+    return static_cast<qint64>(static_cast<float>(received) / static_cast<float>(size) * 100.0F);
+}
+
 QString PercentText(double received, double size) {
-    const float ratio = static_cast<float>(received) / static_cast<float>(size) * 100.0F;
-    return QString::number(static_cast<qint64>(ratio)) + QLatin1Char('%');
+    return QString::number(WholePercent(received, size)) + QLatin1Char('%');
 }
 
 InetEngine::InetEngine(DownloadListModel& list, DownloadWindowState& state,
@@ -389,6 +392,7 @@ bool InetEngine::Inet下载文件(int row) {
     qint64 written = 0;
     qint64 received = 0;
     qint64 lastYield = MonotonicMs();
+    qint64 shownPercent = -1;
     const double limitBytes = options_.maxFileBytes();
     while (true) {
         QByteArray chunk;
@@ -414,9 +418,14 @@ bool InetEngine::Inet下载文件(int row) {
             received = written;
             lastGrowth = MonotonicMs();
             list_.setText(row, Col::ColReceived, QString::number(received));
-            double size = 0;
-            if (numericText(list_.item(row).size, &size) && size > 0) {
-                list_.setText(row, Col::ColPercent, PercentText(received, size));
+            if (expected > 0) {
+                // The size column holds the expected size: the percentage text changes only
+                // when its whole number does.
+                const qint64 whole = WholePercent(static_cast<double>(received), expected);
+                if (whole != shownPercent) {
+                    shownPercent = whole;
+                    list_.setText(row, Col::ColPercent, QString::number(whole) + QLatin1Char('%'));
+                }
             }
         }
         if (expected > 0 && written >= expected) {

@@ -62,7 +62,9 @@ private:
     QPointer<QNetworkAccessManager> proxied_;
 };
 
-/// Whole part of received / size × 100 in single precision, followed by "%".
+/// Whole part of received / size × 100, computed in single precision.
+qint64 WholePercent(double received, double size);
+/// `WholePercent` followed by "%".
 QString PercentText(double received, double size);
 
 } // namespace quillax

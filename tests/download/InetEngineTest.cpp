@@ -127,8 +127,10 @@ TEST_F(InetEngineTest, WithoutLengthOrSuccessTheBodyIsFetchedAgainWhole) {
     server.route("/gone", notFound);
     const int row = add("/gone");
     EXPECT_TRUE(run(row));
-    EXPECT_EQ(server.requestCount("/gone"), 2);
-    EXPECT_FALSE(server.requests()[1].headers.contains("referer"));
+    // The whole-file fetch is a second request, without a Referer. (Qt may repeat a GET on a
+    // connection it found closed, so the count is a lower bound.)
+    EXPECT_GE(server.requestCount("/gone"), 2);
+    EXPECT_FALSE(server.requests().last().headers.contains("referer"));
     EXPECT_EQ(item(row).status, ItemStatus::Finished);
     EXPECT_EQ(item(row).percent, QStringLiteral("100%"));
     EXPECT_EQ(item(row).type, QStringLiteral("htm"));
