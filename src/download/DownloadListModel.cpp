@@ -22,7 +22,6 @@ bool isWebPageType(const QString& type) {
 
 DownloadListModel::DownloadListModel(QObject* parent)
     : QAbstractTableModel(parent), selection_(this) {
-    clock_.start();
     noticeTimer_.setSingleShot(true);
     noticeTimer_.setInterval(kProgressNotifyMs);
     connect(&noticeTimer_, &QTimer::timeout, this, &DownloadListModel::flushProgressNotices);
@@ -110,7 +109,6 @@ void DownloadListModel::clear() {
     items_.clear();
     keyIndex_.clear();
     heldBack_.clear();
-    lastProgressNotice_.clear();
     endResetModel();
 }
 
@@ -119,26 +117,19 @@ void DownloadListModel::notifyRow(int row, const QList<int>& roles) {
 }
 
 void DownloadListModel::notifyProgress(int row) {
-    const qint64 now = clock_.elapsed();
-    const auto last = lastProgressNotice_.constFind(row);
-    if (last != lastProgressNotice_.cend() && now - *last < kProgressNotifyMs) {
-        heldBack_.insert(row);
-        if (!noticeTimer_.isActive()) {
-            noticeTimer_.start();
-        }
-        return;
+    // Progress notices of all rows go out together from one timer, so views repaint at most
+    // about ten times a second however many transfers write their rows.
+    heldBack_.insert(row);
+    if (!noticeTimer_.isActive()) {
+        noticeTimer_.start();
     }
-    lastProgressNotice_.insert(row, now);
-    heldBack_.remove(row);
-    notifyRow(row, {Qt::DisplayRole});
 }
 
 void DownloadListModel::flushProgressNotices() {
+    noticeTimer_.stop();
     const QSet<int> rows = std::exchange(heldBack_, {});
-    const qint64 now = clock_.elapsed();
     for (int row : rows) {
         if (validRow(row)) {
-            lastProgressNotice_.insert(row, now);
             notifyRow(row, {Qt::DisplayRole});
         }
     }
@@ -191,7 +182,6 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
     items_[row].status = status;
     // A status change shows at once, with any progress text still held back for the row.
     if (heldBack_.remove(row)) {
-        lastProgressNotice_.insert(row, clock_.elapsed());
         notifyRow(row, {Qt::DisplayRole, Qt::DecorationRole, StatusRole});
         return;
     }

@@ -3,7 +3,6 @@
 // its name, type, progress texts, folder, addresses (the unique key), referrer and status.
 
 #include <QAbstractTableModel>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QItemSelectionModel>
 #include <QSet>
@@ -77,8 +76,8 @@ public:
     int rowOfKey(const QString& key) const { return keyIndex_.value(key, -1); }
 
     /// Writes one text column. Out-of-range rows are ignored. Progress columns (size, received,
-    /// percent) notify views at most every `kProgressNotifyMs` per row, so a transfer that
-    /// writes them per chunk does not repaint per chunk; the value itself is stored at once.
+    /// percent) notify views together, every `kProgressNotifyMs`, so transfers that write them
+    /// per chunk do not repaint per chunk; the value itself is stored at once.
     void setText(int row, Column column, const QString& text);
     /// Sends the notices of progress columns that are still held back.
     void flushProgressNotices();
@@ -114,9 +113,7 @@ private:
     QVector<DownloadItem> items_;
     QHash<QString, int> keyIndex_;
     QItemSelectionModel selection_;
-    QElapsedTimer clock_;
-    QHash<int, qint64> lastProgressNotice_; ///< row → clock_ time of its last progress notice
-    QSet<int> heldBack_;                    ///< rows whose progress notice waits for the timer
+    QSet<int> heldBack_; ///< rows whose progress notice waits for the timer
     QTimer noticeTimer_;
 };
 
