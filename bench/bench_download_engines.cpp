@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
     t.start();
     engine.Inet下载当前文件(0);
     const double single = static_cast<double>(t.elapsed()) / 1000.0;
-    std::printf("%-34s %10.2f %9lld ms %14.1f   (status %d, %.2f x curl)\n",
-                "method 1, one file", single, static_cast<long long>(gaps.stop()), peakRssMiB(),
+    std::printf("%-34s %10.2f %9lld ms %14.1f   (status %d, %.2f x curl)\n", "method 1, one file",
+                single, static_cast<long long>(gaps.stop()), peakRssMiB(),
                 static_cast<int>(list.item(0).status), single / curlOne);
 
     // 2. Six threads against six curls.

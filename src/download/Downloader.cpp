@@ -1,12 +1,13 @@
 #include "download/Downloader.h"
 
+#include "download/BodyWriter.h"
 #include "platform/Network.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <cstdio>
+#include <utility>
 
 namespace quillax {
 
@@ -42,11 +43,26 @@ void Downloader::BeginDownload(const QString& address, const QString& savePath,
 void Downloader::startRead(bool fallback) {
     fallback_ = fallback;
     bytesRead_ = 0;
-    // The body goes to a temporary file beside the save file and replaces the placeholder
-    // only when complete, so memory stays bounded whatever the file's size.
-    discardBody();
-    body_ = std::make_unique<QFile>(savePath_ + QStringLiteral(".quillax-part"));
-    bodyBroken_ = !body_->open(QIODevice::WriteOnly | QIODevice::Truncate);
+    unwritten_ = 0;
+    readFinished_ = false;
+    networkError_ = false;
+    total_ = 0;
+    pending_ = Outcome::None;
+    // The body goes to a file beside the save file, written on the writer thread, and replaces
+    // the placeholder only when complete: memory stays bounded and the window never waits for
+    // the disk.
+    dropWriter(true);
+    writer_ = new BodyWriter(savePath_ + QStringLiteral(".quillax-part"), savePath_);
+    writer_->moveToThread(WriterThread());
+    connect(writer_, &BodyWriter::written, this, [this](qint64 bytes) {
+        unwritten_ -= bytes;
+        if (unwritten_ < kMaxPendingBytes / 2) {
+            onReadyRead(); // resumes a read that paused for the disk
+        }
+    });
+    connect(writer_, &BodyWriter::committed, this, &Downloader::onCommitted);
+    QMetaObject::invokeMethod(writer_, &BodyWriter::open, Qt::QueuedConnection);
+
     reply_ = NetworkManager().get(DownloadRequest(QUrl(address_), true));
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
@@ -66,6 +82,19 @@ void Downloader::dropReply() {
     }
 }
 
+void Downloader::dropWriter(bool discard) {
+    if (writer_ == nullptr) {
+        return;
+    }
+    BodyWriter* writer = writer_;
+    writer_ = nullptr;
+    writer->disconnect(this);
+    if (discard) {
+        QMetaObject::invokeMethod(writer, &BodyWriter::discard, Qt::QueuedConnection);
+    }
+    writer->deleteLater(); // in its own thread, after the calls queued before
+}
+
 bool Downloader::CancelAsyncRead() {
     dropReply();
     return false;
@@ -75,49 +104,31 @@ void Downloader::Terminate() {
     terminated_ = true;
     stallTimer_.stop();
     dropReply();
-    discardBody(); // the placeholder stays
-}
-
-void Downloader::discardBody() {
-    if (body_) {
-        body_->close();
-        body_->remove();
-        body_.reset();
-    }
-}
-
-bool Downloader::commitBody() {
-    if (!body_ || bodyBroken_) {
-        discardBody();
-        return false;
-    }
-    body_->close();
-    // rename() replaces the placeholder in one step. No fsync: like any download tool, the
-    // file reaches the disk when the system writes it, and the window does not wait for that.
-    const bool moved = std::rename(QFile::encodeName(body_->fileName()).constData(),
-                                   QFile::encodeName(savePath_).constData()) == 0;
-    if (!moved) {
-        body_->remove();
-    }
-    body_.reset();
-    return moved;
+    dropWriter(true); // the placeholder stays
 }
 
 void Downloader::onReadyRead() {
-    if (!reply_) {
+    if (!reply_ || terminated_) {
         return;
     }
-    const QByteArray data = reply_->readAll();
-    bytesRead_ += data.size();
-    if (body_ && !bodyBroken_ && body_->write(data) != data.size()) {
-        bodyBroken_ = true; // disk full or similar: the download cannot be stored
+    // While the disk lags behind, the data waits in the reply (bounded), and the server waits.
+    if (unwritten_ < kMaxPendingBytes && reply_->bytesAvailable() > 0) {
+        const QByteArray data = reply_->readAll();
+        bytesRead_ += data.size();
+        unwritten_ += data.size();
+        QMetaObject::invokeMethod(
+            writer_, [w = writer_, data] { w->write(data); }, Qt::QueuedConnection);
+        const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid() && sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_) {
+            // Without an announced length the size rule is applied to what arrives.
+            dropReply();
+            stallTimer_.stop();
+            Q_EMIT DownloadOversize(bytesRead_, savePath_);
+            return;
+        }
     }
-    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-    if (!length.isValid() && sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_) {
-        // Without an announced length the size rule is applied to what arrives.
-        dropReply();
-        stallTimer_.stop();
-        Q_EMIT DownloadOversize(bytesRead_, savePath_);
+    if (readFinished_ && reply_->bytesAvailable() == 0) {
+        finishRead();
     }
 }
 
@@ -134,46 +145,75 @@ void Downloader::onFinished() {
     if (!reply_ || terminated_) {
         return;
     }
-    onReadyRead();
-    if (!reply_ || terminated_) {
-        return; // given up inside (size limit)
-    }
-    const bool networkError = reply_->error() != QNetworkReply::NoError;
+    readFinished_ = true;
+    networkError_ = reply_->error() != QNetworkReply::NoError;
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 total = length.isValid() ? length.toLongLong() : 0;
-    dropReply();
+    total_ = length.isValid() ? length.toLongLong() : 0;
+    onReadyRead(); // reads what is left, or waits for the disk, then finishes the read
+}
 
+void Downloader::finishRead() {
+    dropReply();
     if (fallback_) {
-        stallTimer_.stop();
-        if (bytesRead_ >= 2 && !networkError && commitBody()) {
-            const qint64 size = QFileInfo(savePath_).size();
-            Q_EMIT DownloadComplete(size, size, savePath_);
+        if (bytesRead_ >= 2 && !networkError_) {
+            pending_ = Outcome::FallbackDone;
+            QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
         } else {
-            discardBody();
+            stallTimer_.stop();
+            dropWriter(true);
             Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
         }
         return;
     }
-    if (total < 1 || bytesRead_ < 1) {
+    if (total_ < 1 || bytesRead_ < 1) {
         // Without a length the whole body is what the fallback fetch would store; it is
         // fetched again only when the read failed or brought nothing.
-        if (!networkError && bytesRead_ >= 2 && commitBody()) {
-            stallTimer_.stop();
-            const qint64 size = QFileInfo(savePath_).size();
-            Q_EMIT DownloadComplete(size, size, savePath_);
+        if (!networkError_ && bytesRead_ >= 2) {
+            pending_ = Outcome::CompleteAsWhole;
+            QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
             return;
         }
         DownloadByInet();
         return;
     }
-    stallTimer_.stop();
-    commitBody();
-    Q_EMIT DownloadComplete(bytesRead_, total, savePath_);
+    pending_ = Outcome::Complete;
+    QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
 }
 
-void Downloader::DownloadByInet() { startRead(true); }
+void Downloader::onCommitted(bool ok) {
+    if (terminated_) {
+        return;
+    }
+    const Outcome outcome = std::exchange(pending_, Outcome::None);
+    dropWriter(false);
+    stallTimer_.stop();
+    switch (outcome) {
+    case Outcome::Complete:
+        // The row's percentage decides; a body that could not be stored keeps the placeholder.
+        Q_EMIT DownloadComplete(bytesRead_, total_, savePath_);
+        return;
+    case Outcome::CompleteAsWhole:
+    case Outcome::FallbackDone:
+        if (ok) {
+            const qint64 size = QFileInfo(savePath_).size();
+            Q_EMIT DownloadComplete(size, size, savePath_);
+        } else {
+            Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
+        }
+        return;
+    case Outcome::None:
+        return;
+    }
+}
+
+void Downloader::DownloadByInet() {
+    startRead(true);
+}
 
 void Downloader::stallTick() {
+    if (pending_ != Outcome::None) {
+        return; // the body is being stored
+    }
     // Any byte that arrives counts as progress, announced length or not.
     if (bytesRead_ == seenMark_) {
         if (MonotonicMs() - markTimeMs_ >= timeouts_.asyncStallMs) {

@@ -7,18 +7,20 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-#include <memory>
 
-class QFile;
 class QNetworkReply;
 
 namespace quillax {
+
+class BodyWriter;
 
 class Downloader : public QObject {
     Q_OBJECT
 public:
     /// The placeholder written when a download starts: a 16-bit 1, little-endian.
     static const QByteArray kPlaceholder;
+    /// Body bytes handed to the writer thread and not yet on disk, above which reading pauses.
+    static constexpr qint64 kMaxPendingBytes = 2 * 1024 * 1024;
 
     explicit Downloader(const DownloadTimeouts& timeouts, QObject* parent = nullptr);
     ~Downloader() override;
@@ -42,27 +44,34 @@ Q_SIGNALS:
     void DownloadOversize(qint64 received, const QString& savePath);
 
 private:
+    /// What the end of a read leads to once the body is on disk.
+    enum class Outcome { None, Complete, CompleteAsWhole, FallbackDone };
+
     void startRead(bool fallback);
     void onReadyRead();
     void onProgress(qint64 received, qint64 total);
     void onFinished();
+    void finishRead();
+    void onCommitted(bool ok);
     void stallTick();
     void DownloadByInet();
     void dropReply();
+    void dropWriter(bool discard);
 
     const DownloadTimeouts& timeouts_;
     QString savePath_;
     QString address_;
     QPointer<QNetworkReply> reply_;
-    bool commitBody();
-    void discardBody();
-
-    std::unique_ptr<QFile> body_; ///< the body, streamed into a file beside the save file
-    bool bodyBroken_ = false;     ///< a write failed: the body cannot be stored
+    BodyWriter* writer_ = nullptr; ///< lives in the writer thread
     QTimer stallTimer_;
     double sizeLimit_ = -1;
     bool fallback_ = false;
     bool terminated_ = false;
+    bool readFinished_ = false;
+    bool networkError_ = false;
+    Outcome pending_ = Outcome::None;
+    qint64 total_ = 0;
+    qint64 unwritten_ = 0; ///< bytes handed to the writer and not yet written
     qint64 bytesRead_ = 0;
     qint64 expected_ = 0;
     qint64 receivedMark_ = 0;

@@ -458,6 +458,8 @@ bool InetEngine::Inet下载文件(int row) {
     switch (end) {
     case End::Complete: {
         file.close();
+        // The whole body is in even when the reply has not yet said that it ended.
+        Q_EMIT statusPanelText(3, StateText(12, 0, {}));
         list_.setStatus(row, ItemStatus::Finished);
         double value = 0;
         if (list_.item(row).size == status_words::kUnknown &&

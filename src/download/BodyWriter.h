@@ -1,0 +1,48 @@
+#pragma once
+// Writes download bodies on a thread of their own: a disk that is slower than the network then
+// slows the downloads, not the window.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QFile;
+class QThread;
+
+namespace quillax {
+
+/// Lives in the writer thread; every call arrives there as a queued event, in order.
+class BodyWriter : public QObject {
+    Q_OBJECT
+public:
+    /// The file is `partPath`; it replaces `targetPath` on commit.
+    BodyWriter(const QString& partPath, const QString& targetPath);
+    ~BodyWriter() override;
+
+    void open();
+    void write(const QByteArray& data);
+    /// Closes the file and moves it over the target in one step (no fsync: the window need not
+    /// wait for the disk). Raises `committed`.
+    void commit();
+    /// Closes and deletes the file.
+    void discard();
+
+Q_SIGNALS:
+    void written(qint64 bytes);
+    void committed(bool ok);
+
+private:
+    QString partPath_;
+    QString targetPath_;
+    std::unique_ptr<QFile> file_;
+    bool broken_ = false;
+};
+
+inline constexpr int kWriterThreads = 6;
+
+/// A writer thread for the next body, taken in turn from a pool of `kWriterThreads` threads that
+/// start on first use and end with the application.
+QThread* WriterThread();
+
+} // namespace quillax
