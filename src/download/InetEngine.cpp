@@ -29,6 +29,7 @@ using Col = DownloadListModel::Column;
 constexpr qint64 kYieldEveryMs = 10;
 // Longest single wait for data, so the stall and stop checks run regularly.
 constexpr int kWaitSliceMs = 100;
+constexpr int kHeaderWaitSliceMs = 1000;
 
 bool isWebType(const QString& type, bool withXml) {
     const QString t = type.toLower();
@@ -228,7 +229,8 @@ bool InetEngine::waitForHeaders(QNetworkReply* reply) {
         if (left <= 0) {
             return false;
         }
-        waitOn(guard, static_cast<int>(std::min<qint64>(left, kWaitSliceMs)));
+        // The reply's own signals end the wait early; the slice only bounds the deadline check.
+        waitOn(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
     }
     return guard != nullptr;
 }
