@@ -1,0 +1,55 @@
+#pragma once
+// The analysis list: the records taken from result pages, each with its title, PDF full-text
+// link (the unique key), type, analysis status, save folder and the page it was taken from.
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QString>
+#include <QVector>
+
+namespace quillax {
+
+struct AnalysisRecord {
+    QString title;
+    QString link;     ///< the record's full-text link; unique in the list
+    QString type;     ///< always "pdf" for records from result pages
+    QString status;   ///< "", "成功" or "失败"
+    QString folder;   ///< save folder chosen when the record was taken, or empty
+    QString pageUrl;  ///< the result page's address, sent as the referrer later
+};
+
+class AnalysisListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColTitle, ColType, ColStatus, ColFolder, ColumnCount };
+    enum Role { LinkRole = Qt::UserRole + 1, PageUrlRole };
+
+    explicit AnalysisListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    /// Adds a record at the end; false, and nothing stored, when the link is already a key.
+    bool 加入LV1(const QString& title, const QString& link, const QString& pageUrl,
+                 const QString& type, const QString& folder);
+    void setStatus(int row, const QString& status);
+    void clear();
+
+    int count() const { return static_cast<int>(records_.size()); }
+    const AnalysisRecord& record(int row) const { return records_.at(row); }
+    QItemSelectionModel* selectionModel() { return &selection_; }
+    /// The row count label's text: the number of rows.
+    QString rowCountText() const { return QString::number(count()); }
+
+private:
+    QVector<AnalysisRecord> records_;
+    QHash<QString, int> keyIndex_;
+    QItemSelectionModel selection_;
+};
+
+} // namespace quillax

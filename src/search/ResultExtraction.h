@@ -1,0 +1,39 @@
+#pragma once
+// Reading EBSCOhost result entries into the analysis list. The rules work on a plain snapshot
+// of the page's entries, so they can be checked without a browser; the browser side only takes
+// the snapshot.
+
+#include <QString>
+#include <QVector>
+
+namespace quillax {
+
+class AnalysisListModel;
+
+/// One `A` element of a result entry, as the page shows it.
+struct EntryLink {
+    QString className;
+    QString innerText;
+    QString href;
+};
+
+/// One element of class "result-list-li": its `A` elements in document order.
+struct ResultEntry {
+    QVector<EntryLink> links;
+};
+
+/// What a result page holds: whether it has the element "resultListControl", its entries and
+/// the document's address.
+struct ResultPageSnapshot {
+    bool hasResultList = false;
+    QVector<ResultEntry> entries;
+    QString url;
+};
+
+/// Adds the usable entries of `page` to `list` and returns how many were usable (duplicates
+/// included). The title is the first link's text; the record link is the last further link of
+/// class "record-type pdf-ft" whose text begins with "pdf" (both trimmed, lower-cased).
+int AddResultEntries(const ResultPageSnapshot& page, const QString& saveFolder,
+                     AnalysisListModel& list);
+
+} // namespace quillax
