@@ -1,0 +1,100 @@
+#include "platform/WebBrowser.h"
+
+#include "platform/Network.h"
+#include "shell/AppConfig.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QStandardPaths>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+
+namespace quillax {
+
+QWebEngineProfile* BrowserProfile() {
+    static QWebEngineProfile* profile = [] {
+        auto* p = new QWebEngineProfile(QString::fromUtf8(config::kProductTitle),
+                                        QCoreApplication::instance());
+        const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                             QStringLiteral("/browser");
+        p->setPersistentStoragePath(base + QStringLiteral("/storage"));
+        p->setCachePath(base + QStringLiteral("/cache"));
+        p->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+        p->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+        SetUserAgent(p->httpUserAgent());
+
+        // A login made in a browser must be carried by every fetch and download too.
+        QWebEngineCookieStore* store = p->cookieStore();
+        QObject::connect(store, &QWebEngineCookieStore::cookieAdded, p,
+                         [](const QNetworkCookie& cookie) {
+                             NetworkManager().cookieJar()->insertCookie(cookie);
+                         });
+        QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, p,
+                         [](const QNetworkCookie& cookie) {
+                             NetworkManager().cookieJar()->deleteCookie(cookie);
+                         });
+        store->loadAllCookies();
+        return p;
+    }();
+    return profile;
+}
+
+BrowserPage::BrowserPage(QObject* parent) : QWebEnginePage(BrowserProfile(), parent) {}
+
+bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType /*type*/,
+                                          bool isMainFrame) {
+    if (isMainFrame) {
+        Q_EMIT beforeNavigate(url.toString());
+    }
+    return true;
+}
+
+QWebEnginePage* BrowserPage::createWindow(WebWindowType /*type*/) {
+    // A page that opens a new window loads it here: no second window ever opens.
+    Q_EMIT newWindowRequested();
+    return this;
+}
+
+void BrowserPage::javaScriptAlert(const QUrl& origin, const QString& message) {
+    if (!silent_) {
+        QWebEnginePage::javaScriptAlert(origin, message);
+    }
+}
+
+bool BrowserPage::javaScriptConfirm(const QUrl& origin, const QString& message) {
+    return silent_ ? false : QWebEnginePage::javaScriptConfirm(origin, message);
+}
+
+bool BrowserPage::javaScriptPrompt(const QUrl& origin, const QString& message,
+                                   const QString& defaultValue, QString* result) {
+    return silent_ ? false : QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
+}
+
+void BrowserPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel /*level*/,
+                                           const QString& /*message*/, int /*line*/,
+                                           const QString& /*source*/) {
+    // The pages' own script messages and errors are not ours to show.
+}
+
+WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent), page_(new BrowserPage(this)) {
+    setPage(page_);
+    connect(page_, &BrowserPage::beforeNavigate, this, &WebBrowser::BeforeNavigate2);
+    connect(page_, &BrowserPage::newWindowRequested, this, &WebBrowser::NewWindow2);
+    connect(page_, &QWebEnginePage::loadStarted, this, [this] { busy_ = true; });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        busy_ = false;
+        Q_EMIT DocumentComplete(page_->url().toString(), ok);
+    });
+    connect(page_, &QWebEnginePage::linkHovered, this, &WebBrowser::StatusTextChange);
+    connect(page_, &QWebEnginePage::titleChanged, this, &WebBrowser::TitleChange);
+    // A page script cannot close the browser: the request is reported and otherwise ignored.
+    connect(page_, &QWebEnginePage::windowCloseRequested, this, &WebBrowser::WindowClosing);
+}
+
+void WebBrowser::Navigate(const QString& address) { load(QUrl::fromUserInput(address)); }
+void WebBrowser::GoBack() { back(); }
+void WebBrowser::GoForward() { forward(); }
+void WebBrowser::Refresh() { reload(); }
+
+} // namespace quillax
