@@ -5,8 +5,14 @@
 #include "shell/SettingsStore.h"
 
 #include <QApplication>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    if (geteuid() == 0) {
+        // The browser engine refuses its sandbox to root.
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
     QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));

@@ -13,16 +13,17 @@ namespace quillax {
 namespace {
 
 // Defines the handle registry of the current document once, then runs the call's body.
-const char* const kPrelude =
-    "(function(){"
-    "var R = window.__quillaxNodes || (window.__quillaxNodes = []);"
-    "function reg(e){ if(!e) return -1; var i = R.indexOf(e); if(i < 0){ R.push(e); i = R.length-1; } return i; }"
-    "function get(h){ return h === -2 ? document : (R[h] || null); }"
-    "try { %1 } catch (err) { return null; }"
-    "})()";
+const char* const kPrelude = "(function(){"
+                             "var R = window.__quillaxNodes || (window.__quillaxNodes = []);"
+                             "function reg(e){ if(!e) return -1; var i = R.indexOf(e); if(i < 0){ "
+                             "R.push(e); i = R.length-1; } return i; }"
+                             "function get(h){ return h === -2 ? document : (R[h] || null); }"
+                             "try { %1 } catch (err) { return null; }"
+                             "})()";
 
 QString quoted(const QString& text) {
-    return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact))
+    return QString::fromUtf8(
+               QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact))
         .mid(1)
         .chopped(1);
 }
@@ -53,6 +54,9 @@ QVariant RunJavaScriptSync(QWebEnginePage* page, const QString& script, int time
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     if (guard) {
         QObject::connect(guard, &QObject::destroyed, &loop, &QEventLoop::quit);
+        // A document replaced during the call may never answer it: the call then finds none.
+        QObject::connect(guard, &QWebEnginePage::loadStarted, &loop, &QEventLoop::quit);
+        QObject::connect(guard, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
     }
     if (!state->done) {
         loop.exec();
@@ -75,48 +79,65 @@ QList<int> DomDocument::handles(const QVariant& value) const {
 }
 
 int DomDocument::getElementById(const QString& id) const {
-    const QVariant v = call(QStringLiteral("return reg(document.getElementById(%1));").arg(quoted(id)));
+    const QVariant v =
+        call(QStringLiteral("return reg(document.getElementById(%1));").arg(quoted(id)));
     return v.isValid() && !v.isNull() ? v.toInt() : kNoElement;
 }
 
 QList<int> DomDocument::getElementsByClassName(int scope, const QString& name) const {
-    return handles(call(QStringLiteral("var s = get(%1); if(!s) return [];"
-                                       "return Array.prototype.map.call(s.getElementsByClassName(%2), reg);")
-                            .arg(scope)
-                            .arg(quoted(name))));
+    return handles(
+        call(QStringLiteral("var s = get(%1); if(!s) return [];"
+                            "return Array.prototype.map.call(s.getElementsByClassName(%2), reg);")
+                 .arg(scope)
+                 .arg(quoted(name))));
 }
 
 QList<int> DomDocument::getElementsByTagName(int scope, const QString& tag) const {
-    return handles(call(QStringLiteral("var s = get(%1); if(!s) return [];"
-                                       "return Array.prototype.map.call(s.getElementsByTagName(%2), reg);")
-                            .arg(scope)
-                            .arg(quoted(tag))));
+    return handles(
+        call(QStringLiteral("var s = get(%1); if(!s) return [];"
+                            "return Array.prototype.map.call(s.getElementsByTagName(%2), reg);")
+                 .arg(scope)
+                 .arg(quoted(tag))));
 }
 
 QString DomDocument::text(int element, const QString& expression) const {
-    const QVariant v = call(
-        QStringLiteral("var e = get(%1); if(!e || e === document) return ''; var v = %2; return v == null ? '' : String(v);")
-            .arg(element)
-            .arg(expression));
+    const QVariant v = call(QStringLiteral("var e = get(%1); if(!e || e === document) return ''; "
+                                           "var v = %2; return v == null ? '' : String(v);")
+                                .arg(element)
+                                .arg(expression));
     return v.toString();
 }
 
-QString DomDocument::className(int element) const { return text(element, QStringLiteral("e.className")); }
-QString DomDocument::innerText(int element) const { return text(element, QStringLiteral("e.innerText")); }
-QString DomDocument::href(int element) const { return text(element, QStringLiteral("e.href")); }
-QString DomDocument::inputName(int element) const { return text(element, QStringLiteral("e.name")); }
-QString DomDocument::inputType(int element) const { return text(element, QStringLiteral("e.type")); }
-QString DomDocument::inputValue(int element) const { return text(element, QStringLiteral("e.value")); }
+QString DomDocument::className(int element) const {
+    return text(element, QStringLiteral("e.className"));
+}
+QString DomDocument::innerText(int element) const {
+    return text(element, QStringLiteral("e.innerText"));
+}
+QString DomDocument::href(int element) const {
+    return text(element, QStringLiteral("e.href"));
+}
+QString DomDocument::inputName(int element) const {
+    return text(element, QStringLiteral("e.name"));
+}
+QString DomDocument::inputType(int element) const {
+    return text(element, QStringLiteral("e.type"));
+}
+QString DomDocument::inputValue(int element) const {
+    return text(element, QStringLiteral("e.value"));
+}
 
 bool DomDocument::setInputValue(int element, const QString& value) const {
-    return call(QStringLiteral("var e = get(%1); if(!e || e === document) return false; e.value = %2; return true;")
+    return call(QStringLiteral("var e = get(%1); if(!e || e === document) return false; e.value = "
+                               "%2; return true;")
                     .arg(element)
                     .arg(quoted(value)))
         .toBool();
 }
 
 bool DomDocument::click(int element) const {
-    return call(QStringLiteral("var e = get(%1); if(!e || !e.click) return false; e.click(); return true;")
+    return call(QStringLiteral(
+                    "var e = get(%1); if(!e || !e.click) return false; e.click(); return true;")
                     .arg(element))
         .toBool();
 }
@@ -126,7 +147,8 @@ QString DomDocument::URL() const {
 }
 
 QString DomDocument::outerHTML() const {
-    return call(QStringLiteral("return document.documentElement ? document.documentElement.outerHTML : '';"))
+    return call(QStringLiteral(
+                    "return document.documentElement ? document.documentElement.outerHTML : '';"))
         .toString();
 }
 

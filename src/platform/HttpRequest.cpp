@@ -18,7 +18,9 @@ constexpr int kServerReceiveTimeoutMs = 60'000;
 HttpRequest::HttpRequest(bool serverKind, QObject* parent)
     : QObject(parent), serverKind_(serverKind) {}
 
-HttpRequest::~HttpRequest() { abort(); }
+HttpRequest::~HttpRequest() {
+    abort();
+}
 
 bool HttpRequest::open(const QString& method, const QString& address) {
     abort();
@@ -39,7 +41,12 @@ bool HttpRequest::open(const QString& method, const QString& address) {
 
 void HttpRequest::SetRequestHeader(const QString& name, const QString& value) {
     if (readyState_ == 1) {
-        requestHeaders_.append({name.toLatin1(), value.toUtf8()});
+        // A null value would remove the header; an empty text is still sent, as an empty value.
+        QByteArray bytes = value.toUtf8();
+        if (bytes.isNull()) {
+            bytes = QByteArray("");
+        }
+        requestHeaders_.append({name.toLatin1(), bytes});
     }
 }
 

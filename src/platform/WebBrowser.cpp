@@ -68,7 +68,8 @@ bool BrowserPage::javaScriptConfirm(const QUrl& origin, const QString& message) 
 
 bool BrowserPage::javaScriptPrompt(const QUrl& origin, const QString& message,
                                    const QString& defaultValue, QString* result) {
-    return silent_ ? false : QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
+    return silent_ ? false
+                   : QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
 }
 
 void BrowserPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel /*level*/,
@@ -92,9 +93,17 @@ WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent), page_(new Brow
     connect(page_, &QWebEnginePage::windowCloseRequested, this, &WebBrowser::WindowClosing);
 }
 
-void WebBrowser::Navigate(const QString& address) { load(QUrl::fromUserInput(address)); }
-void WebBrowser::GoBack() { back(); }
-void WebBrowser::GoForward() { forward(); }
-void WebBrowser::Refresh() { reload(); }
+void WebBrowser::Navigate(const QString& address) {
+    load(QUrl::fromUserInput(address));
+}
+void WebBrowser::GoBack() {
+    back();
+}
+void WebBrowser::GoForward() {
+    forward();
+}
+void WebBrowser::Refresh() {
+    reload();
+}
 
 } // namespace quillax

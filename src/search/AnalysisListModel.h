@@ -12,11 +12,11 @@ namespace quillax {
 
 struct AnalysisRecord {
     QString title;
-    QString link;     ///< the record's full-text link; unique in the list
-    QString type;     ///< always "pdf" for records from result pages
-    QString status;   ///< "", "成功" or "失败"
-    QString folder;   ///< save folder chosen when the record was taken, or empty
-    QString pageUrl;  ///< the result page's address, sent as the referrer later
+    QString link;    ///< the record's full-text link; unique in the list
+    QString type;    ///< always "pdf" for records from result pages
+    QString status;  ///< "", "成功" or "失败"
+    QString folder;  ///< save folder chosen when the record was taken, or empty
+    QString pageUrl; ///< the result page's address, sent as the referrer later
 };
 
 class AnalysisListModel : public QAbstractTableModel {

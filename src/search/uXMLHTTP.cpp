@@ -40,10 +40,12 @@ QString uXMLHTTP::StatusDescription(int code) {
         {413, QStringLiteral("请求的资源大于服务器允许的大小")},
         {414, QStringLiteral("请求的资源URL长于服务器允许的长度")},
         {415, QStringLiteral("请求资源不支持请求项目格式")},
-        {416, QStringLiteral("请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也"
-                             "不包含If-Range请求头字段")},
-        {417, QStringLiteral("服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一"
-                             "级服务器不能满足请求")},
+        {416,
+         QStringLiteral("请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也"
+                        "不包含If-Range请求头字段")},
+        {417,
+         QStringLiteral("服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一"
+                        "级服务器不能满足请求")},
         {500, QStringLiteral("服务器产生内部错误")},
         {501, QStringLiteral("服务器不支持请求的函数")},
         {502, QStringLiteral("服务器暂时不可用，有时是为了防止发生系统过载")},
@@ -59,7 +61,9 @@ uXMLHTTP::uXMLHTTP(QObject* parent) : QObject(parent), request_(CreateHttpReques
     connect(&tmrReader, &QTimer::timeout, this, &uXMLHTTP::tick);
 }
 
-uXMLHTTP::~uXMLHTTP() { tmrReader.stop(); }
+uXMLHTTP::~uXMLHTTP() {
+    tmrReader.stop();
+}
 
 bool uXMLHTTP::Open_(const QString& method, const QString& address, const QString& savePath) {
     done_ = false;

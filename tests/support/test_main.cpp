@@ -6,12 +6,21 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The embedded browser, headless: no GPU, no background traffic, no sandbox as root.
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking");
+    }
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
     QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
     QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));
