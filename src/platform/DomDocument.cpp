@@ -136,8 +136,9 @@ bool DomDocument::setInputValue(int element, const QString& value) const {
 }
 
 bool DomDocument::click(int element) const {
-    return call(QStringLiteral(
-                    "var e = get(%1); if(!e || !e.click) return false; e.click(); return true;")
+    // The click runs just after the answer, so the navigation it may start cannot swallow it.
+    return call(QStringLiteral("var e = get(%1); if(!e || !e.click) return false;"
+                               "setTimeout(function(){ e.click(); }, 0); return true;")
                     .arg(element))
         .toBool();
 }

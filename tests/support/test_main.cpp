@@ -4,7 +4,9 @@
 #include "shell/AppConfig.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,6 +20,15 @@ int main(int argc, char** argv) {
     }
     if (geteuid() == 0) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    // Each test process gets a home of its own: the browser profile is locked by the process
+    // that uses it, and tests run in parallel.
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/quillax-test-home-XXXXXX"));
+    if (home.isValid()) {
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CACHE_HOME");
     }
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
