@@ -189,6 +189,13 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
     Q_EMIT dataChanged(cell, cell, {Qt::DecorationRole, StatusRole});
 }
 
+void DownloadListModel::startRow(int row) {
+    setStatus(row, ItemStatus::Downloading);
+    setText(row, ColSize, QString());
+    setText(row, ColReceived, QString());
+    setText(row, ColPercent, QString());
+}
+
 void DownloadListModel::setReferrer(int row, const QString& referrer) {
     if (validRow(row)) {
         items_[row].referrer = referrer;

@@ -116,13 +116,10 @@ void DownloadScheduler::timerDownTick() {
         if (row < 0) {
             return;
         }
-        list_.setStatus(row, ItemStatus::Downloading);
+        list_.startRow(row);
         if (options_.autoLocate) {
             Q_EMIT scrollToRow(row);
         }
-        list_.setText(row, Col::ColSize, QString());
-        list_.setText(row, Col::ColReceived, QString());
-        list_.setText(row, Col::ColPercent, QString());
         inet_.Inet下载当前文件(row);
         return;
     }
@@ -134,10 +131,7 @@ void DownloadScheduler::timerDownTick() {
         if (row < 0) {
             continue;
         }
-        list_.setStatus(row, ItemStatus::Downloading);
-        if (options_.autoLocate) {
-            Q_EMIT scrollToRow(row);
-        }
+        // The thread marks the row as started and scrolls to it.
         const DownloadItem& item = list_.item(row);
         QString newName;
         const QString path =

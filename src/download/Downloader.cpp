@@ -73,13 +73,7 @@ void Downloader::startRead(bool fallback) {
 }
 
 void Downloader::dropReply() {
-    if (reply_) {
-        QNetworkReply* reply = reply_;
-        reply_ = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    AbandonReply(reply_, this);
 }
 
 void Downloader::dropWriter(bool discard) {

@@ -160,13 +160,7 @@ void InetEngine::Cancel() {
 }
 
 void InetEngine::dropReply() {
-    if (reply_) {
-        QNetworkReply* reply = reply_;
-        reply_ = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        delete reply;
-    }
+    AbandonReply(reply_, this, true);
 }
 
 QNetworkAccessManager& InetEngine::managerForTransfer() {

@@ -73,13 +73,10 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     state_.IsDownloading = true;
     const int row = position - 1;
     if (row >= 0 && row < list_.count()) {
-        list_.setStatus(row, ItemStatus::Downloading);
+        list_.startRow(row);
         if (options_.autoLocate) {
             Q_EMIT scrollToRow(row);
         }
-        list_.setText(row, Col::ColSize, QString());
-        list_.setText(row, Col::ColReceived, QString());
-        list_.setText(row, Col::ColPercent, QString());
     }
     m->BeginDownload(address, path,
                      row >= 0 && row < list_.count() ? list_.item(row).referrer : QString());

@@ -132,13 +132,7 @@ QString HttpRequest::ResponseText() const {
 }
 
 void HttpRequest::abort() {
-    if (reply_) {
-        QNetworkReply* reply = reply_;
-        reply_ = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    AbandonReply(reply_, this);
     readyState_ = 0;
 }
 

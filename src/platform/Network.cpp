@@ -48,6 +48,21 @@ void SetUserAgent(const QString& userAgent) {
     g_userAgent = userAgent;
 }
 
+void AbandonReply(QPointer<QNetworkReply>& reply, QObject* receiver, bool now) {
+    if (!reply) {
+        return;
+    }
+    QNetworkReply* r = reply;
+    reply = nullptr;
+    r->disconnect(receiver);
+    r->abort();
+    if (now) {
+        delete r;
+    } else {
+        r->deleteLater();
+    }
+}
+
 QNetworkRequest DownloadRequest(const QUrl& url, bool alwaysNetwork) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, kDownloadsUseHttp2);

@@ -3,7 +3,9 @@
 // and the browser's user agent.
 
 #include <QList>
+#include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QString>
 
@@ -29,6 +31,10 @@ void SetUserAgent(const QString& userAgent);
 
 /// Certificates trusted in addition to the system's (tests trust their own this way).
 void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates);
+
+/// Abandons `reply`: `receiver` hears nothing more of it, the request is aborted and the reply
+/// deleted (at once when `now`, else from the event loop), and the pointer is cleared.
+void AbandonReply(QPointer<QNetworkReply>& reply, QObject* receiver, bool now = false);
 
 /// A GET request for a download: HTTP/1.1, redirects followed except to a less safe scheme,
 /// the user agent, and, when `alwaysNetwork`, never answered from a cache.
