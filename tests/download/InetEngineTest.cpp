@@ -432,3 +432,15 @@ TEST_F(InetEngineTls, HttpsIsVerified) {
     EXPECT_TRUE(stored);
     EXPECT_EQ(ReadFile(file(QStringLiteral("Trusted.pdf"))), kPdf);
 }
+
+TEST_F(InetEngineTls, ARedirectFromHttpsToHttpIsRefused) {
+    server.route("/plain.pdf", Serve(kPdf, "application/pdf"));
+    tlsServer.route("/down", RedirectTo(server.url(QStringLiteral("/plain.pdf"))));
+    SetExtraTrustedCertificates({QSslCertificate(TestCertificatePem())});
+    list.addItem(tlsServer.url(QStringLiteral("/down")), QStringLiteral("Down"),
+                 QStringLiteral("pdf"), folder, QString());
+    run(0);
+    SetExtraTrustedCertificates({});
+    EXPECT_EQ(server.requestCount("/plain.pdf"), 0);
+    EXPECT_NE(ReadFile(file(QStringLiteral("Down.pdf"))), kPdf);
+}

@@ -142,6 +142,9 @@ TEST_F(SchedulerTest, SameNamesInOneTickFollowThePolicy) {
         {DuplicateNamePolicy::Skip,
          {QStringLiteral("Same"), QStringLiteral("Same"), QStringLiteral("Same")},
          {ItemStatus::Finished, ItemStatus::Finished, ItemStatus::Finished}},
+        {DuplicateNamePolicy::Overwrite,
+         {QStringLiteral("Same"), QStringLiteral("Same"), QStringLiteral("Same")},
+         {ItemStatus::Finished, ItemStatus::Finished, ItemStatus::Finished}},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -166,6 +169,10 @@ TEST_F(SchedulerTest, SameNamesInOneTickFollowThePolicy) {
         EXPECT_EQ(statuses, c.statuses);
         if (c.policy == DuplicateNamePolicy::Rename) {
             EXPECT_EQ(test::ReadFile(folder + QStringLiteral("Same[002].pdf")), kPdf + "2");
+        } else if (c.policy == DuplicateNamePolicy::Overwrite) {
+            // All three write the one file: the last to complete leaves its body there.
+            EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Same.pdf")});
+            EXPECT_TRUE(test::ReadFile(folder + QStringLiteral("Same.pdf")).startsWith(kPdf));
         } else {
             EXPECT_EQ(list.item(1).percent, QStringLiteral("已存在，跳过"));
             EXPECT_EQ(test::ReadFile(folder + QStringLiteral("Same.pdf")), kPdf + "0");
