@@ -340,18 +340,15 @@ bool InetEngine::Inet下载文件(int row) {
         path = ItemFilePath(list_.item(row).folder, name, decision.type);
     }
 
+    if (options_.policy == DuplicateNamePolicy::Skip &&
+        !确定是需要下载(list_, row, options_.policy)) {
+        // The headers changed the type to one whose file is already there: skipping never
+        // deletes it; the row ends as skipped.
+        finish(row);
+        return true;
+    }
     if (FileExists(path)) {
         const QString length = QString::number(QFileInfo(path).size());
-        if (options_.policy == DuplicateNamePolicy::Skip) {
-            // The headers changed the type to one whose file is already there: skipping
-            // must never delete it.
-            list_.setStatus(row, ItemStatus::Finished);
-            list_.setText(row, Col::ColSize, length);
-            list_.setText(row, Col::ColReceived, length);
-            list_.setText(row, Col::ColPercent, status_words::kExistsSkipped);
-            finish(row);
-            return true;
-        }
         QFile::remove(path);
         if (FileExists(path)) {
             list_.setStatus(row, ItemStatus::Failed);
