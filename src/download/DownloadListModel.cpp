@@ -196,12 +196,6 @@ void DownloadListModel::startRow(int row) {
     setText(row, ColPercent, QString());
 }
 
-void DownloadListModel::setReferrer(int row, const QString& referrer) {
-    if (validRow(row)) {
-        items_[row].referrer = referrer;
-    }
-}
-
 bool DownloadListModel::setKey(int row, const QString& key) {
     if (!validRow(row)) {
         return false;

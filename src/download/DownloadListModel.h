@@ -84,7 +84,6 @@ public:
     void setStatus(int row, ItemStatus status);
     /// Marks the row as being downloaded, with its size, received and percent texts emptied.
     void startRow(int row);
-    void setReferrer(int row, const QString& referrer);
     /// Replaces the key; refused (false) when another row holds the new key.
     bool setKey(int row, const QString& key);
 

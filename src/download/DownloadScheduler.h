@@ -36,7 +36,6 @@ public:
 
     /// True while the start timer is on.
     bool isRunning() const { return Timer_Down.isActive(); }
-    bool isMonitoring() const { return Timer1.isActive(); }
     /// Whether "开始下载" is offered, as the monitor last decided.
     bool startEnabled() const { return startEnabled_; }
 

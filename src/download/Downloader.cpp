@@ -130,8 +130,6 @@ void Downloader::onProgress(qint64 received, qint64 total) {
     if (total < 1 || terminated_) {
         return;
     }
-    expected_ = total;
-    receivedMark_ = received;
     Q_EMIT DownloadProgress(received, total, savePath_);
 }
 

@@ -73,8 +73,6 @@ private:
     qint64 total_ = 0;
     qint64 unwritten_ = 0; ///< bytes handed to the writer and not yet written
     qint64 bytesRead_ = 0;
-    qint64 expected_ = 0;
-    qint64 receivedMark_ = 0;
     qint64 seenMark_ = 0;
     qint64 markTimeMs_ = 0;
 };
