@@ -150,7 +150,8 @@ QString InetEngine::StateText(int state, int responseCode, const QString& respon
 }
 
 bool InetEngine::StillExecuting() const {
-    return reply_ && reply_->isRunning();
+    // Data that arrived but is not yet written is still part of the request in progress.
+    return transferring_ || (reply_ && reply_->isRunning());
 }
 
 void InetEngine::Cancel() {
@@ -239,7 +240,9 @@ bool InetEngine::Inet下载当前文件(int row) {
         return false;
     }
     state_.IsDownloading = true;
+    transferring_ = true;
     const bool result = Inet下载文件(row);
+    transferring_ = false;
     state_.IsDownloading = false;
     return result;
 }

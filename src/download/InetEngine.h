@@ -60,6 +60,7 @@ private:
     const DownloadTimeouts& timeouts_;
     QPointer<QNetworkReply> reply_;
     QPointer<QNetworkAccessManager> proxied_;
+    bool transferring_ = false; ///< inside a transfer started by `Inet下载当前文件`
 };
 
 /// Whole part of received / size × 100, computed in single precision.

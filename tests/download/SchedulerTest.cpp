@@ -225,6 +225,23 @@ TEST_F(SchedulerTest, StopDuringMethodOneCancelsAndDeletesThePartialFile) {
     EXPECT_EQ(cleared.size(), 1);
 }
 
+TEST_F(SchedulerTest, MonitorTicksDuringAMethodOneTransferDoNotCancelIt) {
+    options.method = 1;
+    Route drip = Serve(kPdf, "application/pdf");
+    drip.dripBytes = 500;
+    drip.dripIntervalMs = 20;
+    add("/drip", drip, QStringLiteral("D"));
+    // The start timer is off (as after the five-failures rule) while the transfer goes on.
+    QTimer monitor;
+    QObject::connect(&monitor, &QTimer::timeout, &s(), &DownloadScheduler::monitorTick);
+    monitor.start(15);
+    pastInterval();
+    s().timerDownTick();
+    monitor.stop();
+    EXPECT_EQ(status(0), ItemStatus::Finished);
+    EXPECT_EQ(test::ReadFile(folder + QStringLiteral("D.pdf")), kPdf);
+}
+
 TEST_F(SchedulerTest, StopDuringMethodTwoKeepsThePlaceholderAndSilencesLateNotices) {
     add("/s", stalled(), QStringLiteral("S"));
     pastInterval();
