@@ -11,7 +11,7 @@ using Col = DownloadListModel::Column;
 
 namespace {
 
-struct RowSpec {
+struct RowCase {
     ItemStatus status;
     const char* type;
     const char* size;
@@ -19,9 +19,9 @@ struct RowSpec {
     const char* percent;
 };
 
-void fill(DownloadListModel& list, const std::vector<RowSpec>& rows) {
+void fill(DownloadListModel& list, const std::vector<RowCase>& rows) {
     int n = 0;
-    for (const RowSpec& r : rows) {
+    for (const RowCase& r : rows) {
         const QString key = QStringLiteral("https://x.test/%1.pdf").arg(n);
         ASSERT_TRUE(list.addItem(key, QStringLiteral("t%1").arg(n), QString::fromUtf8(r.type),
                                  QStringLiteral("/tmp/"), QString()));
@@ -129,7 +129,7 @@ TEST(DownloadListModel, StatusPicturesAreFourDistinctSixteenPixelImages) {
 
 struct CountCase {
     const char* what;
-    std::vector<RowSpec> rows;
+    std::vector<RowCase> rows;
     int notAttempted;
     bool finished;
     int failuresAndPages;
