@@ -75,9 +75,8 @@ int main(int argc, char** argv) {
     const double before = cpuSeconds();
     QElapsedTimer t;
     t.start();
-    const QString text =
-        HttpGetText(server.url(QStringLiteral("/silent")), QStringLiteral("utf-8"), QString(),
-                    10'000);
+    const QString text = HttpGetText(server.url(QStringLiteral("/silent")), QStringLiteral("utf-8"),
+                                     QString(), 10'000);
     const double waited = static_cast<double>(t.elapsed()) / 1000.0;
     const double cpu = cpuSeconds() - before;
     std::printf("HttpGetText on a silent server: %.1f s, CPU %.3f s = %.2f %% of one core%s\n",
