@@ -112,8 +112,8 @@ void Downloader::onReadyRead() {
         unwritten_ += data.size();
         QMetaObject::invokeMethod(
             writer_, [w = writer_, data] { w->write(data); }, Qt::QueuedConnection);
-        const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-        if (!length.isValid() && sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_) {
+        if (sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_ &&
+            !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) {
             // Without an announced length the size rule is applied to what arrives.
             dropReply();
             stallTimer_.stop();
