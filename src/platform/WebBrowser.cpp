@@ -94,6 +94,7 @@ WebBrowser::WebBrowser(QWidget* parent) : QWebEngineView(parent), page_(new Brow
 }
 
 void WebBrowser::Navigate(const QString& address) {
+    busy_ = true; // from the request on, not only once the engine reports the start
     load(QUrl::fromUserInput(address));
 }
 void WebBrowser::GoBack() {
@@ -103,6 +104,7 @@ void WebBrowser::GoForward() {
     forward();
 }
 void WebBrowser::Refresh() {
+    busy_ = true;
     reload();
 }
 

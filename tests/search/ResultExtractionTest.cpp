@@ -163,5 +163,13 @@ TEST_F(ResultPageInBrowser, OtherPagesGiveNothing) {
     EXPECT_EQ(ExtractResultPage(browser.page(), list, QString()), 0);
     ASSERT_TRUE(load("/empty"));
     EXPECT_EQ(ExtractResultPage(browser.page(), list, QString()), 0);
+
+    // A result page still on its way: nothing to read yet, and nothing breaks.
+    Route slow = Serve(ResultPage({NormalEntry(1)}), "text/html");
+    slow.delayHeadersMs = 1500;
+    server.route("/slow", slow);
+    browser.Navigate(server.url(QStringLiteral("/slow")));
+    EXPECT_TRUE(browser.Busy());
+    EXPECT_EQ(ExtractResultPage(browser.page(), list, QString()), 0);
     EXPECT_EQ(list.count(), 0);
 }
