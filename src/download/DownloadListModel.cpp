@@ -13,12 +13,14 @@ const std::array<QString, DownloadListModel::ColumnCount> kHeaders = {
     QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
 };
 
-bool isWebPageType(const QString& type) {
-    return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0 ||
-           type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0;
-}
-
 } // namespace
+
+bool IsWebPageType(const QString& type, bool withXml) {
+    // Compared without lower-casing a copy: the list walk calls this for every row.
+    return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0 ||
+           type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0 ||
+           (withXml && type.compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0);
+}
 
 DownloadListModel::DownloadListModel(QObject* parent)
     : QAbstractTableModel(parent), selection_(this) {
@@ -248,7 +250,7 @@ bool DownloadListModel::检测是否下载列表完毕() const {
 int DownloadListModel::统计出错和网页项数目() const {
     int n = 0;
     for (const DownloadItem& it : items_) {
-        if (isWebPageType(it.type) || it.status == ItemStatus::Failed) {
+        if (IsWebPageType(it.type) || it.status == ItemStatus::Failed) {
             ++n;
         }
     }

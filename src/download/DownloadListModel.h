@@ -39,6 +39,9 @@ inline const QString kCannotReplace = QStringLiteral("无法替换");
 inline const QString kExistsSkipped = QStringLiteral("已存在，跳过");
 } // namespace status_words
 
+/// True for the web-page types "htm" and "html" (any case), and "xml" too when `withXml`.
+bool IsWebPageType(const QString& type, bool withXml = false);
+
 /// Per-status counts of the list.
 struct StatusCounts {
     int total = 0;

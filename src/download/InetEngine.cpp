@@ -31,12 +31,6 @@ constexpr qint64 kYieldEveryMs = 10;
 constexpr int kWaitSliceMs = 100;
 constexpr int kHeaderWaitSliceMs = 1000;
 
-bool isWebType(const QString& type, bool withXml) {
-    const QString t = type.toLower();
-    return t == QLatin1String("htm") || t == QLatin1String("html") ||
-           (withXml && t == QLatin1String("xml"));
-}
-
 // Waits until `reply` has something new (data, headers or its end), at most `ms`, while the
 // event queue runs.
 void waitOn(QNetworkReply* reply, int ms) {
@@ -254,7 +248,7 @@ void InetEngine::finish(int row) {
     Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + item.name);
     state_.LastFinishTime = SecondsSinceMidnight();
     state_.LastFinishMonotonicMs = MonotonicMs();
-    const bool webPage = isWebType(item.type, true);
+    const bool webPage = IsWebPageType(item.type, true);
     if (options_.sounds) {
         if (webPage) {
             Q_EMIT soundRequested(kSoundItemDone);

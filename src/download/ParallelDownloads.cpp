@@ -8,11 +8,6 @@ namespace quillax {
 
 namespace {
 using Col = DownloadListModel::Column;
-
-bool isWebType(const QString& type) {
-    const QString t = type.toLower();
-    return t == QLatin1String("htm") || t == QLatin1String("html");
-}
 } // namespace
 
 ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowState& state,
@@ -137,7 +132,7 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected) {
     纠正下载项类型(list_, row);
     list_.flushProgressNotices();
     Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + list_.item(row).name);
-    const bool webPage = isWebType(list_.item(row).type);
+    const bool webPage = IsWebPageType(list_.item(row).type);
     if (options_.sounds) {
         if (webPage) {
             Q_EMIT soundRequested(kSoundItemDone);

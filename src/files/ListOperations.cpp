@@ -12,16 +12,10 @@ namespace {
 
 using Col = DownloadListModel::Column;
 
-bool isWebType(const QString& type, bool withXml) {
-    const QString t = type.toLower();
-    return t == QLatin1String("htm") || t == QLatin1String("html") ||
-           (withXml && t == QLatin1String("xml"));
-}
-
 void reset(DownloadListModel& list, int row, bool forceXxx) {
     删除下载项文件(list, row);
     list.setStatus(row, ItemStatus::Waiting);
-    if (forceXxx || isWebType(list.item(row).type, false)) {
+    if (forceXxx || IsWebPageType(list.item(row).type, false)) {
         list.setText(row, Col::ColType, QStringLiteral("xxx"));
     }
     list.setText(row, Col::ColSize, QString());
@@ -60,7 +54,7 @@ int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list) {
     for (int row = 0; row < list.count(); ++row) {
         const DownloadItem& item = list.item(row);
         if ((item.status == ItemStatus::Finished || item.status == ItemStatus::Failed) &&
-            isWebType(item.type, true)) {
+            IsWebPageType(item.type, true)) {
             reset(list, row, true);
             ++n;
         }
