@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
                      QStringLiteral("thread%1").arg(k), QStringLiteral("pdf"),
                      tmp.path() + QLatin1Char('/'), QString());
         const int row = list.count() - 1;
-        state.ThreadItemIndex[static_cast<std::size_t>(k)] = static_cast<qint16>(row + 1);
+        state.ThreadItemIndex[static_cast<std::size_t>(k)] = row + 1;
         threads.多线程下载(k, row + 1, base + QStringLiteral("/big%1").arg(k - 1),
                            tmp.path() + QStringLiteral("/thread%1.pdf").arg(k));
     }

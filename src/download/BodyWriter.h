@@ -16,8 +16,8 @@ namespace quillax {
 class BodyWriter : public QObject {
     Q_OBJECT
 public:
-    /// The file is `partPath`; it replaces `targetPath` on commit.
-    BodyWriter(const QString& partPath, const QString& targetPath);
+    /// The body goes to a part file of its own beside `targetPath`, which it replaces on commit.
+    explicit BodyWriter(const QString& targetPath);
     ~BodyWriter() override;
 
     void open();
@@ -33,13 +33,16 @@ Q_SIGNALS:
     void committed(bool ok);
 
 private:
-    QString partPath_;
     QString targetPath_;
+    QString partPath_; ///< chosen by `open`; unique, so two bodies for one path never mix
     std::unique_ptr<QFile> file_;
     bool broken_ = false;
 };
 
 inline constexpr int kWriterThreads = 6;
+
+/// Ending of every part file name: a file left by a crash is recognisable.
+inline constexpr char kPartSuffix[] = ".quillax-part";
 
 /// A writer thread for the next body, taken in turn from a pool of `kWriterThreads` threads that
 /// start on first use and end with the application.

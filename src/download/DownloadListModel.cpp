@@ -1,6 +1,7 @@
 #include "download/DownloadListModel.h"
 
 #include "download/StatusIcons.h"
+#include "files/FileNaming.h"
 
 #include <utility>
 
@@ -168,6 +169,12 @@ void DownloadListModel::setText(int row, Column column, const QString& text) {
     if (*field == text) {
         return;
     }
+    if (it.createdFile && (column == ColName || column == ColType || column == ColFolder)) {
+        const QString before = ItemFilePath(it.folder, it.name, it.type);
+        *field = text;
+        // The file the row created stays where it was; the new path is not the row's file.
+        it.createdFile = ItemFilePath(it.folder, it.name, it.type) == before;
+    }
     *field = text;
     if (column == ColSize || column == ColReceived || column == ColPercent) {
         notifyProgress(row);
@@ -212,6 +219,29 @@ bool DownloadListModel::setKey(int row, const QString& key) {
     keyIndex_.remove(items_[row].key);
     items_[row].key = key;
     keyIndex_.insert(key, row);
+    return true;
+}
+
+void DownloadListModel::setCreatedFile(int row, bool created) {
+    if (validRow(row)) {
+        items_[row].createdFile = created;
+    }
+}
+
+bool DownloadListModel::mayDeleteFileOf(int row) const {
+    if (!validRow(row) || !items_[row].createdFile) {
+        return false;
+    }
+    const DownloadItem& mine = items_[row];
+    const QString path = ItemFilePath(mine.folder, mine.name, mine.type);
+    for (int other = 0; other < count(); ++other) {
+        const DownloadItem& it = items_[other];
+        if (other != row &&
+            (it.status == ItemStatus::Downloading || it.status == ItemStatus::Finished) &&
+            ItemFilePath(it.folder, it.name, it.type) == path) {
+            return false;
+        }
+    }
     return true;
 }
 

@@ -26,6 +26,9 @@ struct DownloadItem {
     QString key;      ///< one to three addresses joined by "|"; unique in the list
     QString referrer; ///< page the file was found on
     ItemStatus status = ItemStatus::Waiting;
+    /// The row itself created the file at its current path (name, type and folder): only then
+    /// may a re-download or a delete remove that file. Cleared when the path changes.
+    bool createdFile = false;
 };
 
 // Status words written into the text columns.
@@ -89,6 +92,11 @@ public:
     void startRow(int row);
     /// Replaces the key; refused (false) when another row holds the new key.
     bool setKey(int row, const QString& key);
+    /// Records that the row's engine stored (or started) the file at the row's current path.
+    void setCreatedFile(int row, bool created);
+    /// True when the file at the row's path may be removed on the row's behalf: the row created
+    /// it, and no other row that is downloading or finished names the same path.
+    bool mayDeleteFileOf(int row) const;
 
     /// The selection of the list. Views share it, so the model is the one store of it.
     QItemSelectionModel* selectionModel() { return &selection_; }
@@ -130,7 +138,7 @@ struct DownloadWindowState {
     /// so that they do not break at midnight.
     qint64 LastFinishMonotonicMs = 0;
     /// Element k (1 to 6): 1-based list position of the row download thread k works on.
-    std::array<qint16, 12> ThreadItemIndex{};
+    std::array<int, 12> ThreadItemIndex{};
 };
 
 } // namespace quillax

@@ -79,7 +79,8 @@ int DownloadScheduler::takeNextRow(bool createFolders) {
         if (list_.item(row).status != ItemStatus::Waiting) {
             continue;
         }
-        list_.setText(row, Col::ColName, CleanFileName(list_.item(row).name));
+        list_.setText(row, Col::ColName,
+                      ItemNameOrFallback(list_.item(row).name, 选择url(list_.item(row).key)));
         QString folder = list_.item(row).folder;
         if (createFolders) {
             folder = EnsureFolderPath(folder);
@@ -137,7 +138,7 @@ void DownloadScheduler::timerDownTick() {
         const QString path =
             重命名保存路径(item.folder, item.name, item.type, options_.policy, &newName);
         list_.setText(row, Col::ColName, newName);
-        state_.ThreadItemIndex[static_cast<std::size_t>(k)] = static_cast<qint16>(row + 1);
+        state_.ThreadItemIndex[static_cast<std::size_t>(k)] = row + 1;
         threads_.多线程下载(k, row + 1, 选择url(list_.item(row).key), path);
     }
 }
@@ -154,22 +155,18 @@ void DownloadScheduler::monitorTick() {
     }
     Q_EMIT runningChanged(Timer_Down.isActive());
 
-    if (options_.method == 1) {
-        if (!inet_.StillExecuting() && !Timer_Down.isActive()) {
-            state_.IsDownloading = false;
-        }
-    } else {
-        // Busy threads keep the flag set even after the start timer went off, so that the
-        // list is not reordered under the rows they write.
-        bool busy = false;
-        for (int k = 1; k <= ParallelDownloads::kMaxThreads; ++k) {
-            busy = busy || threads_.IsControlLoaded(k);
-        }
-        if (busy) {
-            state_.IsDownloading = true;
-        } else if (!Timer_Down.isActive()) {
-            state_.IsDownloading = false;
-        }
+    // The flag means that some engine writes rows by position. Busy threads keep it set, also
+    // after a switch to method 1 and after the start timer went off, so that the list is not
+    // reordered under them; it is cleared once neither engine has work, whichever method is
+    // current (method 1 would otherwise wait forever for threads that have long finished).
+    bool threadsBusy = false;
+    for (int k = 1; k <= ParallelDownloads::kMaxThreads; ++k) {
+        threadsBusy = threadsBusy || threads_.IsControlLoaded(k);
+    }
+    if (threadsBusy) {
+        state_.IsDownloading = true;
+    } else if (!inet_.StillExecuting() && (options_.method == 1 || !Timer_Down.isActive())) {
+        state_.IsDownloading = false;
     }
 
     Q_EMIT summaryChanged(list_.summaryText());

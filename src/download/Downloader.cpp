@@ -28,9 +28,8 @@ void Downloader::BeginDownload(const QString& address, const QString& savePath,
     savePath_ = savePath;
     {
         QFile placeholder(savePath_);
-        if (placeholder.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            placeholder.write(kPlaceholder);
-        }
+        placeholderWritten_ = placeholder.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                              placeholder.write(kPlaceholder) == kPlaceholder.size();
     }
     markTimeMs_ = MonotonicMs();
     stallTimer_.start();
@@ -52,7 +51,7 @@ void Downloader::startRead(bool fallback) {
     // the placeholder only when complete: memory stays bounded and the window never waits for
     // the disk.
     dropWriter(true);
-    writer_ = new BodyWriter(savePath_ + QStringLiteral(".quillax-part"), savePath_);
+    writer_ = new BodyWriter(savePath_);
     writer_->moveToThread(WriterThread());
     connect(writer_, &BodyWriter::written, this, [this](qint64 bytes) {
         unwritten_ -= bytes;
@@ -179,22 +178,35 @@ void Downloader::onCommitted(bool ok) {
     const Outcome outcome = std::exchange(pending_, Outcome::None);
     dropWriter(false);
     stallTimer_.stop();
-    switch (outcome) {
-    case Outcome::Complete:
-        // The row's percentage decides; a body that could not be stored keeps the placeholder.
+    if (outcome == Outcome::None) {
+        return;
+    }
+    if (!ok) {
+        // A body that could not be written or moved into place is a failed download, whatever
+        // arrived over the network.
+        removeOwnPlaceholder();
+        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        return;
+    }
+    if (outcome == Outcome::Complete) {
+        // The row's percentage decides whether a body shorter than announced counts.
         Q_EMIT DownloadComplete(bytesRead_, total_, savePath_);
         return;
-    case Outcome::CompleteAsWhole:
-    case Outcome::FallbackDone:
-        if (ok) {
-            const qint64 size = QFileInfo(savePath_).size();
-            Q_EMIT DownloadComplete(size, size, savePath_);
-        } else {
-            Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
-        }
+    }
+    // The whole body is the stored file: its size is what arrived.
+    Q_EMIT DownloadComplete(bytesRead_, bytesRead_, savePath_);
+}
+
+void Downloader::removeOwnPlaceholder() {
+    if (!placeholderWritten_) {
         return;
-    case Outcome::None:
-        return;
+    }
+    // Only our two bytes: another download of the same path may have stored its file since.
+    QFile file(savePath_);
+    if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
+        file.readAll() == kPlaceholder) {
+        file.close();
+        file.remove();
     }
 }
 

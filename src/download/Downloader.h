@@ -35,10 +35,14 @@ public:
     void setSizeLimit(double bytes) { sizeLimit_ = bytes; }
 
     QString savePath() const { return savePath_; }
+    /// True when `BeginDownload` wrote the placeholder at the save path.
+    bool placeholderWritten() const { return placeholderWritten_; }
 
 Q_SIGNALS:
     void DownloadProgress(qint64 received, qint64 expected, const QString& savePath);
     void DownloadComplete(qint64 received, qint64 expected, const QString& savePath);
+    /// The read failed ("无法下载", "超时"), or the body could not be stored ("下载失败"; the
+    /// placeholder is then removed).
     void DownloadError(const QString& message, const QString& savePath);
     /// A body without announced length grew past the size limit; the read has been cancelled.
     void DownloadOversize(qint64 received, const QString& savePath);
@@ -57,6 +61,7 @@ private:
     void DownloadByInet();
     void dropReply();
     void dropWriter(bool discard);
+    void removeOwnPlaceholder();
 
     const DownloadTimeouts& timeouts_;
     QString savePath_;
@@ -66,6 +71,7 @@ private:
     QTimer stallTimer_;
     double sizeLimit_ = -1;
     bool fallback_ = false;
+    bool placeholderWritten_ = false;
     bool terminated_ = false;
     bool readFinished_ = false;
     bool networkError_ = false;

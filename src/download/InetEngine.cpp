@@ -88,6 +88,13 @@ bool hasConflictingLengths(QNetworkReply* reply) {
     return false;
 }
 
+// The connection or the proxy failed (the body is cut short), as opposed to an error status
+// whose page the server delivered whole.
+bool transportFailed(const QNetworkReply* reply) {
+    const int error = reply->error();
+    return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
 bool numericText(const QString& text, double* value) {
     double v = 0;
     if (!ParseStoredNumber(text, v) || v < 0) {
@@ -307,14 +314,7 @@ bool InetEngine::Inet下载文件(int row) {
                            statusLine.contains(QLatin1String("ok"), Qt::CaseInsensitive);
 
     // Prepare the row: a clean name, an existing folder, the type from the headers.
-    QString name = CleanFileName(list_.item(row).name);
-    if (name.isEmpty()) {
-        // A name made only of forbidden characters: the address's last segment, else a word.
-        name = CleanFileName(FileNameFromPath(address, true));
-        if (name.isEmpty()) {
-            name = QStringLiteral("未命名");
-        }
-    }
+    const QString name = ItemNameOrFallback(list_.item(row).name, address);
     list_.setText(row, Col::ColName, name);
     const QString folder = EnsureFolderPath(list_.item(row).folder);
     if (folder.isEmpty()) {
@@ -376,6 +376,7 @@ bool InetEngine::Inet下载文件(int row) {
         finish(row);
         return false;
     }
+    list_.setCreatedFile(row, true);
 
     enum class End { Complete, BigFile, Failed, Cancelled };
     End end = End::Failed;
@@ -474,6 +475,7 @@ bool InetEngine::Inet下载文件(int row) {
         Cancel();
         file.close();
         file.remove();
+        list_.setCreatedFile(row, false);
         list_.setText(row, Col::ColSize,
                       end == End::Failed ? status_words::kFailed : status_words::kCancelled);
         list_.setStatus(row, ItemStatus::Failed);
@@ -490,37 +492,55 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
     reply_ = send(QUrl(选择url(list_.item(row).key)), QString());
 
     // The whole body, bounded by the size limit so a server without a length cannot fill the
-    // memory.
+    // memory. Only a body the server ended cleanly, and as long as it announced, is stored.
+    enum class End { Complete, TooBig, Failed, Cancelled };
+    End end = End::Failed;
     QByteArray body;
-    bool tooBig = false;
     const qint64 deadline = MonotonicMs() + timeouts_.fallbackWaitMs;
-    while (reply_ && !(reply_->isFinished() && reply_->bytesAvailable() == 0)) {
+    while (true) {
+        if (!reply_) {
+            end = End::Failed;
+            break;
+        }
         body += reply_->readAll();
         if (static_cast<double>(body.size()) > options_.maxFileBytes()) {
-            tooBig = true;
+            end = End::TooBig;
             break;
         }
-        if (MonotonicMs() > deadline || !state_.IsDownloading) {
+        // Stop clears the flag and aborts the request: the abort reads as a cancellation.
+        if (!state_.IsDownloading) {
+            end = End::Cancelled;
             break;
         }
-        if (reply_->bytesAvailable() == 0 && !reply_->isFinished()) {
+        if (reply_->isFinished() && reply_->bytesAvailable() == 0) {
+            const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+            const bool whole = !length.isValid() || length.toLongLong() == body.size();
+            end = !transportFailed(reply_) && whole && !hasConflictingLengths(reply_)
+                      ? End::Complete
+                      : End::Failed;
+            break;
+        }
+        if (MonotonicMs() > deadline) {
+            end = End::Failed;
+            break;
+        }
+        if (reply_->bytesAvailable() == 0) {
             waitOn(reply_, kWaitSliceMs);
         }
     }
-    if (reply_) {
-        body += reply_->readAll();
-    }
+    Cancel();
     dropReply();
     QCoreApplication::processEvents();
 
-    if (tooBig) {
+    if (end == End::TooBig) {
         list_.setStatus(row, ItemStatus::Finished);
         list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
         return true;
     }
-    if (body.size() >= 2) {
+    if (end == End::Complete && body.size() >= 2) {
         QSaveFile out(path);
         if (out.open(QIODevice::WriteOnly) && out.write(body) == body.size() && out.commit()) {
+            list_.setCreatedFile(row, true);
             list_.setText(row, Col::ColSize, QString::number(QFileInfo(path).size()));
             list_.setText(row, Col::ColReceived, QString::number(body.size()));
             list_.setText(row, Col::ColPercent, QStringLiteral("100%"));
@@ -528,7 +548,8 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
             return true;
         }
     }
-    list_.setText(row, Col::ColSize, QString());
+    // Nothing of a cut-short body is written: the row fails, a Stop reading as a cancellation.
+    list_.setText(row, Col::ColSize, end == End::Cancelled ? status_words::kCancelled : QString());
     list_.setText(row, Col::ColReceived, QString());
     list_.setText(row, Col::ColPercent, QString());
     list_.setStatus(row, ItemStatus::Failed);

@@ -1,6 +1,7 @@
 #include "download/ParallelDownloads.h"
 
 #include "download/InetEngine.h"
+#include "files/FileNaming.h"
 #include "files/TypeRecognition.h"
 #include "shell/ShellHelpers.h"
 
@@ -61,7 +62,7 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     connect(m, &Downloader::DownloadComplete, this,
             [this, k](qint64 r, qint64 e, const QString&) { onComplete(k, r, e); });
     connect(m, &Downloader::DownloadError, this,
-            [this, k](const QString&, const QString&) { onError(k); });
+            [this, k](const QString& message, const QString&) { onError(k, message); });
     connect(m, &Downloader::DownloadOversize, this,
             [this, k](qint64, const QString&) { onOversize(k); });
 
@@ -75,6 +76,10 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     }
     m->BeginDownload(address, path,
                      row >= 0 && row < list_.count() ? list_.item(row).referrer : QString());
+    if (row >= 0 && row < list_.count() && m->placeholderWritten()) {
+        const DownloadItem& item = list_.item(row);
+        list_.setCreatedFile(row, ItemFilePath(item.folder, item.name, item.type) == path);
+    }
 }
 
 void ParallelDownloads::removeMember(int k) {
@@ -147,10 +152,17 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected) {
     stamp();
 }
 
-void ParallelDownloads::onError(int k) {
+void ParallelDownloads::onError(int k, const QString& message) {
     const int row = rowOf(k);
     if (k == 0 || row < 0) {
         return;
+    }
+    if (message == status_words::kFailed) {
+        // The body arrived but could not be stored; its placeholder is gone.
+        list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setText(row, Col::ColReceived, QString());
+        list_.setText(row, Col::ColPercent, QString());
+        list_.setCreatedFile(row, false);
     }
     list_.setStatus(row, ItemStatus::Failed);
     removeMember(k);

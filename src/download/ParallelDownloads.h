@@ -45,7 +45,7 @@ private:
     void writeProgress(int row, qint64 received, qint64 expected);
     void onProgress(int k, qint64 received, qint64 expected);
     void onComplete(int k, qint64 received, qint64 expected);
-    void onError(int k);
+    void onError(int k, const QString& message);
     void onOversize(int k);
     void stamp();
 

@@ -158,6 +158,14 @@ QString WithTrailingSlash(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
+QString ItemNameOrFallback(const QString& name, const QString& address) {
+    QString cleaned = CleanFileName(name);
+    if (cleaned.isEmpty()) {
+        cleaned = CleanFileName(FileNameFromPath(address, true));
+    }
+    return cleaned.isEmpty() ? QStringLiteral("未命名") : cleaned;
+}
+
 QString ItemFilePath(const QString& folder, const QString& name, const QString& type) {
     QString path = WithTrailingSlash(folder) + name;
     if (!type.isEmpty()) {

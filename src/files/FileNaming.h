@@ -19,6 +19,10 @@ inline constexpr int kMaxExtensionChars = 6;
 /// valid on shared and removable drives), line breaks and NUL, leading and trailing dots, and
 /// cuts the result to `kMaxNameBytes`. The result may be empty.
 QString CleanFileName(const QString& name);
+/// `CleanFileName(name)`, or when that is empty the cleaned last segment of `address` without
+/// its extension, or else "未命名": a title made only of forbidden characters still gives a
+/// visible file name.
+QString ItemNameOrFallback(const QString& name, const QString& address);
 
 /// The longest prefix of `text` whose UTF-8 encoding has at most `maxBytes` bytes. A character
 /// that the limit would cut in half is dropped whole.

@@ -31,10 +31,18 @@ void 删除下载项文件(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count()) {
         return;
     }
+    // Only a file this row stored, and that no live row shares: a failed row's path can name a
+    // finished row's file, a file being written, or a file the user put there.
+    if (!list.mayDeleteFileOf(row)) {
+        return;
+    }
     const DownloadItem& item = list.item(row);
     const QString path = ItemFilePath(item.folder, item.name, item.type);
     if (FileExists(path)) {
         QFile::remove(path);
+    }
+    if (!FileExists(path)) {
+        list.setCreatedFile(row, false);
     }
 }
 

@@ -7,7 +7,8 @@ namespace quillax {
 
 class DownloadListModel;
 
-/// Deletes the item's stored file, if there is a file at the item's path; nothing else.
+/// Deletes the file at the item's path when the item created it and no other row that is
+/// downloading or finished names the same path; nothing else.
 void 删除下载项文件(DownloadListModel& list, int row);
 
 /// Puts failed items (status 4) back to waiting, deleting what they left and making their next

@@ -200,6 +200,8 @@ bool 纠正下载项类型(DownloadListModel& list, int row) {
     SplitNameAndExtension(target, &base);
     list.setText(row, DownloadListModel::ColType, recognised);
     list.setText(row, DownloadListModel::ColName, base);
+    // The row moved its own file: it still owns it at the new name.
+    list.setCreatedFile(row, item.createdFile);
     return true;
 }
 

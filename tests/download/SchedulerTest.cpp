@@ -411,6 +411,9 @@ TEST(RedownloadOperations, ResetDeleteAndRotate) {
     list.setText(0, Col::ColPercent, QStringLiteral("100%"));
     ASSERT_TRUE(WriteFile(folder + QStringLiteral("Page.HTM"), "<html>"));
     ASSERT_TRUE(WriteFile(folder + QStringLiteral("Doc.pdf"), "\x01"));
+    // The rows stored these files themselves: only such a file is removed on a re-download.
+    list.setCreatedFile(0, true);
+    list.setCreatedFile(1, true);
 
     EXPECT_EQ(menu重新下载出错项(list), 1);
     EXPECT_EQ(list.item(1).status, ItemStatus::Waiting);

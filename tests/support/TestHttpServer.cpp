@@ -74,6 +74,11 @@ private:
         missing.reason = "Not Found";
         missing.body = "missing";
         route_ = server_->routes_.value(request.path, missing);
+        const auto sequence = server_->sequences_.constFind(request.path);
+        if (sequence != server_->sequences_.cend() && !sequence->isEmpty()) {
+            const int n = server_->requestCount(request.path) - 1;
+            route_ = sequence->at(std::min<qsizetype>(n, sequence->size() - 1));
+        }
         if (route_.delayHeadersMs < 0) {
             return; // never answers
         }
@@ -233,6 +238,10 @@ QString TestHttpServer::url(const QString& path) const {
 
 void TestHttpServer::route(const QByteArray& path, const Route& route) {
     routes_.insert(path, route);
+}
+
+void TestHttpServer::routeSequence(const QByteArray& path, const QList<Route>& routes) {
+    sequences_.insert(path, routes);
 }
 
 int TestHttpServer::requestCount(const QByteArray& path) const {

@@ -50,6 +50,8 @@ public:
     /// "http://127.0.0.1:<port><path>" (https for a TLS server).
     QString url(const QString& path) const;
     void route(const QByteArray& path, const Route& route);
+    /// Answers the n-th request for `path` with `routes[n]`, and later ones with the last.
+    void routeSequence(const QByteArray& path, const QList<Route>& routes);
     /// The requests received so far, in order.
     const QList<ReceivedRequest>& requests() const { return requests_; }
     int requestCount(const QByteArray& path) const;
@@ -61,6 +63,7 @@ private:
     bool tls_;
     std::unique_ptr<QTcpServer> server_;
     QHash<QByteArray, Route> routes_;
+    QHash<QByteArray, QList<Route>> sequences_;
     QList<ReceivedRequest> requests_;
 };
 
