@@ -1,6 +1,7 @@
 #pragma once
-// A small HTTP(S) server on 127.0.0.1 for tests, with faults to inject per path: missing or
-// wrong lengths, stalls, drips, early closes and resets, broken chunked bodies, redirects.
+// A small HTTP(S) server on 127.0.0.1 with faults to inject per path: missing or wrong lengths,
+// stalls, drips, early closes and resets, broken chunked bodies, redirects. The tests use it,
+// and the demo site serves through it the answers that need control of the socket.
 
 #include <QByteArray>
 #include <QHash>
@@ -9,7 +10,9 @@
 #include <QPair>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QTcpServer;
 class QTcpSocket;
@@ -52,6 +55,9 @@ public:
     void route(const QByteArray& path, const Route& route);
     /// Answers the n-th request for `path` with `routes[n]`, and later ones with the last.
     void routeSequence(const QByteArray& path, const QList<Route>& routes);
+    /// Asked first for every request (the path includes the query); a route it returns is sent.
+    using Resolver = std::function<std::optional<Route>(const ReceivedRequest&)>;
+    void setResolver(Resolver resolver) { resolver_ = std::move(resolver); }
     /// The requests received so far, in order.
     const QList<ReceivedRequest>& requests() const { return requests_; }
     int requestCount(const QByteArray& path) const;
@@ -64,6 +70,7 @@ private:
     std::unique_ptr<QTcpServer> server_;
     QHash<QByteArray, Route> routes_;
     QHash<QByteArray, QList<Route>> sequences_;
+    Resolver resolver_;
     QList<ReceivedRequest> requests_;
 };
 

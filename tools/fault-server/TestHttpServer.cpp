@@ -79,6 +79,11 @@ private:
             const int n = server_->requestCount(request.path) - 1;
             route_ = sequence->at(std::min<qsizetype>(n, sequence->size() - 1));
         }
+        if (server_->resolver_) {
+            if (std::optional<Route> resolved = server_->resolver_(request)) {
+                route_ = *resolved;
+            }
+        }
         if (route_.delayHeadersMs < 0) {
             return; // never answers
         }

@@ -1,0 +1,204 @@
+// The demo library site answers what the program reads: result pages that the real
+// extraction reads in the real browser, record pages with the PDF address, PDFs behind a login
+// gate, and the faults it promises.
+
+#include "DemoSite.h"
+
+#include "platform/WebBrowser.h"
+#include "search/AnalysisListModel.h"
+#include "search/ResultPageReader.h"
+
+#include "TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+using namespace quillax;
+using namespace quillax::demo;
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    bool hasLength = false;
+};
+
+QByteArray sha(const QByteArray& b) {
+    return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
+}
+
+class DemoSiteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        options.slowRecordMs = 300;
+        options.dripIntervalMs = 2;
+        options.dripBytes = 8192;
+        site = std::make_unique<DemoSite>(options);
+        ASSERT_TRUE(site->start());
+    }
+
+    Answer fetch(const QString& url, const QByteArray& postBody = {}) {
+        QNetworkRequest request{QUrl(url)};
+        QNetworkReply* reply = nullptr;
+        if (postBody.isNull()) {
+            reply = manager.get(request);
+        } else {
+            request.setHeader(QNetworkRequest::ContentTypeHeader,
+                              "application/x-www-form-urlencoded");
+            reply = manager.post(request, postBody);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([reply] { return reply->isFinished(); }, 15000));
+        Answer a;
+        a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        a.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+        a.hasLength = reply->header(QNetworkRequest::ContentLengthHeader).isValid();
+        a.body = reply->readAll();
+        a.error = reply->error();
+        reply->deleteLater();
+        return a;
+    }
+    QString page(const QString& path) const { return site->baseUrl() + path; }
+
+    DemoOptions options;
+    std::unique_ptr<DemoSite> site;
+    QNetworkAccessManager manager; // with a cookie jar of its own
+};
+
+} // namespace
+
+TEST(DemoCatalog, IsDeterministicAndHasTheRecordsItPromises) {
+    EXPECT_EQ(PageCount(57, 10), 6);
+    EXPECT_EQ(RecordsOnPage(1, 57, 10).size(), 10);
+    EXPECT_EQ(RecordsOnPage(2, 57, 10).first(), 10); // repeated from page 1
+    EXPECT_EQ(RecordsOnPage(6, 57, 10), (QVector<int>{51, 52, 53, 54, 55, 56, 57}));
+    EXPECT_EQ(RecordAt(9).title, RecordAt(10).title);
+    EXPECT_GT(RecordAt(5).title.size(), 150);
+    EXPECT_NE(RecordAt(7).title, RecordAt(7).title.trimmed());
+    EXPECT_TRUE(RecordAt(3).title.contains(QLatin1Char('|')));
+    EXPECT_EQ(RecordAt(21).pdfNumber, 20);
+    for (int n : {1, 3, 17, 30}) {
+        const QByteArray pdf = PdfBytes(n);
+        EXPECT_TRUE(pdf.startsWith("%PDF-")) << n;
+        EXPECT_TRUE(pdf.endsWith("%%EOF\n")) << n;
+        EXPECT_GE(pdf.size(), 20 * 1024) << n;
+        EXPECT_LE(pdf.size(), 4 * 1024 * 1024) << n;
+        EXPECT_EQ(sha(pdf), sha(PdfBytes(n))) << n;
+        // The cross-reference table points at every object.
+        const qsizetype xref =
+            pdf.mid(pdf.lastIndexOf("startxref") + 10).trimmed().split('\n')[0].toLongLong();
+        EXPECT_TRUE(pdf.mid(xref).startsWith("xref\n0 8\n")) << n;
+        const QList<QByteArray> rows = pdf.mid(xref).split('\n');
+        for (int object = 1; object < 8; ++object) {
+            const qsizetype at = rows[2 + object].left(10).toLongLong();
+            EXPECT_TRUE(pdf.mid(at).startsWith(QByteArray::number(object) + " 0 obj")) << n;
+        }
+    }
+    EXPECT_NE(sha(PdfBytes(1)), sha(PdfBytes(2)));
+}
+
+TEST_F(DemoSiteTest, RoutesAnswerAsPromised) {
+    struct Case {
+        const char* what;
+        QString url;
+        int status;
+        const char* bodyContains; ///< nullptr: not checked
+        const char* bodyLacks;    ///< nullptr: not checked
+    };
+    const Case cases[] = {
+        {"home page", page(QString()), 200, "name=\"q\"", nullptr},
+        {"first result page", page(QStringLiteral("results?q=x&page=1")), 200, "下一个", "上一个"},
+        {"last result page", page(QStringLiteral("results?q=x&page=6")), 200, "上一个", "下一个"},
+        {"record page", page(QStringLiteral("record?rec=1&db=demo")), 200,
+         "id=\"pdfUrl\" value=\"http://127.0.0.1:", nullptr},
+        {"record page without a PDF address", page(QStringLiteral("record?rec=8&db=demo")), 200,
+         nullptr, "pdfUrl"},
+        {"the slow record page", site->fullTextBaseUrl() + QStringLiteral("record?rec=18"), 200,
+         "pdfUrl", nullptr},
+        {"PDF without a session", site->pdfAddress(1), 200, "name=\"userid\"", "%PDF"},
+        {"chunked PDF without a session", site->pdfAddress(3), 200, "id=\"submitip\"", "%PDF"},
+        {"wrong password", page(QStringLiteral("login")), 200, "账号或密码错误", "登录成功"},
+        {"update notice", page(QStringLiteral("Quillax/newver.txt")), 200, "1.1.0", nullptr},
+        {"missing PDF", site->pdfAddress(15), 404, nullptr, "%PDF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool login = QString::fromUtf8(c.what) == QLatin1String("wrong password");
+        const Answer a =
+            fetch(c.url, login ? QByteArray("userid=demo&password=wrong") : QByteArray());
+        EXPECT_EQ(a.status, c.status);
+        if (c.bodyContains != nullptr) {
+            EXPECT_TRUE(a.body.contains(c.bodyContains)) << a.body.left(300).toStdString();
+        }
+        if (c.bodyLacks != nullptr) {
+            EXPECT_FALSE(a.body.contains(c.bodyLacks));
+        }
+    }
+    // The record page writes the address with "&amp;"; decoded, it is the PDF's address.
+    const Answer record = fetch(page(QStringLiteral("record?rec=21&db=demo")));
+    EXPECT_TRUE(record.body.contains(
+        QString(site->pdfAddress(20)).replace(u'&', QStringLiteral("&amp;")).toUtf8()));
+    EXPECT_TRUE(manager.cookieJar()->cookiesForUrl(QUrl(site->baseUrl())).isEmpty());
+}
+
+TEST_F(DemoSiteTest, ALoginOpensTheGateToEveryKindOfPdf) {
+    const Answer login = fetch(page(QStringLiteral("login")), "userid=demo&password=quillax");
+    EXPECT_TRUE(login.body.contains("登录成功"));
+    struct Case {
+        int record;
+        bool length;
+        bool complete;
+    };
+    // Content-Length, chunked, Content-Disposition, the drip, and the cut-short body.
+    for (const Case& c : {Case{2, true, true}, Case{3, false, true}, Case{5, true, true},
+                          Case{17, true, true}, Case{16, true, false}}) {
+        SCOPED_TRACE(c.record);
+        const Answer a = fetch(site->pdfAddress(c.record));
+        EXPECT_EQ(a.contentType, QByteArray("application/pdf"));
+        EXPECT_EQ(a.hasLength, c.length);
+        if (c.complete) {
+            EXPECT_EQ(a.error, QNetworkReply::NoError);
+            EXPECT_EQ(sha(a.body), sha(PdfBytes(c.record)));
+        } else {
+            EXPECT_NE(a.error, QNetworkReply::NoError);
+            EXPECT_LT(a.body.size(), PdfBytes(c.record).size());
+        }
+    }
+    // The IP login works too, for a visitor with no cookie yet.
+    manager.setCookieJar(new QNetworkCookieJar);
+    EXPECT_FALSE(fetch(site->pdfAddress(2)).body.startsWith("%PDF"));
+    EXPECT_TRUE(fetch(page(QStringLiteral("login/ip")), "submitip=1").body.contains("登录成功"));
+    EXPECT_EQ(sha(fetch(site->pdfAddress(2)).body), sha(PdfBytes(2)));
+}
+
+TEST_F(DemoSiteTest, TheRealExtractionReadsItsResultPages) {
+    WebBrowser browser;
+    AnalysisListModel list;
+    const auto load = [&](int pageNumber) {
+        QSignalSpy done(&browser, &WebBrowser::DocumentComplete);
+        browser.Navigate(page(QStringLiteral("results?q=citation&page=%1").arg(pageNumber)));
+        return done.wait(20000) || !done.isEmpty();
+    };
+    ASSERT_TRUE(load(1));
+    // Page 1: records 1 to 10 less the one with HTML full text only and the one without.
+    EXPECT_EQ(ExtractResultPage(browser.page(), list, QStringLiteral("/papers/")), 8);
+    ASSERT_EQ(list.count(), 8);
+    EXPECT_EQ(list.record(0).title, RecordAt(1).title);
+    EXPECT_EQ(list.record(2).title, RecordAt(3).title); // forbidden characters arrive as text
+    EXPECT_EQ(list.record(0).link, page(QStringLiteral("record?rec=1&db=demo&from=results")));
+    EXPECT_EQ(list.record(0).pageUrl, page(QStringLiteral("results?q=citation&page=1")));
+    // Page 2 repeats record 10: one row for it.
+    ASSERT_TRUE(load(2));
+    EXPECT_EQ(ExtractResultPage(browser.page(), list, QStringLiteral("/papers/")), 11);
+    EXPECT_EQ(list.count(), 18);
+    // The slow record page lives on the full-text server.
+    EXPECT_TRUE(list.record(15).link.startsWith(site->fullTextBaseUrl()));
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Checks `./run.sh --demo` from outside: it starts the demo site and the program, the site
+# answers at the address it printed first, and nothing is left running once the program ends,
+# whether the script is stopped or the program is killed.
+set -euo pipefail
+build="$1"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Starts the demo; sets demo_pid, site_url, site_pid and app_pid.
+start_demo() {
+  local out="$work/out.$1"
+  QUILLAX_BUILD_DIR="$build" QUILLAX_DEMO_DIR="$work/demo.$1" \
+    setsid "$root/run.sh" --demo >"$out" 2>&1 </dev/null &
+  demo_pid=$!
+  for _ in $(seq 1 600); do
+    if grep -q 'request log:' "$out"; then break; fi
+    sleep 0.1
+  done
+  site_url="$(sed -n 's/^  demo site: *\(.*\)$/\1/p' "$out")"
+  [ -n "$site_url" ] || { cat "$out"; fail "no site address printed"; return 1; }
+  site_pid="$(pgrep -f -n "quillax-demo-site --port 0 --log $work/demo.$1/log" || true)"
+  app_pid=""
+  for _ in $(seq 1 100); do
+    app_pid="$(pgrep -P "$demo_pid" -x quillax || true)"
+    [ -n "$app_pid" ] && break
+    sleep 0.1
+  done
+  [ -n "$site_pid" ] || fail "no site process"
+  [ -n "$app_pid" ] || fail "no program process"
+}
+
+gone_within() { # pid seconds
+  for _ in $(seq 1 $(($2 * 10))); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# 1. Stopping the script ends the program and the site.
+start_demo term
+first_line="$(head -n 1 "$work/demo.term/site.out")"
+case "$first_line" in
+  "listening http://127.0.0.1:"*/) ;;
+  *) fail "the site's first line is not its address: $first_line" ;;
+esac
+home="$(curl -s --max-time 10 "$site_url")"
+echo "$home" | grep -q '基本检索' || fail "home page not served"
+curl -s --max-time 10 "${site_url}Quillax/newver.txt" | grep -q '^1\.1\.0$' || fail "no notice"
+kill -TERM "$demo_pid"
+wait "$demo_pid" 2>/dev/null || true
+gone_within "$site_pid" 5 || fail "site left running after the script was stopped"
+gone_within "$app_pid" 10 || fail "program left running after the script was stopped"
+
+# 2. A program that dies takes the site with it.
+start_demo kill
+kill -KILL "$app_pid"
+wait "$demo_pid" 2>/dev/null || true
+gone_within "$site_pid" 5 || fail "site left running after the program was killed"
+
+# 3. A script killed outright: the site notices and ends by itself.
+start_demo orphan
+kill -KILL "$demo_pid"
+gone_within "$site_pid" 5 || fail "site left running after the script was killed"
+kill -KILL "$app_pid" 2>/dev/null || true
+
+if [ "$failures" -eq 0 ]; then
+  echo "1 passed, 0 failed"
+  exit 0
+fi
+echo "0 passed, 1 failed"
+exit 1

@@ -1,0 +1,117 @@
+#pragma once
+// A small library site on 127.0.0.1 that behaves as far as Quillax can tell like the real one:
+// a search page, result pages with paging, record pages that carry the PDF address, generated
+// PDFs, a login gate in front of the full texts, faults on chosen records and an update notice.
+// Everything it serves is generated and deterministic: the same record number always gives the
+// same title, page and PDF bytes.
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+class QHttpServer;
+class QHttpServerRequest;
+class QFile;
+
+namespace quillax::test {
+class TestHttpServer;
+struct ReceivedRequest;
+} // namespace quillax::test
+
+namespace quillax::demo {
+
+struct DemoOptions {
+    int records = 57;
+    int perPage = 10;
+    bool loginGate = true;
+    QString account = QStringLiteral("demo");
+    QString password = QStringLiteral("quillax");
+    /// Empty: no log; "-": standard output; otherwise a folder for "requests.log".
+    QString logTarget;
+    int slowRecordMs = 3000;                  ///< how long the slow record page takes to answer
+    int dripBytes = 2048;                     ///< the slow PDF comes in pieces of this size ...
+    int dripIntervalMs = 100;                 ///< ... with this pause between them
+    QString notice = QStringLiteral("1.1.0"); ///< the version in /Quillax/newver.txt
+};
+
+/// How a record's PDF is delivered.
+enum class Delivery {
+    Length,            ///< with Content-Length
+    LengthDisposition, ///< with Content-Length and a Content-Disposition file name
+    Chunked,           ///< chunked, without a length
+    NotFound,          ///< 404
+    Truncated,         ///< the connection closes before the announced length
+    Drip,              ///< slowly, a few bytes at a time
+};
+
+/// What a result entry and its record page offer.
+enum class FullText { Pdf, Html, None };
+
+struct DemoRecord {
+    int number = 0;
+    QString title; ///< as the result page shows it (may need cleaning)
+    FullText fullText = FullText::Pdf;
+    bool hasPdfUrl = true; ///< the record page carries id="pdfUrl"
+    int pdfNumber = 0;     ///< whose PDF the record page points at (a shared PDF is another's)
+    Delivery delivery = Delivery::Length;
+    bool slowRecordPage = false;
+};
+
+/// The record with 1-based number `n`.
+DemoRecord RecordAt(int n);
+/// The PDF of record `n`: a valid one-page PDF showing the title, 20 KB to about 3 MB.
+QByteArray PdfBytes(int n);
+/// Numbers of the records listed on result page `page` (1-based) for `records` in pages of
+/// `perPage`; page 2 repeats the last record of page 1, as real result lists sometimes do.
+QVector<int> RecordsOnPage(int page, int records, int perPage);
+int PageCount(int records, int perPage);
+
+class DemoSite : public QObject {
+    Q_OBJECT
+public:
+    explicit DemoSite(const DemoOptions& options, QObject* parent = nullptr);
+    ~DemoSite() override;
+
+    /// Listens on 127.0.0.1 (`port` 0: a free port) with the site, and on a free port with the
+    /// full-text server for the answers that need socket control. False when it cannot listen.
+    bool start(quint16 port = 0);
+    /// "http://127.0.0.1:PORT/".
+    QString baseUrl() const;
+    /// The address of the full-text server, "http://127.0.0.1:PORT2/".
+    QString fullTextBaseUrl() const;
+    /// The PDF address that record `n`'s page carries (with "&", not "&amp;").
+    QString pdfAddress(int n) const;
+    /// The address of the login page.
+    QString loginUrl() const { return baseUrl() + QStringLiteral("login"); }
+    const DemoOptions& options() const { return options_; }
+    /// Requests answered so far, as "METHOD path" lines.
+    const QStringList& requestLog() const { return log_; }
+
+private:
+    QByteArray homePage() const;
+    QByteArray resultPage(const QString& query, int page) const;
+    QByteArray recordPage(int n) const;
+    QByteArray detailPage(int n) const;
+    QByteArray loginPage(const QString& error) const;
+    QByteArray loggedInPage() const;
+    bool hasSession(const QList<QPair<QByteArray, QByteArray>>& headers) const;
+    QByteArray newSession();
+    void logRequest(const QByteArray& method, const QString& path, int status);
+
+    DemoOptions options_;
+    std::unique_ptr<QHttpServer> site_;
+    std::unique_ptr<test::TestHttpServer> fullText_;
+    std::unique_ptr<QFile> logFile_;
+    quint16 port_ = 0;
+    QSet<QByteArray> sessions_;
+    QStringList log_;
+};
+
+/// Name of the session cookie that a login sets.
+inline constexpr char kSessionCookie[] = "QXDEMOSESSION";
+
+} // namespace quillax::demo
