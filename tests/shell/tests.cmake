@@ -1,0 +1,1 @@
+# quillax_add_test(test_startup ...)
