@@ -13,13 +13,21 @@ namespace quillax {
 namespace {
 
 // Defines the handle registry of the current document once, then runs the call's body.
-const char* const kPrelude = "(function(){"
-                             "var R = window.__quillaxNodes || (window.__quillaxNodes = []);"
-                             "function reg(e){ if(!e) return -1; var i = R.indexOf(e); if(i < 0){ "
-                             "R.push(e); i = R.length-1; } return i; }"
-                             "function get(h){ return h === -2 ? document : (R[h] || null); }"
-                             "try { %1 } catch (err) { return null; }"
-                             "})()";
+// Defines the handle registry of the current document once, then runs the call's body. A handle
+// carries the identity of its document (a random number the document draws once) above its
+// position, so a handle kept across a navigation finds nothing in the next document.
+const char* const kPrelude =
+    "(function(){"
+    "var R = window.__quillaxNodes || (window.__quillaxNodes = []);"
+    "var D = window.__quillaxDoc || (window.__quillaxDoc = 1 + Math.floor(Math.random() * "
+    "1048575));"
+    "var B = 4294967296;"
+    "function reg(e){ if(!e) return -1; var i = R.indexOf(e); if(i < 0){ "
+    "R.push(e); i = R.length-1; } return D * B + i; }"
+    "function get(h){ if(h === -2) return document; if(h < 0) return null;"
+    " if(Math.floor(h / B) !== D) return null; return R[h % B] || null; }"
+    "try { %1 } catch (err) { return null; }"
+    "})()";
 
 QString quoted(const QString& text) {
     return QString::fromUtf8(
@@ -69,22 +77,22 @@ QVariant DomDocument::call(const QString& body) const {
     return RunJavaScriptSync(page_, QString::fromLatin1(kPrelude).arg(body));
 }
 
-QList<int> DomDocument::handles(const QVariant& value) const {
-    QList<int> out;
+QList<DomHandle> DomDocument::handles(const QVariant& value) const {
+    QList<DomHandle> out;
     const QVariantList list = value.toList();
     for (const QVariant& v : list) {
-        out << v.toInt();
+        out << static_cast<DomHandle>(v.toDouble());
     }
     return out;
 }
 
-int DomDocument::getElementById(const QString& id) const {
+DomHandle DomDocument::getElementById(const QString& id) const {
     const QVariant v =
         call(QStringLiteral("return reg(document.getElementById(%1));").arg(quoted(id)));
-    return v.isValid() && !v.isNull() ? v.toInt() : kNoElement;
+    return v.isValid() && !v.isNull() ? static_cast<DomHandle>(v.toDouble()) : kNoElement;
 }
 
-QList<int> DomDocument::getElementsByClassName(int scope, const QString& name) const {
+QList<DomHandle> DomDocument::getElementsByClassName(DomHandle scope, const QString& name) const {
     return handles(
         call(QStringLiteral("var s = get(%1); if(!s) return [];"
                             "return Array.prototype.map.call(s.getElementsByClassName(%2), reg);")
@@ -92,7 +100,7 @@ QList<int> DomDocument::getElementsByClassName(int scope, const QString& name) c
                  .arg(quoted(name))));
 }
 
-QList<int> DomDocument::getElementsByTagName(int scope, const QString& tag) const {
+QList<DomHandle> DomDocument::getElementsByTagName(DomHandle scope, const QString& tag) const {
     return handles(
         call(QStringLiteral("var s = get(%1); if(!s) return [];"
                             "return Array.prototype.map.call(s.getElementsByTagName(%2), reg);")
@@ -100,7 +108,7 @@ QList<int> DomDocument::getElementsByTagName(int scope, const QString& tag) cons
                  .arg(quoted(tag))));
 }
 
-QString DomDocument::text(int element, const QString& expression) const {
+QString DomDocument::text(DomHandle element, const QString& expression) const {
     const QVariant v = call(QStringLiteral("var e = get(%1); if(!e || e === document) return ''; "
                                            "var v = %2; return v == null ? '' : String(v);")
                                 .arg(element)
@@ -108,26 +116,26 @@ QString DomDocument::text(int element, const QString& expression) const {
     return v.toString();
 }
 
-QString DomDocument::className(int element) const {
+QString DomDocument::className(DomHandle element) const {
     return text(element, QStringLiteral("e.className"));
 }
-QString DomDocument::innerText(int element) const {
+QString DomDocument::innerText(DomHandle element) const {
     return text(element, QStringLiteral("e.innerText"));
 }
-QString DomDocument::href(int element) const {
+QString DomDocument::href(DomHandle element) const {
     return text(element, QStringLiteral("e.href"));
 }
-QString DomDocument::inputName(int element) const {
+QString DomDocument::inputName(DomHandle element) const {
     return text(element, QStringLiteral("e.name"));
 }
-QString DomDocument::inputType(int element) const {
+QString DomDocument::inputType(DomHandle element) const {
     return text(element, QStringLiteral("e.type"));
 }
-QString DomDocument::inputValue(int element) const {
+QString DomDocument::inputValue(DomHandle element) const {
     return text(element, QStringLiteral("e.value"));
 }
 
-bool DomDocument::setInputValue(int element, const QString& value) const {
+bool DomDocument::setInputValue(DomHandle element, const QString& value) const {
     return call(QStringLiteral("var e = get(%1); if(!e || e === document) return false; e.value = "
                                "%2; return true;")
                     .arg(element)
@@ -135,7 +143,7 @@ bool DomDocument::setInputValue(int element, const QString& value) const {
         .toBool();
 }
 
-bool DomDocument::click(int element) const {
+bool DomDocument::click(DomHandle element) const {
     // The click runs just after the answer, so the navigation it may start cannot swallow it.
     return call(QStringLiteral("var e = get(%1); if(!e || !e.click) return false;"
                                "setTimeout(function(){ e.click(); }, 0); return true;")

@@ -35,6 +35,7 @@ bool HttpRequest::open(const QString& method, const QString& address) {
     statusText_.clear();
     responseHeaders_.clear();
     body_.clear();
+    tooLarge_ = false;
     readyState_ = 1;
     return true;
 }
@@ -63,12 +64,35 @@ void HttpRequest::send(const QByteArray& body) {
     }
     reply_ = NetworkManager().sendCustomRequest(request, method_.toLatin1(), body);
     connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { readyState_ = 3; });
+    connect(reply_, &QNetworkReply::readyRead, this, &HttpRequest::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &HttpRequest::onFinished);
     readyState_ = 2;
 }
 
+void HttpRequest::onReadyRead() {
+    if (!reply_ || tooLarge_) {
+        return;
+    }
+    body_ += reply_->readAll();
+    if (body_.size() > kMaxResponseBytes) {
+        tooLarge_ = true;
+        body_ = QByteArray();
+        reply_->abort(); // finishes the request as failed
+    }
+}
+
 void HttpRequest::onFinished() {
     if (!reply_) {
+        return;
+    }
+    if (tooLarge_) {
+        status_ = kNetworkErrorBase + static_cast<int>(QNetworkReply::OperationCanceledError);
+        statusText_ = QStringLiteral("response too large");
+        responseHeaders_ = reply_->rawHeaderPairs();
+        reply_->deleteLater();
+        reply_ = nullptr;
+        readyState_ = 4;
+        Q_EMIT completed();
         return;
     }
     const QVariant code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -81,7 +105,11 @@ void HttpRequest::onFinished() {
         statusText_ = reply_->errorString();
     }
     responseHeaders_ = reply_->rawHeaderPairs();
-    body_ = reply_->readAll();
+    body_ += reply_->readAll();
+    if (body_.size() > kMaxResponseBytes) {
+        tooLarge_ = true;
+        body_ = QByteArray();
+    }
     reply_->deleteLater();
     reply_ = nullptr;
     readyState_ = 4;

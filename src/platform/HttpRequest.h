@@ -20,6 +20,9 @@ public:
     /// Status reported in place of an HTTP status when the network failed: 12000 plus Qt's
     /// error code, above every HTTP status, as the platform's request objects do.
     static constexpr int kNetworkErrorBase = 12000;
+    /// A page or a small answer is never larger: a response that grows past this is cut off
+    /// and counts as failed, so a lying server cannot fill the memory.
+    static constexpr qint64 kMaxResponseBytes = 8 * 1024 * 1024;
 
     /// `serverKind` requests can wait for their response and time out on their own
     /// (receive limit 60 s); client-kind requests are only polled.
@@ -40,6 +43,9 @@ public:
     QString GetResponseHeader(const QString& name) const;
     QString GetAllResponseHeaders() const;
     QByteArray ResponseBody() const { return body_; }
+    /// True when the response grew past `kMaxResponseBytes`; it is then complete, failed and
+    /// without a body.
+    bool TooLarge() const { return tooLarge_; }
     /// The body decoded with the response's charset (UTF-8 when it names none).
     QString ResponseText() const;
     void abort();
@@ -49,6 +55,7 @@ Q_SIGNALS:
 
 private:
     void onFinished();
+    void onReadyRead();
 
     bool serverKind_;
     int readyState_ = 0;
@@ -60,6 +67,7 @@ private:
     QString statusText_;
     QList<QPair<QByteArray, QByteArray>> responseHeaders_;
     QByteArray body_;
+    bool tooLarge_ = false;
 };
 
 /// A request object of the client kind, or (`serverKind`) of the server kind.

@@ -28,7 +28,7 @@ QString HttpGetText(const QString& address, const QString& charset, const QStrin
         QObject::connect(request.get(), &HttpRequest::completed, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    if (request->ReadyState() != 4) {
+    if (request->ReadyState() != 4 || request->TooLarge()) {
         return {};
     }
     return BytesToText(request->ResponseBody(), charset);

@@ -35,14 +35,15 @@ TEST_F(BrowserTest, DocumentOperationsWorkOnTheLivePage) {
     const DomDocument doc = browser.Document();
 
     // The page's own redefinition of getElementById does not reach the program's calls.
-    const int box = doc.getElementById(QStringLiteral("box"));
+    const DomHandle box = doc.getElementById(QStringLiteral("box"));
     ASSERT_NE(box, kNoElement);
     EXPECT_EQ(doc.className(box), QStringLiteral(" panel main "));
     EXPECT_EQ(doc.innerText(box).trimmed(), QStringLiteral("欢迎 用户"));
     EXPECT_EQ(doc.getElementById(QStringLiteral("nothing")), kNoElement);
     EXPECT_EQ(doc.className(kNoElement), QString());
 
-    const QList<int> inputs = doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
+    const QList<DomHandle> inputs =
+        doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
     ASSERT_EQ(inputs.size(), 2);
     EXPECT_EQ(doc.inputName(inputs[0]), QStringLiteral("user"));
     EXPECT_EQ(doc.inputType(inputs[1]), QStringLiteral("submit"));
@@ -52,14 +53,40 @@ TEST_F(BrowserTest, DocumentOperationsWorkOnTheLivePage) {
     EXPECT_EQ(doc.URL(), server.url(QStringLiteral("/form")));
     EXPECT_TRUE(doc.outerHTML().startsWith(QStringLiteral("<html>")));
 
-    const int next = doc.getElementById(QStringLiteral("next"));
+    const DomHandle next = doc.getElementById(QStringLiteral("next"));
     EXPECT_EQ(doc.href(next), server.url(QStringLiteral("/next?a=1&b=2")));
     QSignalSpy done(&browser, &WebBrowser::DocumentComplete);
     EXPECT_TRUE(doc.click(next));
     ASSERT_TRUE(done.wait(20000));
     EXPECT_EQ(browser.Document().URL(), server.url(QStringLiteral("/next?a=1&b=2")));
-    // Handles of the page that was replaced find nothing.
+    // Handles of the page that was replaced find nothing, also once the new page has handed
+    // out handles of its own at the same positions.
     EXPECT_EQ(browser.Document().innerText(box), QString());
+}
+
+TEST_F(BrowserTest, AHandleKeptAcrossANavigationNamesNothingOnTheNextPage) {
+    const auto page = [](const char* title, const char* next) {
+        return Serve(QByteArray("<html><body><h1 id=\"title\">") + title +
+                         "</h1><div class=\"content-footer\"><a href=\"" + next +
+                         "\">上一个</a><a href=\"" + next + "\">下一个</a></div></body></html>",
+                     "text/html; charset=utf-8");
+    };
+    server.route("/one", page("第一页", "/two"));
+    server.route("/two", page("第二页", "/one"));
+    ASSERT_TRUE(load("/one"));
+    const DomHandle title = browser.Document().getElementById(QStringLiteral("title"));
+    const QList<DomHandle> links =
+        browser.Document().getElementsByTagName(kDocumentScope, QStringLiteral("A"));
+    ASSERT_EQ(links.size(), 2);
+    ASSERT_TRUE(load("/two"));
+    // The new page registers elements at the same positions as the old one did.
+    const DomHandle newTitle = browser.Document().getElementById(QStringLiteral("title"));
+    EXPECT_EQ(browser.Document().getElementsByTagName(kDocumentScope, QStringLiteral("A")).size(),
+              2);
+    EXPECT_EQ(browser.Document().innerText(newTitle), QStringLiteral("第二页"));
+    EXPECT_EQ(browser.Document().innerText(title), QString());
+    EXPECT_EQ(browser.Document().innerText(links[0]), QString());
+    EXPECT_FALSE(browser.Document().click(links[1]));
 }
 
 TEST_F(BrowserTest, PopupsLoadHereAndScriptsCannotCloseOrNag) {

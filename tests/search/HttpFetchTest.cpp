@@ -60,6 +60,30 @@ TEST(HttpGetText, ASilentServerGivesTheEmptyTextAtTheLimit) {
               QString());
 }
 
+TEST(HttpGetText, AnAnswerPastTheLimitIsAFailedFetch) {
+    TestHttpServer server;
+    for (bool length : {true, false}) {
+        Route huge;
+        huge.generatedBytes = HttpRequest::kMaxResponseBytes + 64 * 1024;
+        huge.headers = {{"Content-Type", "text/html"}};
+        huge.sendLength = length;
+        huge.chunked = !length;
+        server.route("/huge", huge);
+        EXPECT_EQ(
+            HttpGetText(server.url(QStringLiteral("/huge")), QStringLiteral("utf-8"), QString()),
+            QString())
+            << length;
+    }
+    // Just under the limit is still a page.
+    Route big;
+    big.generatedBytes = HttpRequest::kMaxResponseBytes - 1;
+    big.headers = {{"Content-Type", "text/html"}};
+    server.route("/big", big);
+    EXPECT_EQ(
+        HttpGetText(server.url(QStringLiteral("/big")), QStringLiteral("utf-8"), QString()).size(),
+        HttpRequest::kMaxResponseBytes - 1);
+}
+
 TEST(HttpGetText, CarriesTheCookiesOfTheEmbeddedBrowser) {
     TestHttpServer server;
     server.route("/login", Serve("<html><body><script>document.cookie = 'ebsco_session=s3cret; "
