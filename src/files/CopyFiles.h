@@ -1,0 +1,57 @@
+#pragma once
+// Copying files into a folder under a same-name rule, the bracketed-counter renaming, and the
+// name splitting they use. Every copy is written to a temporary file in the destination and
+// put in place only when complete, with the source's modification time, so a failed copy never
+// costs the file it would have replaced and copying an unchanged file again is recognised.
+
+#include <QString>
+
+namespace quillax {
+
+/// What to do when the destination already holds a file of the same name.
+enum class SameNameOption : int {
+    Skip = 1,
+    Overwrite = 2,
+    Rename = 3,
+    OverwriteIfSameSizeAndTime = 4, ///< else rename
+    OverwriteIfSameSize = 5,        ///< else rename
+};
+inline constexpr int kDefaultSameNameOption = 4;
+
+/// The counter renaming gives up after this many taken names.
+inline constexpr int kMaxRenameCounter = 99999;
+
+/// Splits a path (trimmed of spaces) into its folder part, which is returned and keeps its
+/// trailing "/", the base name and the extension (the text after the last "." when it is at
+/// most six characters long). Base name and extension are trimmed; an empty base name becomes
+/// the whole name with no extension.
+QString SplitFilePath(const QString& path, QString* extension, QString* baseName);
+
+/// The bracketed counter at the end of a name ("7" for "a[7]"), and its stem ("a"); for a name
+/// without one, an empty counter and the whole name as stem.
+QString SplitCounterSuffix(const QString& name, QString* stem);
+
+/// base + "." + extension, or the base alone when there is no extension.
+QString JoinFileName(const QString& baseName, const QString& extension);
+
+/// Copies `source` to `target` through a temporary file in the target's folder, keeping the
+/// source's modification time and permissions. With `replace` an existing file (or link) at
+/// `target` is swapped for the copy only once the copy is complete; without it the copy fails
+/// when anything occupies `target`. A link at `target` is replaced, never written through.
+bool CopyFileKeepingTime(const QString& source, const QString& target, bool replace);
+
+/// Copies `source` into `folder` under the first free name of stem, stem[001], stem[002], ...
+/// (the stem is the source's base name without any counter). False when the source does not
+/// exist or the copy failed.
+bool 复制相同文件自动重命名(const QString& source, const QString& folder);
+
+/// True when the two paths name the same folder once links and "~/" are resolved.
+bool SameResolvedFolder(const QString& a, const QString& b);
+
+enum class CopyOutcome { Copied, Replaced, Renamed, Skipped, SameFolder, Failed };
+
+/// Copies one file into `destFolder` under its own name, applying `option` when that name is
+/// taken. A source lying in the destination folder itself is skipped.
+CopyOutcome CopyIntoFolder(const QString& source, const QString& destFolder, SameNameOption option);
+
+} // namespace quillax

@@ -1,0 +1,44 @@
+#pragma once
+// The remembered folders (SaveList.dat in the per-user data folder) that the save-folder chooser
+// and the copy dialog offer in their folder boxes, and the width of such a box's drop-down list.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QComboBox;
+
+namespace quillax {
+
+/// At most this many non-empty lines of a folder-list file are read.
+inline constexpr int kMaxFolderListLines = 100;
+
+/// "<per-user data folder>/SaveList.dat".
+QString SaveListPath();
+
+/// The folder a folder text names: "~/" resolved, made absolute, cleaned (no trailing "/").
+/// Two texts name the same folder when these are equal; the comparison is exact, since Linux
+/// file systems are case-sensitive.
+QString ResolvedFolder(const QString& folder);
+bool SameFolder(const QString& a, const QString& b);
+/// True when some entry of `folders` names the same folder as `folder`.
+bool FolderListContains(const QStringList& folders, const QString& folder);
+
+/// The folders of a folder-list file: lines trimmed of spaces, empty lines skipped, a line
+/// naming a folder already taken skipped, reading stops after `kMaxFolderListLines` non-empty
+/// lines. Nothing when there is no such file or it cannot be read.
+std::optional<QStringList> ReadFolderList(const QString& path);
+/// Writes `folders` one per line (CR LF, UTF-8), replacing the file only once it is complete;
+/// an empty list is one empty line. Creates the file's folder when missing. False on failure.
+bool WriteFolderList(const QString& path, const QStringList& folders);
+
+/// Fills the box's list from a folder-list file; a missing file leaves the box as it is.
+void LoadFolderList(QComboBox* combo, const QString& path);
+/// Writes the box's list to a folder-list file.
+bool SaveFolderList(QComboBox* combo, const QString& path);
+
+/// Widens the box's drop-down list to fit its longest item (the box keeps its own size), up to
+/// the right edge of the screen.
+void FitComboDropWidth(QComboBox* combo);
+
+} // namespace quillax
