@@ -486,7 +486,13 @@ CacheFolderListing ReadCacheFolder(const QString& folder) {
     for (const QString& hash : std::as_const(hashes)) {
         CacheEntryRecord record =
             ReadCacheEntry(root + QLatin1Char('/') + hash + QLatin1String("_0"));
-        record.entryFiles = partsByHash.value(hash);
+        // The entry's main file first: the others belong to it.
+        record.entryFiles = QStringList{record.entryFile};
+        for (const QString& part : partsByHash.value(hash)) {
+            if (part != record.entryFile) {
+                record.entryFiles << part;
+            }
+        }
         listing.records.append(record);
     }
     return listing;
@@ -874,6 +880,7 @@ bool BrowserCacheViewer::GetCacheURLList() {
 }
 
 void BrowserCacheViewer::判断文件在缓存中文件路径() {
+    QString extractRoot;
     QStringList entryFiles;
     for (int i = 0; i < cacheList_.count(); ++i) {
         const CacheRow& row = cacheList_.row(i);
@@ -889,8 +896,10 @@ void BrowserCacheViewer::判断文件在缓存中文件路径() {
         const QString path = ExtractEntryBody(record, where_.extractFolder);
         struct stat st {};
         if (!path.isEmpty() && lstatPath(path, &st) && S_ISREG(st.st_mode)) {
-            cacheList_.setLocalFile(i, path, static_cast<qint64>(st.st_size),
-                                    resolvedFolder(where_.extractFolder));
+            if (extractRoot.isEmpty()) {
+                extractRoot = resolvedFolder(where_.extractFolder);
+            }
+            cacheList_.setLocalFile(i, path, static_cast<qint64>(st.st_size), extractRoot);
         }
     }
     records_.clear();

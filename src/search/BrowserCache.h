@@ -78,7 +78,7 @@ void ListFilesRecursive(const QString& folder, QStringList& list, bool recursive
 /// One entry of the browser's disk cache, read from its entry file.
 struct CacheEntryRecord {
     QString entryFile;      ///< the "<hash>_0" file
-    QStringList entryFiles; ///< every file of the entry ("_0", "_1", "_s"), from the listing
+    QStringList entryFiles; ///< every file of the entry from the listing, "_0" first
     bool keyRead = false;   ///< the entry's key, hence its address, could be read
     QString address;        ///< the source address (the entry file's path when unreadable)
     bool framed = false;    ///< the body's place in the file is known
@@ -138,7 +138,7 @@ struct CacheRow {
     QString type;
     qint64 size = -1; ///< -1: no local file
     QString filePath;
-    QStringList entryFiles; ///< the cache entry's own files (current-user view)
+    QStringList entryFiles; ///< the cache entry's own files, its main file first
     QString entryRoot;      ///< the folder they lie in
     QString fileRoot;       ///< the folder `filePath` lies in
 };

@@ -41,6 +41,10 @@ CacheLocations CurrentCacheLocations() {
     return DefaultCacheLocations(BrowserProfile()->cachePath());
 }
 
+QString GetInternetCacheFolder() {
+    return CurrentCacheLocations().cacheFolder;
+}
+
 void ShowBrowserCacheViewer(QWidget* parent) {
     fIEcache viewer(parent);
     viewer.exec();
@@ -83,6 +87,7 @@ fIEcache::fIEcache(QWidget* parent, const std::optional<CacheLocations>& where)
     ListView1 = makeList(this, QStringLiteral("ListView1"), viewer_.cacheList());
     ListView1->header()->setSectionsClickable(true);
     ListView1->header()->setSortIndicatorShown(true);
+    ListView1->header()->setSortIndicator(-1, Qt::AscendingOrder); // unsorted until a click
     ListView2 = makeList(this, QStringLiteral("ListView2"), viewer_.userList());
     ListView3 = makeList(this, QStringLiteral("ListView3"), viewer_.folderList());
 

@@ -15,6 +15,8 @@ namespace quillax {
 
 /// The running browser profile's cache, and where the other users' profiles are looked for.
 CacheLocations CurrentCacheLocations();
+/// The running browser profile's HTTP cache folder.
+QString GetInternetCacheFolder();
 
 /// Shows the viewer modal over `parent`.
 void ShowBrowserCacheViewer(QWidget* parent);
