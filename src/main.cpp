@@ -1,10 +1,14 @@
 #include "download/fFileDownload.h"
 #include "platform/QtMessageBoxes.h"
+#include "platform/SoundPlayer.h"
 #include "shell/AppConfig.h"
 #include "shell/AppValues.h"
+#include "shell/ProgramIcon.h"
 #include "shell/SettingsStore.h"
+#include "shell/fCover.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -17,16 +21,36 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
     QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));
     QApplication::setApplicationVersion(quillax::config::versionText());
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(quillax::config::kExecutableName));
+    QApplication::setWindowIcon(quillax::ProgramIcon());
+    // The start window ends the program, not the last visible window: a hidden download
+    // window may still be at work when the search window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     quillax::QtMessageBoxes messageBoxes;
     quillax::SetMessageBoxes(&messageBoxes);
+    // The sound output is looked for in the background, never on the window thread.
+    quillax::PrepareSoundOutput();
 
     quillax::SettingsStore settings;
-    quillax::ReadStartupSettings(settings, quillax::Values());
-
-    quillax::fFileDownload window(settings, quillax::Values());
-    window.show();
-    const int code = QApplication::exec();
+    int code = 0;
+    {
+        quillax::fCover cover(settings, quillax::Values());
+        // 资料检索下载 opens the download window until the search window takes its place.
+        QPointer<quillax::fFileDownload> downloads;
+        cover.setSearchWindowOpener([&settings, &downloads]() -> QWidget* {
+            if (downloads.isNull()) {
+                downloads = new quillax::fFileDownload(settings, quillax::Values());
+            }
+            downloads->show();
+            downloads->raise();
+            downloads->activateWindow();
+            return downloads;
+        });
+        QObject::connect(&cover, &quillax::fCover::closed, &app, &QCoreApplication::quit);
+        cover.Form_Load();
+        code = QApplication::exec();
+    } // the start window takes the work windows still alive with it
     quillax::SetMessageBoxes(nullptr);
     return code;
 }

@@ -1,12 +1,15 @@
 #include "platform/DesktopShell.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
+#include <memory>
 
 namespace quillax {
 
@@ -44,6 +47,44 @@ public:
         }
         // No file manager on the bus: open the folder itself.
         return openUrl(QUrl::fromLocalFile(QFileInfo(filePath).absolutePath()));
+    }
+
+    void run(const QString& program, const QStringList& arguments,
+             std::function<void(bool)> done) override {
+        if (QStandardPaths::findExecutable(program).isEmpty() &&
+            !QFileInfo(program).isExecutable()) {
+            QTimer::singleShot(0, QCoreApplication::instance(),
+                               [done = std::move(done)] { done(false); });
+            return;
+        }
+        // No parent: a process still running when the program ends is left alone (an opener
+        // may have become the browser itself), never killed with the program.
+        auto* process = new QProcess;
+        process->setProgram(program);
+        process->setArguments(arguments);
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        auto report = std::make_shared<std::function<void(bool)>>(std::move(done));
+        const auto finish = [process, report](bool succeeded) {
+            if (*report) {
+                const auto callback = std::move(*report);
+                *report = nullptr;
+                callback(succeeded);
+            }
+            process->deleteLater();
+        };
+        QObject::connect(process, &QProcess::finished, process,
+                         [finish](int exitCode, QProcess::ExitStatus status) {
+                             finish(status == QProcess::NormalExit && exitCode == 0);
+                         });
+        QObject::connect(process, &QProcess::errorOccurred, process,
+                         [finish](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart) {
+                                 finish(false);
+                             }
+                         });
+        process->start();
     }
 };
 

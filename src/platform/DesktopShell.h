@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QUrl;
 
@@ -18,6 +19,11 @@ public:
     virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
     /// Asks the file manager to show `filePath` selected in its folder; true when it accepted.
     virtual bool showItemInFolder(const QString& filePath) = 0;
+    /// Runs `program` and returns at once; `done` is called later, from the event loop, with
+    /// true when the program ran and ended with exit status 0, false otherwise (not found,
+    /// failed to start, crashed or ended with another status).
+    virtual void run(const QString& program, const QStringList& arguments,
+                     std::function<void(bool succeeded)> done) = 0;
 };
 
 /// The shell in use: the installed one, or the real desktop's.

@@ -5,10 +5,23 @@
 namespace quillax::config {
 
 namespace {
-QString fromEnvironment(const char* variable, const char* fallback) {
-    const QString value = qEnvironmentVariable(variable).trimmed();
-    return value.isEmpty() ? QString::fromUtf8(fallback) : value;
+
+QString fromEnvironment(const char* variable) {
+    return qEnvironmentVariable(variable).trimmed();
 }
+
+QString asFolder(const QString& address) {
+    if (address.isEmpty() || address.endsWith(QLatin1Char('/'))) {
+        return address;
+    }
+    return address + QLatin1Char('/');
+}
+
+/// `page` on `site`, or empty when the site is not configured.
+QString onSite(const QString& site, const QString& page) {
+    return site.isEmpty() ? QString() : site + page;
+}
+
 } // namespace
 
 QString versionText() {
@@ -16,28 +29,47 @@ QString versionText() {
 }
 
 QString makerSite() {
-    return fromEnvironment(kEnvMakerSite, kDefaultMakerSite);
+    return asFolder(fromEnvironment(kEnvMakerSite));
 }
+
 QString makerSecondSite() {
-    return fromEnvironment(kEnvMakerSecondSite, kDefaultMakerSecondSite);
+    return asFolder(fromEnvironment(kEnvMakerSecondSite));
 }
+
 QString updateNoticeAddress() {
-    return fromEnvironment(kEnvUpdateNotice, kDefaultUpdateNotice);
+    const QString own = fromEnvironment(kEnvUpdateNotice);
+    if (!own.isEmpty()) {
+        return own;
+    }
+    return onSite(makerSite(), QString::fromUtf8(kProductFolder) + QLatin1Char('/') +
+                                   QString::fromUtf8(kUpdateNoticeFile));
 }
+
+QString productPage() {
+    return onSite(makerSite(), QString::fromUtf8(kExecutableName) + QLatin1Char('/'));
+}
+
 QString helpPage() {
-    return fromEnvironment(kEnvHelpPage, kDefaultHelpPage);
+    const QString own = fromEnvironment(kEnvHelpPage);
+    return own.isEmpty() ? onSite(makerSecondSite(), QStringLiteral("askanswer.asp")) : own;
 }
+
 QString customisePage() {
-    return fromEnvironment(kEnvCustomisePage, kDefaultCustomisePage);
+    const QString own = fromEnvironment(kEnvCustomisePage);
+    return own.isEmpty() ? onSite(makerSecondSite(), QStringLiteral("softmake.htm")) : own;
 }
+
 QString shopPage() {
-    return fromEnvironment(kEnvShopPage, kDefaultShopPage);
+    return fromEnvironment(kEnvShopPage);
 }
+
 QString mailAddress() {
-    return fromEnvironment(kEnvMailAddress, kDefaultMailAddress);
+    return fromEnvironment(kEnvMailAddress);
 }
+
 QString searchHomePage() {
-    return fromEnvironment(kEnvSearchHome, kDefaultSearchHome);
+    const QString own = fromEnvironment(kEnvSearchHome);
+    return own.isEmpty() ? QString::fromUtf8(kDefaultSearchHome) : own;
 }
 
 } // namespace quillax::config

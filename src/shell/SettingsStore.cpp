@@ -71,13 +71,36 @@ QString SettingsStore::read(const QString& section, const QString& key,
     return value.toString();
 }
 
-void SettingsStore::write(const QString& section, const QString& key, const QString& text) {
+bool SettingsStore::write(const QString& section, const QString& key, const QString& text) {
     settings_->setValue(keyPath(section, key), text);
     settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        return true;
+    }
+    // The atomic save needs a temporary file beside the store, which a read-only folder
+    // refuses even when the store itself is writable: then the file is written in place.
+    settings_->setAtomicSyncRequired(false);
+    settings_->sync();
+    settings_->setAtomicSyncRequired(true); // the safe way first again next time
+    // A store keeps its first error for good, so a fresh one gives the verdict: stores of the
+    // same file share what is still unwritten, and its first sync fails while anything is.
+    auto fresh = std::make_unique<QSettings>(settings_->fileName(), QSettings::IniFormat);
+    fresh->sync();
+    const bool written = fresh->status() == QSettings::NoError;
+    settings_ = std::move(fresh);
+    return written;
 }
 
-void SettingsStore::writeNumber(const QString& section, const QString& key, double number) {
-    write(section, key, QString::number(number, 'g', QLocale::FloatingPointShortest));
+QString ShortestDecimalText(double number) {
+    if (number == 0 || !std::isfinite(number)) {
+        return QStringLiteral("0"); // also turns -0 into 0
+    }
+    // Fixed notation with the fewest digits that read back as the same number: never "1e+05".
+    return QString::number(number, 'f', QLocale::FloatingPointShortest);
+}
+
+bool SettingsStore::writeNumber(const QString& section, const QString& key, double number) {
+    return write(section, key, ShortestDecimalText(number));
 }
 
 bool SettingsStore::readSmallInt(const QString& section, const QString& key,

@@ -59,10 +59,11 @@ public:
 
     /// The stored text, or `defaultText` when the key was never written.
     QString read(const QString& section, const QString& key, const QString& defaultText) const;
-    /// Stores `text` and writes it to disk at once.
-    void write(const QString& section, const QString& key, const QString& text);
-    /// Stores a number as its shortest decimal text (1, 10, 12.5).
-    void writeNumber(const QString& section, const QString& key, double number);
+    /// Stores `text` and writes it to disk at once. False when the file could not be written
+    /// (windows ignore it: their settings writes fail silently).
+    bool write(const QString& section, const QString& key, const QString& text);
+    /// Stores a number as its shortest decimal text (1, 10, 12.5, 100000, 0.0001).
+    bool writeNumber(const QString& section, const QString& key, double number);
 
     /// Reads a small integer (16-bit) within [minimum, maximum] into `value`; a text that is
     /// not such a number leaves `value` as it was. Returns whether `value` was set.
@@ -81,6 +82,10 @@ public:
 private:
     std::unique_ptr<QSettings> settings_;
 };
+
+/// The shortest decimal text that reads back as `number`, never in exponent form: 1, 10, 12.5,
+/// 100000, 0.0001. Zero, -0 and values that are not finite give "0".
+QString ShortestDecimalText(double number);
 
 /// Converts a stored text to a number the way the readers do: spaces around it allowed,
 /// C-locale decimal notation, finite. Integers round half to even.

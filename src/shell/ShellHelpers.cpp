@@ -6,22 +6,70 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QUrl>
 
 namespace quillax {
 
+namespace {
+
+/// A scheme at the start: "https:", "mailto:", "file:".
+bool hasScheme(const QString& text) {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    return scheme.match(text).hasMatch();
+}
+
+bool needsHost(const QString& scheme) {
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+           scheme == QLatin1String("ftp");
+}
+
+/// The web browser in a new window, then the distribution's sensible choice of browser.
+void openInBrowserWindow(const QString& address) {
+    if (Shell().startDetached(QStringLiteral("x-www-browser"), {address})) {
+        return;
+    }
+    Shell().startDetached(QStringLiteral("sensible-browser"), {address});
+}
+
+} // namespace
+
+std::optional<QString> BrowserAddress(const QString& address) {
+    const QString text = address.trimmed();
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    QUrl url;
+    if (hasScheme(text)) {
+        url = QUrl(text, QUrl::TolerantMode);
+    } else if (!text.contains(QRegularExpression(QStringLiteral("\\s"))) &&
+               text.contains(QLatin1Char('.'))) {
+        url = QUrl::fromUserInput(text); // "www.example.com/page" is a web address
+    }
+    if (!url.isValid() || url.scheme().isEmpty() ||
+        (needsHost(url.scheme().toLower()) && url.host().isEmpty())) {
+        return std::nullopt;
+    }
+    return url.toString(QUrl::FullyEncoded);
+}
+
 void OpenInBrowser(const QString& address, bool newBrowserWindow) {
-    DesktopShell& shell = Shell();
-    const QUrl url = QUrl::fromUserInput(address);
-    if (!newBrowserWindow && shell.openUrl(url)) {
+    const std::optional<QString> encoded = BrowserAddress(address);
+    if (!encoded) {
         return;
     }
-    // The desktop's own opener, then the distribution's default web browser.
-    if (shell.startDetached(QStringLiteral("xdg-open"), {url.toString()})) {
+    if (newBrowserWindow) {
+        openInBrowserWindow(*encoded);
         return;
     }
-    shell.startDetached(QStringLiteral("x-www-browser"), {url.toString()});
+    // The desktop's opener says by its exit status whether anything handles the address;
+    // the status arrives later, so the window never waits for it.
+    Shell().run(QStringLiteral("xdg-open"), {*encoded}, [target = *encoded](bool opened) {
+        if (!opened) {
+            openInBrowserWindow(target);
+        }
+    });
 }
 
 void PlaySoundResource(int number, const QString& folder) {

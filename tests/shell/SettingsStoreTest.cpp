@@ -5,8 +5,12 @@
 
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillax;
 using namespace quillax::settings_keys;
@@ -124,4 +128,94 @@ TEST_F(SettingsStoreTest, PlacementIsReusedOnTheSameScreenOnlyAndClamped) {
     EXPECT_EQ(store.read(kFileDownload, kResolution, QString()), QStringLiteral("0*0"));
     EXPECT_EQ(store.read(kFileDownload, kTop, QString()), QStringLiteral("-300")); // untouched
     EXPECT_FALSE(ReadPlacement(store, kFileDownload, screen).has_value());
+}
+
+TEST_F(SettingsStoreTest, NumbersAreWrittenWithoutExponents) {
+    struct Case {
+        double number;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1, "1"},
+        {10, "10"},
+        {12.5, "12.5"},
+        {100000, "100000"},
+        {0.0001, "0.0001"},
+        {-3, "-3"},
+        {1e20, "100000000000000000000"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {1e-7, "0.0000001"},
+    };
+    SettingsStore store(iniPath());
+    for (const Case& c : cases) {
+        EXPECT_EQ(ShortestDecimalText(c.number), QString::fromLatin1(c.text)) << c.text;
+        EXPECT_TRUE(store.writeNumber(kDownload, kThreads, c.number));
+        EXPECT_EQ(SettingsStore(iniPath()).read(kDownload, kThreads, QString()),
+                  QString::fromLatin1(c.text));
+        double back = -1;
+        EXPECT_TRUE(store.readReal(kDownload, kThreads, QString(), back));
+        EXPECT_EQ(back, c.number == 0 ? 0.0 : c.number);
+    }
+}
+
+namespace {
+
+/// Makes `folder` read-only for the test while `file` in it stays writable. As root, whom
+/// permissions do not stop, file access is done as the user "nobody" for the time being.
+class ReadOnlyFolder {
+public:
+    ReadOnlyFolder(const QString& folder, const QString& file)
+        : folder_(folder.toLocal8Bit()), file_(file.toLocal8Bit()) {
+        if (geteuid() == 0) {
+            EXPECT_EQ(chown(folder_.constData(), kNobody, kNobody), 0);
+            EXPECT_EQ(chown(file_.constData(), kNobody, kNobody), 0);
+            setfsgid(kNobody);
+            setfsuid(kNobody);
+            asNobody_ = true;
+        }
+        EXPECT_EQ(chmod(file_.constData(), 0644), 0);
+        EXPECT_EQ(chmod(folder_.constData(), 0555), 0);
+    }
+    ~ReadOnlyFolder() {
+        chmod(folder_.constData(), 0755);
+        chmod(file_.constData(), 0644);
+        if (asNobody_) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+    }
+    void makeFileReadOnly() { EXPECT_EQ(chmod(file_.constData(), 0444), 0); }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    QByteArray folder_;
+    QByteArray file_;
+    bool asNobody_ = false;
+};
+
+} // namespace
+
+TEST_F(SettingsStoreTest, AReadOnlyFolderStillTakesWritesToTheFileAndFailuresAreSeen) {
+    SettingsStore store(iniPath());
+    ASSERT_TRUE(store.write(kSettings, kProxyPort, QStringLiteral("1")));
+    {
+        ReadOnlyFolder folder(tmp.path(), iniPath());
+        // No temporary file can be made beside the store: the file is written in place.
+        EXPECT_TRUE(store.write(kSettings, kProxyPort, QStringLiteral("2")));
+        EXPECT_TRUE(store.writeNumber(kSettings, kMaxFileSize, 100000));
+        EXPECT_EQ(SettingsStore(iniPath()).read(kSettings, kProxyPort, QString()),
+                  QStringLiteral("2"));
+
+        folder.makeFileReadOnly();
+        EXPECT_FALSE(store.write(kSettings, kProxyPort, QStringLiteral("3")));
+        const QByteArray onDisk = test::ReadFile(iniPath());
+        EXPECT_TRUE(onDisk.contains("=2\n")) << onDisk.toStdString();
+        EXPECT_FALSE(onDisk.contains("=3\n")) << onDisk.toStdString();
+    }
+    EXPECT_EQ(SettingsStore(iniPath()).read(kSettings, kMaxFileSize, QString()),
+              QStringLiteral("100000"));
+    // Where the safe way works again, it is used again, and writes succeed.
+    EXPECT_TRUE(store.write(kSettings, kProxyPort, QStringLiteral("4")));
+    EXPECT_EQ(SettingsStore(iniPath()).read(kSettings, kProxyPort, QString()), QStringLiteral("4"));
 }

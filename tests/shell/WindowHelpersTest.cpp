@@ -1,5 +1,7 @@
 #include "shell/WindowHelpers.h"
 
+#include "platform/DesktopShell.h"
+#include "platform/SoundPlayer.h"
 #include "shell/ShellHelpers.h"
 
 #include "TestSupport.h"
@@ -8,9 +10,14 @@
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 #include <QWidget>
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 
 using namespace quillax;
 using quillax::test::ReadFile;
@@ -103,26 +110,103 @@ TEST(PlaySoundResource, AFolderThatCannotBeWrittenIsSilent) {
     EXPECT_TRUE(sounds.played.isEmpty());
 }
 
-TEST(OpenInBrowser, FallsBackFromTheDefaultHandlerToTheBrowsers) {
-    const QString address = QStringLiteral("https://www.quillax.example/help/");
+TEST(OpenInBrowser, FallsBackWhenTheOpenerFailsAndPassesTheEncodedAddress) {
+    const QString address = QStringLiteral("https://www.quillax.example/a%20b?q=%E4%B8%AD");
     {
+        // The desktop's opener handles it: nothing else is started.
         RecordingShell shell;
-        OpenInBrowser(address, false);
-        EXPECT_EQ(shell.opened, QList<QUrl>{QUrl(address)});
-        EXPECT_TRUE(shell.started.isEmpty());
-    }
-    {
-        RecordingShell shell;
-        shell.openSucceeds = false;
         OpenInBrowser(address, false);
         EXPECT_EQ(shell.started, QStringList{QStringLiteral("xdg-open ") + address});
+        QTest::qWait(20);
+        EXPECT_EQ(shell.started.size(), 1);
     }
     {
+        // The opener runs but ends in failure (no handler): the web browser takes over, once
+        // the exit status has come back.
         RecordingShell shell;
         shell.failingPrograms = {QStringLiteral("xdg-open")};
-        OpenInBrowser(address, true); // a new browser window skips the default handler
-        EXPECT_TRUE(shell.opened.isEmpty());
-        EXPECT_EQ(shell.started, (QStringList{QStringLiteral("xdg-open ") + address,
-                                              QStringLiteral("x-www-browser ") + address}));
+        OpenInBrowser(address, false);
+        EXPECT_EQ(shell.started.size(), 1); // the status is not waited for
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.started.size() == 2; }, 5000));
+        EXPECT_EQ(shell.started[1], QStringLiteral("x-www-browser ") + address);
     }
+    {
+        // A new browser window skips the opener; without x-www-browser, the sensible one.
+        RecordingShell shell;
+        shell.failingPrograms = {QStringLiteral("x-www-browser")};
+        OpenInBrowser(address, true);
+        EXPECT_EQ(shell.started, (QStringList{QStringLiteral("x-www-browser ") + address,
+                                              QStringLiteral("sensible-browser ") + address}));
+    }
+    {
+        // What is no URL starts nothing.
+        RecordingShell shell;
+        for (const char* text : {"", "   ", "not a url", "http://", "https:///path only"}) {
+            OpenInBrowser(QString::fromLatin1(text), false);
+            OpenInBrowser(QString::fromLatin1(text), true);
+        }
+        QTest::qWait(20);
+        EXPECT_TRUE(shell.started.isEmpty());
+    }
+    EXPECT_EQ(BrowserAddress(QStringLiteral("www.quillax.example/help")),
+              QStringLiteral("http://www.quillax.example/help"));
+    EXPECT_EQ(BrowserAddress(QStringLiteral("https://a.test/中文 b")),
+              QStringLiteral("https://a.test/%E4%B8%AD%E6%96%87%20b"));
+}
+
+TEST(DesktopShell, ReportsAProgramsExitStatusLater) {
+    // The real shell, with harmless programs in place of the opener.
+    struct Case {
+        QString program;
+        QStringList arguments;
+        bool succeeded;
+    };
+    const Case cases[] = {
+        {QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 0")}, true},
+        {QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 3")}, false},
+        {QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("kill -9 $$")}, false},
+        {QStringLiteral("quillax-no-such-program"), {}, false},
+    };
+    for (const Case& c : cases) {
+        std::optional<bool> answer;
+        Shell().run(c.program, c.arguments, [&answer](bool succeeded) { answer = succeeded; });
+        EXPECT_FALSE(answer.has_value()); // never answered before returning
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000))
+            << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(*answer, c.succeeded) << c.arguments.join(' ').toStdString();
+    }
+}
+
+TEST(EffectPlayer, NeverWaitsForTheSoundOutputAndPlaysOnceItIsKnown) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    QStringList played;
+    // A hung sound server: the search for the output does not return until released (or,
+    // should playing ever wait for it, after a while, which the check below then sees).
+    EffectPlayer player(
+        [released, answered] {
+            released.wait_for(std::chrono::seconds(10));
+            *answered = true;
+            return true;
+        },
+        [&played](const QString& path) { played << path; });
+    player.play(QStringLiteral("/sounds/101.wav"));
+    EXPECT_FALSE(*answered);
+    EXPECT_EQ(player.output(), EffectPlayer::Output::Asking);
+    EXPECT_TRUE(played.isEmpty()); // nothing plays until the output is known
+
+    release.set_value();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return player.output() == EffectPlayer::Output::Present; }, 10000));
+    player.play(QStringLiteral("/sounds/102.wav"));
+    EXPECT_EQ(played, QStringList{QStringLiteral("/sounds/102.wav")});
+
+    // A machine without a sound output plays nothing, ever.
+    EffectPlayer silent([] { return false; }, [&played](const QString& path) { played << path; });
+    silent.prepare();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return silent.output() == EffectPlayer::Output::Absent; }, 10000));
+    silent.play(QStringLiteral("/sounds/103.wav"));
+    EXPECT_EQ(played.size(), 1);
 }
