@@ -9,7 +9,9 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -163,6 +165,20 @@ void frmAbout::linkClicked(QLabel* label) {
 void ShowAboutBox(QWidget* parent) {
     frmAbout box(parent);
     box.exec();
+}
+
+QAction* AddMakerPageEntry(QMenu* menu, const QString& caption, MakerPage page) {
+    QAction* action = menu->addAction(caption, menu, [page] { OpenMakerPage(page); });
+    action->setEnabled(IsMakerPageConfigured(page));
+    return action;
+}
+
+QAction* AddSuggestionMailEntry(QMenu* menu, QWidget* owner) {
+    QPointer<QWidget> window = owner;
+    QAction* action = menu->addAction(QStringLiteral("给软件作者建议"), menu,
+                                      [window] { ComposeSuggestionMail(window); });
+    action->setEnabled(IsSuggestionMailConfigured());
+    return action;
 }
 
 } // namespace quillax

@@ -2,10 +2,14 @@
 // The about box: product title and version, the system description, the maker and the maker's
 // links, and the system-information tool. The links underline themselves under the mouse.
 
+#include "shell/AboutBoxActions.h"
+
 #include <QDialog>
 
+class QAction;
 class QFrame;
 class QLabel;
+class QMenu;
 class QPushButton;
 
 namespace quillax {
@@ -40,5 +44,12 @@ private:
 
 /// Shows the about box modally over `parent`: the 关于 entries of the windows' menus.
 void ShowAboutBox(QWidget* parent);
+
+/// Adds to `menu` an entry `caption` that opens the maker's `page`; the entry is disabled when
+/// the page is not configured.
+QAction* AddMakerPageEntry(QMenu* menu, const QString& caption, MakerPage page);
+/// Adds the entry 给软件作者建议, which composes the suggestion mail for `owner`; disabled
+/// when no mail address is configured.
+QAction* AddSuggestionMailEntry(QMenu* menu, QWidget* owner);
 
 } // namespace quillax

@@ -7,8 +7,10 @@
 #include "ShellTestSupport.h"
 #include "TestSupport.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -198,4 +200,21 @@ TEST(AboutBox, LinksToPagesThatAreNotConfiguredAreDisabled) {
     QTest::qWait(20);
     EXPECT_TRUE(shell.started.isEmpty());
     EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+TEST(AboutBox, MenuEntriesForTheMakersPagesFollowTheConfiguration) {
+    test::MakerEnvironment env;
+    test::RecordingShell shell;
+    env.set(config::kEnvMakerSecondSite, QStringLiteral("https://second.test/"));
+    QMenu menu;
+    QAction* product = AddMakerPageEntry(&menu, QStringLiteral("最新版本"), MakerPage::Product);
+    QAction* help = AddMakerPageEntry(&menu, QStringLiteral("软件教程和问答"), MakerPage::Help);
+    QAction* mail = AddSuggestionMailEntry(&menu, nullptr);
+    EXPECT_FALSE(product->isEnabled());
+    EXPECT_TRUE(help->isEnabled());
+    EXPECT_FALSE(mail->isEnabled());
+    EXPECT_EQ(mail->text(), QStringLiteral("给软件作者建议"));
+    help->trigger();
+    EXPECT_EQ(shell.started,
+              QStringList{QStringLiteral("x-www-browser https://second.test/askanswer.asp")});
 }
