@@ -9,7 +9,7 @@ packages=(
   qt6-multimedia-dev libqt6opengl6-dev libgl-dev libegl-dev
   qt6-qpa-plugins libqt6svg6
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-httpserver-dev qt6-websockets-dev
+  qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
   fonts-noto-cjk xdg-utils curl
 )
 

@@ -294,6 +294,16 @@ void fFileDownload::showDownloadMethod() {
     Label7->setText(QStringLiteral("下载方式：") + QString::number(values_.DownloadMethod));
 }
 
+void fFileDownload::ApplyDownloadMethod(int method) {
+    values_.DownloadMethod = method == 1 ? 1 : 2;
+    Combo1->setEnabled(values_.DownloadMethod == 2);
+    if (values_.DownloadMethod == 2) {
+        Combo1->setCurrentIndex(0);
+    }
+    showDownloadMethod();
+    syncOptions(); // running downloads go on; the next start uses the new method
+}
+
 void fFileDownload::switchDownloadMethod() {
     values_.DownloadMethod = values_.DownloadMethod == 2 ? 1 : 2;
     Combo1->setCurrentIndex(0);

@@ -48,6 +48,9 @@ public:
     void 显示下载统计();
     /// Refreshes the row count label ("12条").
     void refreshRowCount();
+    /// The method chosen in the options dialog: the label shows it, the thread-count box is
+    /// enabled (set to "1") for method 2 and disabled for method 1.
+    void ApplyDownloadMethod(int method);
 
     /// Text of status panels 1 to 4.
     QString statusPanelText(int panel) const;

@@ -80,6 +80,33 @@ void AnalysisListModel::setStatus(int row, const QString& status) {
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
+int AnalysisListModel::removeRowsWhere(const std::function<bool(int row)>& remove) {
+    QVector<bool> gone(count(), false);
+    int removed = 0;
+    for (int row = 0; row < count(); ++row) {
+        gone[row] = remove(row);
+        removed += gone[row] ? 1 : 0;
+    }
+    if (removed == 0) {
+        return 0;
+    }
+    beginResetModel();
+    QVector<AnalysisRecord> kept;
+    kept.reserve(count() - removed);
+    for (int row = 0; row < count(); ++row) {
+        if (!gone[row]) {
+            kept.append(std::move(records_[row]));
+        }
+    }
+    records_ = std::move(kept);
+    keyIndex_.clear();
+    for (int row = 0; row < count(); ++row) {
+        keyIndex_.insert(records_[row].link, row);
+    }
+    endResetModel();
+    return removed;
+}
+
 void AnalysisListModel::clear() {
     beginResetModel();
     records_.clear();

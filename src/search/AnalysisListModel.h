@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 namespace quillax {
 
@@ -39,6 +40,9 @@ public:
                  const QString& type, const QString& folder);
     void setStatus(int row, const QString& status);
     void clear();
+    /// Removes every row for which `remove(row)` is true, in one change of the model, keeping
+    /// the key index true; returns how many were removed.
+    int removeRowsWhere(const std::function<bool(int row)>& remove);
 
     int count() const { return static_cast<int>(records_.size()); }
     const AnalysisRecord& record(int row) const { return records_.at(row); }

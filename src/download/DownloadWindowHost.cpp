@@ -1,0 +1,36 @@
+#include "download/DownloadWindowHost.h"
+
+#include "download/fFileDownload.h"
+#include "shell/AppValues.h"
+#include "shell/SettingsStore.h"
+#include "shell/WindowHelpers.h"
+
+#include <QPointer>
+
+namespace quillax {
+
+namespace {
+QPointer<fFileDownload>& current() {
+    static QPointer<fFileDownload> window;
+    return window;
+}
+} // namespace
+
+fFileDownload* LoadedDownloadWindow() {
+    fFileDownload* window = current();
+    // A window that is closing no longer counts, though its object may live a moment longer.
+    return window != nullptr && IsWindowLoaded(QStringLiteral("fFileDownload")) ? window : nullptr;
+}
+
+fFileDownload* EnsureDownloadWindow() {
+    if (fFileDownload* window = LoadedDownloadWindow()) {
+        return window;
+    }
+    static SettingsStore settings;
+    auto* window = new fFileDownload(settings, Values());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    current() = window;
+    return window;
+}
+
+} // namespace quillax

@@ -1,0 +1,70 @@
+#include "platform/UserDialogs.h"
+
+#include "platform/MessageBoxes.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+
+namespace quillax {
+
+namespace {
+
+class DesktopDialogs final : public UserDialogs {
+public:
+    QString saveFileName(QWidget* parent, const QString& filter,
+                         const QString& defaultSuffix) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(filter);
+        dialog.setDefaultSuffix(defaultSuffix);
+        // The dialog would ask about the name as typed, before the suffix is added: the
+        // caller asks about the final name instead.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return {};
+        }
+        return dialog.selectedFiles().first();
+    }
+    QString openFileName(QWidget* parent, const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    }
+    QString folder(QWidget* parent, const QString& title, const QString& start) override {
+        return QFileDialog::getExistingDirectory(parent, title, start);
+    }
+    std::optional<QString> text(QWidget* parent, const QString& prompt,
+                                const QString& title) override {
+        bool ok = false;
+        const QString answer =
+            QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
+        if (!ok) {
+            return std::nullopt;
+        }
+        return answer;
+    }
+};
+
+UserDialogs* installed = nullptr;
+
+} // namespace
+
+UserDialogs& Dialogs() {
+    static DesktopDialogs desktop;
+    return installed != nullptr ? *installed : desktop;
+}
+
+UserDialogs* SetDialogs(UserDialogs* dialogs) {
+    UserDialogs* previous = installed;
+    installed = dialogs;
+    return previous;
+}
+
+bool ConfirmReplace(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        return true;
+    }
+    return ShowMessage(QFileInfo(path).fileName() + QStringLiteral(" 已存在。\n要替换它吗？"),
+                       MsgIcon::Question, MsgButtons::YesNo) == MsgResult::Yes;
+}
+
+} // namespace quillax

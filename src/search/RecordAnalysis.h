@@ -1,0 +1,49 @@
+#pragma once
+// Turning analysis records into download items: the PDF address on a record page, the cleaned
+// title, the hand-over to the download list; and the analysis list's export and clear rules.
+
+#include <QString>
+#include <functional>
+
+namespace quillax {
+
+class AnalysisListModel;
+class DownloadListModel;
+struct AppValues;
+
+/// Removes every CR LF pair, then every remaining CR, LF and NUL.
+QString RemoveLineBreaks(const QString& text);
+
+/// The PDF address that a record page marks with id="pdfUrl" (letter case ignored): from the
+/// first "http://" or "https://" after the marker up to the next quotation mark (or whitespace,
+/// "'", "<", ">"), with "&amp;" replaced by "&" and "|" written as "%7C". Empty when the page
+/// has no such address.
+QString FindPdfAddress(const QString& page);
+
+/// The four analysis runs, and which rows each visits.
+enum class AnalysisRun { Unanalysed, Failed, Selected, All };
+/// True when `run` analyses `row`; `selected` is whether the row is selected.
+bool RunVisits(AnalysisRun run, const AnalysisListModel& list, int row, bool selected);
+/// True when `run` clears a row's status before analysing it.
+bool RunClearsStatus(AnalysisRun run);
+
+/// Fetches row `row`'s record page (the result page as referrer), finds the PDF address and adds
+/// a download item for it to the list `downloads` gives once the page is in (the download
+/// window is made sure of only then, as it may close while the page is fetched); writes "成功" or
+/// "失败" into the row. True when a PDF address was found (also when the download list already had
+/// it).
+bool AnalyseRecord(AnalysisListModel& list, int row,
+                   const std::function<DownloadListModel*()>& downloads, const AppValues& values);
+
+/// The export of the analysis list: per row, title + "-【" + type + "】" + status + CR LF.
+QString AnalysisExportText(const AnalysisListModel& list);
+/// "保存文件完毕：1,234.5KB" for a file of `bytes`.
+QString ExportDoneMessage(qint64 bytes);
+
+/// Which rows a clear action removes.
+enum class ClearKind { Selected, Succeeded, TitleContains, TitleLacks, All };
+/// Removes the rows of `kind` (`text` for the two title kinds, compared ignoring case; `isSelected`
+/// for the selected rows) and returns how many were removed.
+int ClearAnalysisRows(AnalysisListModel& list, ClearKind kind, const QString& text = {});
+
+} // namespace quillax

@@ -1,0 +1,377 @@
+// The search window driven as a user would, against the demo library site: taking every result
+// page, stopping, analysing records into download items; and the rules it applies on the way.
+
+#include "search/RecordAnalysis.h"
+#include "search/fWebSearch.h"
+
+#include "DemoSite.h"
+#include "ResultPageFixture.h"
+#include "TestHttpServer.h"
+#include "TestSupport.h"
+
+#include "download/DownloadWindowHost.h"
+#include "download/fFileDownload.h"
+#include "platform/UserDialogs.h"
+#include "platform/WebBrowser.h"
+#include "shell/AppValues.h"
+#include "shell/SettingsStore.h"
+#include "shell/WindowHelpers.h"
+#include "shell/fSeleFileSavePath.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+using namespace quillax;
+using namespace quillax::test;
+
+namespace {
+
+/// Answers the dialogs as a test says.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    ScriptedDialogs() { previous_ = SetDialogs(this); }
+    ~ScriptedDialogs() override { SetDialogs(previous_); }
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return savePath; }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString folder(QWidget*, const QString&, const QString& start) override {
+        starts << start;
+        return folderAnswer;
+    }
+    std::optional<QString> text(QWidget*, const QString& prompt, const QString&) override {
+        prompts << prompt;
+        return textAnswer;
+    }
+    QString savePath;
+    QString folderAnswer;
+    QStringList starts;
+    std::optional<QString> textAnswer;
+    QStringList prompts;
+
+private:
+    UserDialogs* previous_ = nullptr;
+};
+
+/// Answers the next save-folder chooser that opens.
+void AnswerChooser(bool confirm, const QString& folder = {}) {
+    QTimer::singleShot(50, [confirm, folder] {
+        auto* chooser = qobject_cast<fSeleFileSavePath*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        if (!confirm) {
+            chooser->取消();
+            return;
+        }
+        chooser->folderBox()->setEditText(folder);
+        chooser->确定();
+    });
+}
+
+} // namespace
+
+class SearchWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        demo::DemoOptions options;
+        options.records = 23;
+        options.perPage = 5;
+        options.slowRecordMs = 200;
+        site = std::make_unique<demo::DemoSite>(options);
+        ASSERT_TRUE(site->start());
+        qputenv("QUILLAX_SEARCH_HOME", site->baseUrl().toUtf8());
+        saved = Values();
+        // The window reads this when it loads; tests that want the chooser set "1".
+        settings.write(QStringLiteral("设置"), QStringLiteral("提取网页信息时提示下载保存路径"),
+                       QStringLiteral("0"));
+        Values().SaveFolder = folder.path() + QLatin1Char('/');
+        timeouts.pageLoadMs = 20'000;
+        timeouts.pauseExtraMs = 20;
+    }
+    void TearDown() override {
+        if (window) {
+            window->close();
+        }
+        if (fFileDownload* downloads = LoadedDownloadWindow()) {
+            boxes.answer = MsgResult::Yes;
+            downloads->close();
+        }
+        QTest::qWait(20);
+        Values() = saved;
+        qunsetenv("QUILLAX_SEARCH_HOME");
+    }
+    fWebSearch& w() {
+        if (!window) {
+            window = new fWebSearch(settings, Values(), nullptr, timeouts);
+            window->resize(1000, 700);
+            window->show();
+        }
+        return *window;
+    }
+    bool loadPage(const QString& url) {
+        QSignalSpy done(w().browser(), &WebBrowser::DocumentComplete);
+        w().browser()->Navigate(url);
+        return done.wait(20000) || !done.isEmpty();
+    }
+    QPushButton* button(const char* name) { return w().findChild<QPushButton*>(name); }
+
+    std::unique_ptr<demo::DemoSite> site;
+    QTemporaryDir folder;
+    SettingsStore settings{folder.path() + QStringLiteral("/settings.ini")};
+    SearchTimeouts timeouts;
+    AppValues saved;
+    QPointer<fWebSearch> window;
+    RecordingMessageBoxes boxes;
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(SearchWindowTest, AddAllWalksEveryPageOnceAndEndsOnTheLast) {
+    QAbstractItemModelTester tester(&w().list(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=citation&page=1")));
+    w().findChild<QComboBox*>("Combo2")->setCurrentIndex(0);
+    QTest::mouseClick(button("Command4"), Qt::LeftButton); // returns when the run is over
+    EXPECT_EQ(button("Command4")->text(), QStringLiteral("加入全部到列表"));
+    EXPECT_FALSE(w().addAllRunning());
+    EXPECT_TRUE(w().browser()->url().toString().endsWith(QStringLiteral("page=5")));
+    // 23 records less the one with HTML full text only and the one without full text; record 5
+    // shows on pages 1 and 2 but is one row.
+    ASSERT_EQ(w().list().count(), 21);
+    QSet<QString> links;
+    for (int row = 0; row < w().list().count(); ++row) {
+        links.insert(w().list().record(row).link);
+    }
+    EXPECT_EQ(links.size(), 21);
+    EXPECT_EQ(w().findChild<QLabel*>("Label1")->text(), QStringLiteral("21"));
+    // The history holds each address once.
+    auto* history = w().findChild<QComboBox*>("Combo1");
+    QStringList seen;
+    for (int i = 0; i < history->count(); ++i) {
+        seen << history->itemText(i).toLower();
+    }
+    EXPECT_EQ(seen.removeDuplicates(), 0);
+    EXPECT_GE(seen.size(), 5);
+}
+
+TEST_F(SearchWindowTest, StopDuringAPageLoadEndsTheRunWithTheButtonIdle) {
+    TestHttpServer server;
+    server.route("/ehost/results?page=1",
+                 Serve(ResultPage({NormalEntry(1), NormalEntry(2)}), "text/html; charset=utf-8"));
+    Route slow = Serve(ResultPage({NormalEntry(3)}), "text/html; charset=utf-8");
+    slow.delayHeadersMs = 4000;
+    server.route("/ehost/results?page=2", slow);
+    ASSERT_TRUE(loadPage(server.url(QStringLiteral("/ehost/results?page=1"))));
+    QTimer::singleShot(600, [this] {
+        EXPECT_EQ(button("Command4")->text(), QStringLiteral("停止加入全部"));
+        QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    EXPECT_LT(clock.elapsed(), 3500); // ended before the slow page came
+    EXPECT_EQ(button("Command4")->text(), QStringLiteral("加入全部到列表"));
+    EXPECT_EQ(w().list().count(), 2);
+}
+
+TEST_F(SearchWindowTest, AnalysingGivesDownloadItemsForEveryRecordWithAPdf) {
+    settings.write(QStringLiteral("设置"), QStringLiteral("提取网页信息时提示下载保存路径"),
+                   QStringLiteral("1"));
+    const QString papers = folder.path() + QStringLiteral("/papers");
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    w().findChild<QComboBox*>("Combo2")->setCurrentIndex(0);
+    AnswerChooser(true, papers);
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    ASSERT_EQ(w().list().count(), 21);
+    EXPECT_EQ(w().list().record(0).folder, papers + QLatin1Char('/'));
+
+    QTest::mouseClick(button("Command2"), Qt::LeftButton); // nothing selected: 分析全部
+    EXPECT_FALSE(w().analysing());
+    fFileDownload* downloads = LoadedDownloadWindow();
+    ASSERT_NE(downloads, nullptr);
+    EXPECT_TRUE(downloads->isVisible());
+    const DownloadListModel& items = downloads->list();
+    int failed = 0;
+    for (int row = 0; row < w().list().count(); ++row) {
+        const AnalysisRecord& r = w().list().record(row);
+        const int number = QUrlQuery(QUrl(r.link)).queryItemValue(QStringLiteral("rec")).toInt();
+        SCOPED_TRACE(number);
+        if (!demo::RecordAt(number).hasPdfUrl) {
+            EXPECT_EQ(r.status, QStringLiteral("失败"));
+            ++failed;
+            continue;
+        }
+        EXPECT_EQ(r.status, QStringLiteral("成功"));
+        const int item = items.rowOfKey(site->pdfAddress(number));
+        ASSERT_GE(item, 0);
+        if (number == 21) {
+            continue; // shares record 20's PDF: one item, named after record 20
+        }
+        EXPECT_EQ(items.item(item).referrer, r.link);
+        EXPECT_EQ(items.item(item).folder, papers + QLatin1Char('/'));
+        EXPECT_EQ(items.item(item).type, QStringLiteral("pdf"));
+        EXPECT_FALSE(items.item(item).name.contains(QLatin1Char('\n')));
+        EXPECT_FALSE(items.item(item).name.contains(QLatin1Char('/')));
+    }
+    EXPECT_EQ(failed, 1);                 // record 8
+    EXPECT_EQ(items.count(), 21 - 1 - 1); // less record 8 and the shared PDF
+    EXPECT_EQ(items.item(items.rowOfKey(site->pdfAddress(7))).name,
+              QStringLiteral("Editorial notes on open citation data"));
+}
+
+TEST_F(SearchWindowTest, ACancelledChooserAnalysesNothing) {
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    ASSERT_EQ(w().list().count(), 4);
+    AnswerChooser(false);
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    for (int row = 0; row < w().list().count(); ++row) {
+        EXPECT_TRUE(w().list().record(row).status.isEmpty());
+    }
+    EXPECT_EQ(LoadedDownloadWindow(), nullptr);
+    EXPECT_TRUE(Values().SaveFolderCancelled);
+    // With nothing in the list there is a message instead.
+    w().list().clear();
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("列表没有数据哦！"));
+}
+
+TEST_F(SearchWindowTest, ClosingDuringARunStopsItAndDeletesTheWindowAfterwards) {
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    w().findChild<QComboBox*>("Combo2")->setCurrentIndex(5); // a long pause to close in
+    QSignalSpy closed(&w(), &fWebSearch::closed);
+    QTimer::singleShot(300, [this] {
+        window->close();
+        EXPECT_FALSE(IsWindowLoaded(QStringLiteral("fWebSearch")));
+        EXPECT_NE(window, nullptr); // still alive while its loop runs
+    });
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    EXPECT_EQ(closed.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
+    EXPECT_EQ(settings.read(QStringLiteral("fWebSearch"), QStringLiteral("combo2"), QString()),
+              QStringLiteral("5"));
+}
+
+TEST_F(SearchWindowTest, ClearExportAndSaveThePage) {
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    AnalysisListModel& list = w().list();
+    ASSERT_EQ(list.count(), 4); // records 1, 2, 3, 5
+    list.setStatus(0, QStringLiteral("成功"));
+    list.setStatus(1, QStringLiteral("失败"));
+
+    // Export: one line per row, whatever the status.
+    dialogs.savePath = folder.path() + QStringLiteral("/list.txt");
+    ASSERT_TRUE(WriteFile(dialogs.savePath, "old"));
+    boxes.answer = MsgResult::No; // keep the existing file
+    w().导出数据();
+    EXPECT_EQ(ReadFile(dialogs.savePath), QByteArray("old"));
+    boxes.answer = MsgResult::Yes;
+    w().导出数据();
+    const QString text = QString::fromUtf8(ReadFile(dialogs.savePath));
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("-【pdf】成功")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("-【pdf】失败")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("-【pdf】")));
+    EXPECT_TRUE(boxes.texts().last().startsWith(QStringLiteral("保存文件完毕：")));
+
+    // 网页另存为 writes the document's source.
+    dialogs.savePath = folder.path() + QStringLiteral("/page.htm");
+    w().网页另存为();
+    EXPECT_TRUE(ReadFile(dialogs.savePath).contains("resultListControl"));
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("已经保存！"));
+
+    // Clearing by title text ignores case; an empty answer clears nothing.
+    dialogs.textAnswer = QString();
+    w().clearRows(ClearKind::TitleContains);
+    EXPECT_EQ(list.count(), 4);
+    dialogs.textAnswer = QStringLiteral("RISK");
+    w().clearRows(ClearKind::TitleContains);
+    EXPECT_EQ(list.count(), 3);
+    w().clearRows(ClearKind::Succeeded);
+    EXPECT_EQ(list.count(), 2);
+    boxes.answer = MsgResult::No;
+    w().clearRows(ClearKind::All);
+    EXPECT_EQ(list.count(), 2);
+    boxes.answer = MsgResult::Yes;
+    w().clearRows(ClearKind::All);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(w().findChild<QLabel*>("Label1")->text(), QStringLiteral("0"));
+}
+
+TEST(RecordAnalysisRules, PdfAddressOnARecordPage) {
+    struct Case {
+        const char* page;
+        const char* address;
+    };
+    const Case cases[] = {
+        {R"(<input id="pdfUrl" value="http://x/a.pdf?s=1&amp;t=2">)", "http://x/a.pdf?s=1&t=2"},
+        {R"(<input ID="PDFURL" value="HTTPS://x/b.pdf">)", "HTTPS://x/b.pdf"},
+        {R"(<input id="pdfUrl" value="https://x/c.pdf"> <a href="http://later/">)",
+         "https://x/c.pdf"},
+        {R"(<a href="http://before/"></a><input id="pdfUrl" value="ftp://x">)", ""},
+        {R"(<input id="pdfUrl" value="http://x/unclosed)", ""},
+        {R"(<input id="pdfUrl" value="http://x/d.pdf?a=1|2">)", "http://x/d.pdf?a=1%7C2"},
+        {R"(<input id="pdfUrl" value='http://x/e.pdf'> "tail)", "http://x/e.pdf"},
+        {R"(<input id="pdfUrl" value="http://x/f.pdf ><a id="x">)", "http://x/f.pdf"},
+        {R"(<input id="pdf" value="http://x/g.pdf">)", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindPdfAddress(QString::fromUtf8(c.page)), QString::fromUtf8(c.address))
+            << c.page;
+    }
+}
+
+TEST(RecordAnalysisRules, LineBreaksExportAndClearing) {
+    EXPECT_EQ(RemoveLineBreaks(QStringLiteral("a\r\nb\rc\nd") + QChar(u'\0') + QStringLiteral("e")),
+              QStringLiteral("abcde"));
+    EXPECT_EQ(RemoveLineBreaks(QStringLiteral("\n\r")), QString());
+    EXPECT_EQ(ExportDoneMessage(1264435), QStringLiteral("保存文件完毕：1,234.8KB"));
+    EXPECT_EQ(ExportDoneMessage(0), QStringLiteral("保存文件完毕：0.0KB"));
+
+    AnalysisListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (const char* title : {"Alpha risk", "beta RISK", "gamma", "delta"}) {
+        list.加入LV1(QString::fromUtf8(title), QString::fromUtf8(title) + QStringLiteral("-link"),
+                     QStringLiteral("p"), QStringLiteral("pdf"), QString());
+    }
+    // Two adjacent selected rows both go.
+    list.selectionModel()->select(list.index(1, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list.selectionModel()->select(list.index(2, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(ClearAnalysisRows(list, ClearKind::Selected), 2);
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(ClearAnalysisRows(list, ClearKind::TitleLacks, QStringLiteral("A")), 0);
+    // The key index stays true after a removal: a removed link can come back, a kept one not.
+    EXPECT_TRUE(list.加入LV1(QStringLiteral("g"), QStringLiteral("gamma-link"), {}, {}, {}));
+    EXPECT_FALSE(list.加入LV1(QStringLiteral("d"), QStringLiteral("delta-link"), {}, {}, {}));
+    EXPECT_EQ(ClearAnalysisRows(list, ClearKind::TitleLacks, QStringLiteral("ALPHA")), 2);
+    EXPECT_EQ(list.record(0).title, QStringLiteral("Alpha risk"));
+}
+
+TEST(SaveFolderChooser, BrowseStartsOnTheParentFolder) {
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath(QStringLiteral("Papers/2023"));
+    const QString start = tmp.path() + QStringLiteral("/Papers/2023/");
+    EXPECT_EQ(BrowseStartFolder(start), tmp.path() + QStringLiteral("/Papers/"));
+    EXPECT_EQ(BrowseStartFolder(QString()), QDir::homePath() + QLatin1Char('/'));
+    EXPECT_EQ(BrowseStartFolder(tmp.path() + QStringLiteral("/gone/x/")),
+              QDir::homePath() + QLatin1Char('/'));
+    ScriptedDialogs dialogs;
+    EXPECT_EQ(BrowseForFolder(nullptr, start, QStringLiteral("t"), false), start); // cancelled
+    EXPECT_EQ(dialogs.starts.last(), tmp.path() + QStringLiteral("/Papers/"));
+    dialogs.folderAnswer = tmp.path();
+    EXPECT_EQ(BrowseForFolder(nullptr, start, QStringLiteral("t"), false),
+              tmp.path() + QLatin1Char('/'));
+}
