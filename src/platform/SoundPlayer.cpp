@@ -1,7 +1,7 @@
 #include "platform/SoundPlayer.h"
 
-#include <QCoreApplication>
 #include <QAudioDevice>
+#include <QCoreApplication>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>

@@ -52,7 +52,9 @@ public:
     /// its close is accepted or it is destroyed, and again whenever it is shown. The start
     /// window hides while one is shown and shows itself again once none is open. The start
     /// window owns the registered windows from now on: those still alive when it is destroyed
-    /// go with it, without their closing steps.
+    /// go with it, without their closing steps. It watches them through an event filter that
+    /// lets the window answer its own close first; event filters installed on the window
+    /// before it was registered do not see close events.
     void registerWorkWindow(QWidget* window);
     /// Whether a registered work window is open.
     bool hasOpenWorkWindow() const;
