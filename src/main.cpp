@@ -1,6 +1,6 @@
-#include "download/fFileDownload.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/SoundPlayer.h"
+#include "search/fWebSearch.h"
 #include "shell/AppConfig.h"
 #include "shell/AppValues.h"
 #include "shell/ProgramIcon.h"
@@ -8,7 +8,6 @@
 #include "shell/fCover.h"
 
 #include <QApplication>
-#include <QPointer>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -36,17 +35,7 @@ int main(int argc, char* argv[]) {
     int code = 0;
     {
         quillax::fCover cover(settings, quillax::Values());
-        // 资料检索下载 opens the download window until the search window takes its place.
-        QPointer<quillax::fFileDownload> downloads;
-        cover.setSearchWindowOpener([&settings, &downloads]() -> QWidget* {
-            if (downloads.isNull()) {
-                downloads = new quillax::fFileDownload(settings, quillax::Values());
-            }
-            downloads->show();
-            downloads->raise();
-            downloads->activateWindow();
-            return downloads;
-        });
+        cover.setSearchWindowOpener([]() -> QWidget* { return quillax::OpenSearchWindow(); });
         QObject::connect(&cover, &quillax::fCover::closed, &app, &QCoreApplication::quit);
         cover.Form_Load();
         code = QApplication::exec();

@@ -115,6 +115,45 @@ void DownloadListModel::clear() {
     endResetModel();
 }
 
+int DownloadListModel::removeRowsWhere(const std::function<bool(int row)>& remove) {
+    QVector<int> kept;
+    kept.reserve(count());
+    for (int row = 0; row < count(); ++row) {
+        if (!remove(row)) {
+            kept.append(row);
+        }
+    }
+    const int removed = count() - static_cast<int>(kept.size());
+    if (removed > 0) {
+        reorder(kept);
+    }
+    return removed;
+}
+
+void DownloadListModel::reorder(const QVector<int>& order) {
+    beginResetModel();
+    QVector<DownloadItem> items;
+    items.reserve(order.size());
+    for (int row : order) {
+        if (validRow(row)) {
+            items.append(std::move(items_[row]));
+        }
+    }
+    items_ = std::move(items);
+    keyIndex_.clear();
+    for (int row = 0; row < count(); ++row) {
+        keyIndex_.insert(items_[row].key, row);
+    }
+    heldBack_.clear();
+    endResetModel();
+}
+
+void DownloadListModel::setReferrer(int row, const QString& referrer) {
+    if (validRow(row)) {
+        items_[row].referrer = referrer;
+    }
+}
+
 void DownloadListModel::notifyRow(int row, const QList<int>& roles) {
     Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1), roles);
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVector>
 #include <array>
+#include <functional>
 
 namespace quillax {
 
@@ -74,6 +75,12 @@ public:
                  const QString& folder, const QString& referrer);
     /// Removes every row.
     void clear();
+    /// Removes the rows for which `remove(row)` is true in one change of the model; every key
+    /// keeps finding its row. Returns how many were removed.
+    int removeRowsWhere(const std::function<bool(int row)>& remove);
+    /// Puts the rows in the order `order` gives (a permutation of the row numbers) in one change.
+    void reorder(const QVector<int>& order);
+    void setReferrer(int row, const QString& referrer);
 
     int count() const { return static_cast<int>(items_.size()); }
     /// The row at `row` (0-based); the row must exist.

@@ -4,6 +4,7 @@
 #include "shell/AppValues.h"
 #include "shell/SettingsStore.h"
 #include "shell/WindowHelpers.h"
+#include "shell/fCover.h"
 
 #include <QPointer>
 
@@ -28,8 +29,11 @@ fFileDownload* EnsureDownloadWindow() {
     }
     static SettingsStore settings;
     auto* window = new fFileDownload(settings, Values());
-    window->setAttribute(Qt::WA_DeleteOnClose);
     current() = window;
+    // The start window hides while a work window is open and comes back when all are closed.
+    if (fCover* cover = fCover::instance()) {
+        cover->registerWorkWindow(window);
+    }
     return window;
 }
 

@@ -9,6 +9,29 @@
 #include "shell/WindowHelpers.h"
 
 #include "download/DownloadScheduler.h"
+#include "download/LoginPanel.h"
+#include "files/FileNaming.h"
+#include "files/FileTools.h"
+#include "files/HeaderTypes.h"
+#include "files/TypeRecognition.h"
+#include "files/UrlReplace.h"
+#include "platform/DesktopShell.h"
+#include "platform/UserDialogs.h"
+#include "search/fIEcache.h"
+#include "search/fWebSearch.h"
+#include "shell/AboutBoxActions.h"
+#include "shell/fOption.h"
+#include "shell/frmAbout.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
 
 #include <QAction>
 #include <QButtonGroup>
@@ -31,11 +54,22 @@
 namespace quillax {
 
 fFileDownload::fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent,
-                             const DownloadTimeouts& timeouts)
+                             const DownloadTimeouts& timeouts, const LoginTimeouts* loginTimeouts)
     : QMainWindow(parent), settings_(settings), values_(values), timeouts_(timeouts) {
     setObjectName(QStringLiteral("fFileDownload"));
     scheduler_ = std::make_unique<DownloadScheduler>(list_, state_, options_, timeouts_);
     buildUi();
+    {
+        // The login panel lies over the list, in the same place.
+        auto* listArea = ListView3->parentWidget();
+        PicWebBK =
+            new LoginPanel(listArea, loginTimeouts != nullptr ? *loginTimeouts : LoginTimeouts());
+        qobject_cast<QGridLayout*>(listArea->layout())->addWidget(PicWebBK, 0, 0);
+        connect(PicWebBK, &LoginPanel::titleChanged, this,
+                [this](const QString& title) { setStatusPanelText(3, title); });
+        connect(PicWebBK->findChild<QCheckBox*>(QStringLiteral("Check2")), &QCheckBox::toggled,
+                this, [this] { syncOptions(); });
+    }
     buildMenus();
     connectScheduler();
     load();
@@ -143,6 +177,10 @@ void fFileDownload::buildUi() {
     buttons->addStretch();
     grid->addLayout(buttons, 5, 1, 1, 4);
 
+    Command1 = new QPushButton(QStringLiteral("网页登录"), Picture3);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    buttons->insertWidget(3, Command1);
+
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(new QLabel(QStringLiteral("下载列表："), Picture3));
     Label1 = new QLabel(QStringLiteral("0条"), Picture3);
@@ -153,7 +191,10 @@ void fFileDownload::buildUi() {
     grid->setColumnStretch(4, 1);
     layout->addWidget(Picture3);
 
-    ListView3 = new QTreeView(central);
+    auto* listArea = new QWidget(central);
+    auto* listGrid = new QGridLayout(listArea);
+    listGrid->setContentsMargins(0, 0, 0, 0);
+    ListView3 = new QTreeView(listArea);
     ListView3->setObjectName(QStringLiteral("ListView3"));
     ListView3->setToolTip(QStringLiteral("双击鼠标：下载当前项或者打开文件"));
     ListView3->setRootIsDecorated(false);
@@ -170,7 +211,10 @@ void fFileDownload::buildUi() {
         ListView3->setColumnWidth(column, widths[column]);
     }
     PaintListStripes(ListView3);
-    layout->addWidget(ListView3, 1);
+    ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView3->header()->setSectionsClickable(true);
+    listGrid->addWidget(ListView3, 0, 0);
+    layout->addWidget(listArea, 1);
     setCentralWidget(central);
 
     auto* StatusBar1 = new QStatusBar(this);
@@ -209,7 +253,13 @@ void fFileDownload::load() {
 
     values_.DuplicateNamePolicy =
         settings_.read(kPatentDownload, kDuplicatePolicy, kDuplicatePolicyDefault);
-    setDuplicatePolicy(PolicyFromCaption(values_.DuplicateNamePolicy));
+    // The stored text is compared as it is with the trimmed captions.
+    setDuplicatePolicy(values_.DuplicateNamePolicy == PolicyCaption(DuplicateNamePolicy::Skip)
+                           ? DuplicateNamePolicy::Skip
+                       : values_.DuplicateNamePolicy ==
+                               PolicyCaption(DuplicateNamePolicy::Overwrite)
+                           ? DuplicateNamePolicy::Overwrite
+                           : DuplicateNamePolicy::Rename);
 
     values_.ProxyAddress = TrimSpaces(settings_.read(kSettings, kProxyAddress, QString()));
     values_.ProxyPort = TrimSpaces(settings_.read(kSettings, kProxyPort, QString()));
@@ -225,19 +275,117 @@ void fFileDownload::load() {
 }
 
 void fFileDownload::buildMenus() {
-    QMenu* listMenu = menuBar()->addMenu(QStringLiteral("列表操作(&D)"));
-    menu下载全部 =
-        listMenu->addAction(QStringLiteral("开始下载"), this, [this] { scheduler_->Start(); });
-    listMenu->addAction(QStringLiteral("停止下载"), this, [this] { scheduler_->Stop(); });
-    listMenu->addAction(QStringLiteral("取消下载选中项"), this,
-                        [this] { scheduler_->CancelSelected(); });
-    listMenu->addSeparator();
-    listMenu->addAction(QStringLiteral("关闭本下载窗口"), this, &QWidget::close);
+    menu下载 = menuBar()->addMenu(QStringLiteral("列表操作(&D)"));
+    QMenu* m = menu下载;
+    menu全选 = m->addAction(QStringLiteral("全选"), this, [this] {
+        for (int row = 0; row < list_.count(); ++row) {
+            list_.setSelected(row, true);
+        }
+    });
+    m->addAction(QStringLiteral("全不选"), this,
+                 [this] { list_.selectionModel()->clearSelection(); });
+    m->addAction(QStringLiteral("随机排序列表(打乱)"), this, [this] { 随机排序列表(); });
+    m->addAction(QStringLiteral("自动调整列宽"), this, [this] {
+        SetAllListColumnWidths(ListView3, kFitContentsAndHeader);
+        PaintListStripes(ListView3);
+    });
+    m->addSeparator();
+    // Re-downloads change rows in place and never touch one that is downloading.
+    QMenu* again = m->addMenu(QStringLiteral("重新下载"));
+    const auto redo = [this](const std::function<int(DownloadListModel&)>& op) {
+        QCoreApplication::processEvents();
+        ListView3->setUpdatesEnabled(false);
+        op(list_);
+        ListView3->setUpdatesEnabled(true);
+        显示下载统计();
+    };
+    again->addAction(QStringLiteral("选中项"), this, [redo] { redo(menu重新下载选中项); });
+    again->addAction(QStringLiteral("出错项"), this, [redo] { redo(menu重新下载出错项); });
+    again->addAction(QStringLiteral("网页类型文件(HTM/HTML/xml)项"), this,
+                     [redo] { redo(menu重新下载文件类型为HTM和HTML项); });
+    again->addAction(QStringLiteral("重新下载出错项和网页类型文件项"), this,
+                     [redo] { redo(menu重新下载出错项和网页项); });
+    again->addAction(QStringLiteral("文件大小小于指定数字的项"), this,
+                     [this] { 文件大小小于指定数字的项(); });
+    m->addSeparator();
+    QMenu* clearMenu = m->addMenu(QStringLiteral("清除"));
+    menu清除 = clearMenu->menuAction();
+    clearMenu->addAction(QStringLiteral("选中项"), this, [this] { 清除(ListClear::Selected); });
+    clearMenu->addAction(QStringLiteral("全部出错项"), this, [this] { 清除(ListClear::Failed); });
+    clearMenu->addAction(QStringLiteral("完成项"), this, [this] { 清除(ListClear::Finished); });
+    menu清空 = m->addAction(QStringLiteral("清空"), this, [this] { 清除(ListClear::All); });
+    QMenu* deleteMenu = m->addMenu(QStringLiteral("删除文件"));
+    deleteMenu->addAction(QStringLiteral("网页类型文件(HTM/HTML/xml)项"), this,
+                          [this] { DeleteItemFiles(list_, true); });
+    deleteMenu->addAction(QStringLiteral("出错项"), this,
+                          [this] { DeleteItemFiles(list_, false); });
+    m->addSeparator();
+    menu下载全部 = m->addAction(QStringLiteral("开始下载"), this, [this] { scheduler_->Start(); });
+    menu停止下载 = m->addAction(QStringLiteral("停止下载"), this, [this] { scheduler_->Stop(); });
+    m->addAction(QStringLiteral("取消下载选中项"), this, [this] { scheduler_->CancelSelected(); });
+    m->addSeparator();
+    m->addAction(QStringLiteral("打开下载文件"), this, [this] { 打开下载文件(); });
+    m->addAction(QStringLiteral("打开所在文件夹"), this, [this] { 打开所在文件夹(); });
+    m->addAction(QStringLiteral("用记事本打开文件"), this, [this] { 用记事本打开文件(); });
+    m->addSeparator();
+    m->addAction(QStringLiteral("复制名称"), this, [this] { 复制名称(); });
+    m->addAction(QStringLiteral("批量替换网址"), this, [this] { 批量替换网址(); });
+    QMenu* exportMenu = m->addMenu(QStringLiteral("导出名称"));
+    exportMenu->addAction(QStringLiteral("全部"), this, [this] { 导出名称(false); });
+    exportMenu->addAction(QStringLiteral("未完成项"), this, [this] { 导出名称(true); });
+    m->addSeparator();
+    m->addAction(QStringLiteral("关闭本下载窗口"), this, &QWidget::close);
+
+    QMenu* windows = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
+    windows->addAction(QStringLiteral("资料检索分析窗口"), this, [] { OpenSearchWindow(); });
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
+    tools->addAction(QStringLiteral("设置"), this,
+                     [this] { fOption::Show(this, settings_, values_); });
     menu自动定位到下载项 = tools->addAction(QStringLiteral("自动定位到下载项"));
     menu自动定位到下载项->setCheckable(true);
     connect(menu自动定位到下载项, &QAction::toggled, this, [this] { syncOptions(); });
+    tools->addSeparator();
+    tools->addAction(QStringLiteral("检查文件是否存在"), this, [this] { 检查文件是否存在(list_); });
+    tools->addAction(QStringLiteral("检查并纠正磁盘文件类型"), this,
+                     [this] { 检查并纠正磁盘文件类型(); });
+    tools->addSeparator();
+    tools->addAction(QStringLiteral("清空IE浏览器缓存"), this, [] { ClearBrowserCache(true); });
+    tools->addAction(QStringLiteral("打开文件判断类型"), this, [this] { 打开文件判断类型(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    help->addAction(QStringLiteral("关于"), this, [this] { ShowAboutBox(this); });
+    help->addSeparator();
+    const auto page = [this](QMenu* into, const QString& caption, MakerPage which) {
+        QAction* action = into->addAction(caption, this, [which] { OpenMakerPage(which); });
+        action->setEnabled(IsMakerPageConfigured(which));
+    };
+    page(help, QStringLiteral("最新版本"), MakerPage::Product);
+    page(help, QStringLiteral("岚舟软件淘宝店"), MakerPage::Shop);
+    QMenu* sites = help->addMenu(QStringLiteral("作者网站"));
+    connect(sites, &QMenu::aboutToShow, this, [] { OpenMakerPage(MakerPage::SecondSite); });
+    page(sites, QStringLiteral("岚舟软件"), MakerPage::Site);
+    page(sites, QStringLiteral("青禾软件"), MakerPage::SecondSite);
+    page(help, QStringLiteral("软件教程和问答"), MakerPage::Help);
+    page(help, QStringLiteral("软件定制"), MakerPage::Customise);
+    QAction* mail = help->addAction(QStringLiteral("给软件作者建议"), this,
+                                    [this] { ComposeSuggestionMail(this); });
+    mail->setEnabled(IsSuggestionMailConfigured());
+
+    connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        prepareListMenu();
+        menu下载->popup(ListView3->viewport()->mapToGlobal(at));
+    });
+    connect(ListView3->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { columnClicked(column); });
+    connect(ListView3, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { itemDoubleClicked(index.row()); });
+    connect(ListView3, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { itemClicked(index.row()); });
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        const int row = selectedRow();
+        PicWebBK->网页登录(row >= 0 ? 选择url(list_.item(row).key) : QString());
+    });
 }
 
 void fFileDownload::connectScheduler() {
@@ -251,6 +399,11 @@ void fFileDownload::connectScheduler() {
     connect(s, &DownloadScheduler::statusPanelText, this, &fFileDownload::setStatusPanelText);
     connect(s, &DownloadScheduler::soundRequested, this,
             [](int number) { PlaySoundResource(number); });
+    connect(s, &DownloadScheduler::autoLoginRequested, this, [this] {
+        if (PicWebBK->automaticLogin()) {
+            PicWebBK->自动登录网站(false);
+        }
+    });
     connect(s, &DownloadScheduler::scrollToRow, this,
             [this](int row) { ListView3->scrollTo(list_.index(row, 0)); });
     connect(s, &DownloadScheduler::automaticOptionsCleared, this, [this] {
@@ -279,6 +432,7 @@ void fFileDownload::syncOptions() {
     options_.stopAtFiveFailures = Check5->isChecked();
     options_.sounds = Check6->isChecked();
     options_.autoLocate = menu自动定位到下载项 != nullptr && menu自动定位到下载项->isChecked();
+    options_.autoLogin = PicWebBK != nullptr && PicWebBK->automaticLogin();
     options_.maxFileSizeMB = values_.MaxFileSizeMB;
     options_.proxyEnabled = values_.ProxyEnabled;
     options_.proxyAddress = values_.ProxyAddress;
@@ -386,6 +540,11 @@ bool fFileDownload::eventFilter(QObject* watched, QEvent* event) {
 
 void fFileDownload::closeEvent(QCloseEvent* event) {
     using namespace settings_keys;
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    // Stored even when the user then keeps the window open.
     values_.DuplicateNamePolicy = PolicyCaption(duplicatePolicy());
     settings_.write(kPatentDownload, kDuplicatePolicy, values_.DuplicateNamePolicy);
     settings_.writeNumber(kSettings, kDownloadMethod, values_.DownloadMethod);
@@ -402,8 +561,243 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
     scheduler_->Stop();
     scheduler_->inet().Cancel();
     SaveWindowPlacement(settings_, this);
-    settings_.writeNumber(kDownload, kThreads, Combo1->currentIndex());
+    // Under method 1 the box shows a disabled "1": the user's thread count stays as stored.
+    if (values_.DownloadMethod == 2) {
+        settings_.writeNumber(kDownload, kThreads, Combo1->currentIndex());
+    }
     event->accept();
+    // Not loaded from now on; the object goes once the transfer loop and the login waits that
+    // may still be on the stack have returned.
+    closing_ = true;
+    setObjectName(QString());
+    idleCheck_ = new QTimer(this);
+    idleCheck_->setInterval(50);
+    connect(idleCheck_, &QTimer::timeout, this, [this] { deleteWhenIdle(); });
+    idleCheck_->start();
+}
+
+void fFileDownload::deleteWhenIdle() {
+    if (!closing_ || scheduler_->inet().StillExecuting() || PicWebBK->busy()) {
+        return;
+    }
+    idleCheck_->stop();
+    deleteLater();
+}
+
+int fFileDownload::selectedRow() const {
+    const QModelIndexList rows = ListView3->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) {
+        return rows.first().row();
+    }
+    const QModelIndex current = ListView3->currentIndex();
+    return current.isValid() && ListView3->selectionModel()->isRowSelected(current.row(), {})
+               ? current.row()
+               : -1;
+}
+
+bool fFileDownload::downloadRunning() {
+    return scheduler_->isRunning() || scheduler_->inet().StillExecuting() ||
+           scheduler_->threads().统计下载控件数目() > 1;
+}
+
+bool fFileDownload::busyGuard() {
+    return scheduler_->isRunning() || state_.IsDownloading;
+}
+
+namespace {
+const QString kStopFirst = QStringLiteral("停止下载以后，才能执行此操作！");
+}
+
+void fFileDownload::清除(ListClear kind) {
+    if (downloadRunning()) {
+        ShowMessage(kStopFirst, MsgIcon::Information);
+        return;
+    }
+    if (kind == ListClear::All && ShowMessage(QStringLiteral("您确定要清空列表的所有信息吗？"),
+                                              MsgIcon::None, MsgButtons::YesNo) != MsgResult::Yes) {
+        return;
+    }
+    ClearListItems(list_, kind);
+    refreshRowCount();
+    显示下载统计();
+}
+
+void fFileDownload::随机排序列表() {
+    if (downloadRunning()) {
+        ShowMessage(kStopFirst, MsgIcon::Information);
+        return;
+    }
+    随机排序下载列表(
+        list_, [](int n) { return static_cast<int>(QRandomGenerator::global()->bounded(n)); });
+    ShowMessage(QStringLiteral("随机排序完成！"), MsgIcon::Information);
+}
+
+void fFileDownload::检查并纠正磁盘文件类型() {
+    if (downloadRunning()) {
+        ShowMessage(kStopFirst, MsgIcon::Information);
+        return;
+    }
+    int corrected = 0;
+    for (int row = 0; row < list_.count(); ++row) {
+        corrected += 纠正下载项类型(list_, row) ? 1 : 0;
+    }
+    ShowMessage(QStringLiteral("纠正文件类型：") + QString::number(corrected) +
+                    QStringLiteral("个."),
+                MsgIcon::Information);
+}
+
+void fFileDownload::打开文件判断类型() {
+    // "*" offers every file: downloads without a type have no dot in their names.
+    const QString path = Dialogs().openFileName(this, QStringLiteral("* (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString type = 打开文件判断文件类型(path);
+    ShowMessage(type.isEmpty() ? QStringLiteral("目前还无法判断。")
+                               : QStringLiteral("文件类型为：") + type,
+                MsgIcon::Information);
+}
+
+void fFileDownload::文件大小小于指定数字的项() {
+    const std::optional<QString> answer = Dialogs().text(this, QStringLiteral("请输入数字："),
+                                                         QString::fromUtf8(config::kProductTitle));
+    double bytes = 0;
+    if (!answer || TrimSpaces(*answer).isEmpty() || !ParseStoredNumber(*answer, bytes)) {
+        return;
+    }
+    QCoreApplication::processEvents();
+    menu重新下载文件大小小于指定数字的项(list_, bytes);
+    显示下载统计();
+}
+
+void fFileDownload::导出名称(bool unfinishedOnly) {
+    if (list_.count() == 0) {
+        return;
+    }
+    const QString path =
+        Dialogs().saveFileName(this, QStringLiteral("*.txt"), QStringLiteral("txt"));
+    if (path.isEmpty() || !ConfirmReplace(path)) {
+        return;
+    }
+    QSaveFile file(path);
+    const QByteArray bytes = ExportNamesText(list_, unfinishedOnly).toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        ShowMessage(file.errorString(), MsgIcon::Error);
+    }
+}
+
+void fFileDownload::打开下载文件() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (!FileExists(path)) {
+        ShowMessage(QStringLiteral("该文件不存在！"), MsgIcon::Error);
+        return;
+    }
+    OpenWithDefaultProgram(path);
+}
+
+void fFileDownload::打开所在文件夹() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    if (!QFileInfo(item.folder).isDir()) {
+        ShowMessage(QStringLiteral("文件夹不存在！"), MsgIcon::Error);
+        return;
+    }
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (!FileExists(path)) {
+        Shell().openUrl(QUrl::fromLocalFile(QFileInfo(item.folder).absoluteFilePath()));
+        return;
+    }
+    // The file manager may take its time to answer: the window does not wait for it.
+    QPointer<fFileDownload> self(this);
+    ShowFileInFolderAsync(path, [self](bool shown) {
+        if (!shown && self) {
+            ShowMessage(QStringLiteral("打开失败！"), MsgIcon::Error);
+        }
+    });
+}
+
+void fFileDownload::用记事本打开文件() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (!FileExists(path)) {
+        ShowMessage(QStringLiteral("该文件不存在！"), MsgIcon::Error);
+        return;
+    }
+    if (QFileInfo(path).size() / 1024 > 2048) {
+        ShowMessage(QStringLiteral("该文件太大，超过了2M，不便于用记事本打开！"), MsgIcon::Error);
+        return;
+    }
+    OpenInTextEditor(path);
+}
+
+void fFileDownload::复制名称() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(list_.item(row).name);
+}
+
+void fFileDownload::批量替换网址() {
+    UrlReplace dialog(list_, this);
+    dialog.exec();
+}
+
+void fFileDownload::columnClicked(int column) {
+    if (busyGuard()) {
+        ShowMessage(QStringLiteral("停止下载后方可排序！"), MsgIcon::Information);
+        return;
+    }
+    sortDescending_ = !sortDescending_;
+    SortDownloadList(list_, column, sortDescending_);
+}
+
+void fFileDownload::itemDoubleClicked(int row) {
+    if (row < 0 || row >= list_.count()) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    if (item.status == ItemStatus::Finished) {
+        OpenWithDefaultProgram(ItemFilePath(item.folder, item.name, item.type));
+    } else if (item.status == ItemStatus::Failed) {
+        // Only a file the row itself stored, and no other row owns, is removed.
+        RetryFailedItem(list_, row);
+        显示下载统计();
+    }
+}
+
+void fFileDownload::itemClicked(int row) {
+    if (row < 0 || row >= list_.count()) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    // The item click shows the file; the list's click that follows shows and copies the key.
+    setStatusPanelText(2, FileExists(path) ? path : QString());
+    setStatusPanelText(2, item.key);
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(item.key);
+}
+
+void fFileDownload::prepareListMenu() {
+    const bool busy = busyGuard();
+    menu清除->setEnabled(!busy);
+    menu清空->setEnabled(!busy);
+    menu全选->setEnabled(!busy);
+    menu停止下载->setEnabled(busy);
 }
 
 } // namespace quillax

@@ -4,6 +4,7 @@
 #include "download/DownloadListModel.h"
 #include "download/DownloadOptions.h"
 #include "files/DuplicatePolicy.h"
+#include "files/ListOperations.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -14,12 +15,15 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QMenu;
 class QTimer;
 class QTreeView;
 
 namespace quillax {
 
 class DownloadScheduler;
+class LoginPanel;
+struct LoginTimeouts;
 class SettingsStore;
 struct AppValues;
 
@@ -27,7 +31,8 @@ class fFileDownload : public QMainWindow {
     Q_OBJECT
 public:
     fFileDownload(SettingsStore& settings, AppValues& values, QWidget* parent = nullptr,
-                  const DownloadTimeouts& timeouts = DownloadTimeouts());
+                  const DownloadTimeouts& timeouts = DownloadTimeouts(),
+                  const LoginTimeouts* loginTimeouts = nullptr);
     ~fFileDownload() override;
 
     DownloadListModel& list() { return list_; }
@@ -52,6 +57,32 @@ public:
     /// enabled (set to "1") for method 2 and disabled for method 1.
     void ApplyDownloadMethod(int method);
 
+    LoginPanel* loginPanel() const { return PicWebBK; }
+    /// The download runs: the start timer is on, a single-stream transfer is executing, or a
+    /// thread is busy. Operations that reorder or shorten the list refuse then.
+    bool downloadRunning();
+    /// The start timer is on or an engine writes rows by position.
+    bool busyGuard();
+
+    // List operations of the menus, each with its guard and message.
+    void 清除(ListClear kind);
+    void 随机排序列表();
+    void 检查并纠正磁盘文件类型();
+    void 打开文件判断类型();
+    void 文件大小小于指定数字的项();
+    void 导出名称(bool unfinishedOnly);
+    void 打开下载文件();
+    void 打开所在文件夹();
+    void 用记事本打开文件();
+    void 复制名称();
+    void 批量替换网址();
+    void columnClicked(int column);
+    void itemDoubleClicked(int row);
+    void itemClicked(int row);
+    /// The list's right-button menu, enabled as the download state allows.
+    QMenu* listMenu() const { return menu下载; }
+    void prepareListMenu();
+
     /// Text of status panels 1 to 4.
     QString statusPanelText(int panel) const;
     void setStatusPanelText(int panel, const QString& text);
@@ -71,6 +102,8 @@ private:
     void showDownloadMethod();
     /// Copies the controls' current choices into the options object.
     void syncOptions();
+    int selectedRow() const;
+    void deleteWhenIdle();
 
     SettingsStore& settings_;
     AppValues& values_;
@@ -98,6 +131,16 @@ private:
     QLabel* Label1 = nullptr;
     QTreeView* ListView3 = nullptr;
     QLabel* panels_[4] = {};
+    LoginPanel* PicWebBK = nullptr;
+    QPushButton* Command1 = nullptr;
+    QMenu* menu下载 = nullptr;
+    QAction* menu清除 = nullptr;
+    QAction* menu清空 = nullptr;
+    QAction* menu全选 = nullptr;
+    QAction* menu停止下载 = nullptr;
+    bool sortDescending_ = false;
+    bool closing_ = false;
+    QTimer* idleCheck_ = nullptr;
     QAction* menu下载全部 = nullptr;
     QAction* menu自动定位到下载项 = nullptr;
 };

@@ -3,6 +3,10 @@
 #include "download/DownloadListModel.h"
 #include "files/FileNaming.h"
 #include "files/HeaderTypes.h"
+#include "shell/SettingsStore.h"
+#include "shell/TextUtil.h"
+
+#include <algorithm>
 
 #include <QFile>
 
@@ -68,6 +72,237 @@ int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list) {
         }
     }
     return n;
+}
+
+namespace {
+
+bool finishedOrFailed(const DownloadItem& item) {
+    return item.status == ItemStatus::Finished || item.status == ItemStatus::Failed;
+}
+
+// A size text read as the list reads it: "," removed, a number in single precision.
+bool sizeNumber(const QString& text, float* value) {
+    double v = 0;
+    QString cleaned = text;
+    cleaned.remove(QLatin1Char(','));
+    if (TrimSpaces(cleaned).isEmpty() || !ParseStoredNumber(cleaned, v)) {
+        return false;
+    }
+    *value = static_cast<float>(v);
+    return true;
+}
+
+} // namespace
+
+int menu重新下载选中项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.isSelected(row) && finishedOrFailed(list.item(row))) {
+            reset(list, row, false);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载出错项和网页项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if (item.status == ItemStatus::Failed ||
+            (item.status == ItemStatus::Finished && IsWebPageType(item.type, false))) {
+            reset(list, row, false);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载文件大小小于指定数字的项(DownloadListModel& list, double bytes) {
+    const float limit = static_cast<float>(bytes);
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        float size = 0;
+        float received = 0;
+        if (finishedOrFailed(item) && sizeNumber(item.size, &size) &&
+            sizeNumber(item.received, &received) && size == received && size < limit) {
+            reset(list, row, false);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int ClearListItems(DownloadListModel& list, ListClear kind) {
+    return list.removeRowsWhere([&](int row) {
+        switch (kind) {
+        case ListClear::Selected:
+            return list.isSelected(row);
+        case ListClear::Failed:
+            return list.item(row).status == ItemStatus::Failed;
+        case ListClear::Finished:
+            return list.item(row).status == ItemStatus::Finished;
+        case ListClear::All:
+            return true;
+        }
+        return false;
+    });
+}
+
+int DeleteItemFiles(DownloadListModel& list, bool webPages) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        const bool match = webPages ? finishedOrFailed(item) && IsWebPageType(item.type, true)
+                                    : item.status == ItemStatus::Failed;
+        if (!match) {
+            continue;
+        }
+        list.setText(row, Col::ColSize, QString());
+        list.setText(row, Col::ColReceived, QString());
+        list.setText(row, Col::ColPercent, QString());
+        删除下载项文件(list, row);
+        ++n;
+    }
+    return n;
+}
+
+void 随机排序下载列表(DownloadListModel& list, const std::function<int(int n)>& random) {
+    const int count = list.count();
+    QVector<int> order(count);
+    for (int i = 0; i < count; ++i) {
+        order[i] = i;
+    }
+    // Each pass takes one of the items not yet moved and puts it behind all others.
+    int moved = 0;
+    for (int attempt = 1; count - moved >= 1 && attempt <= 10000; ++attempt) {
+        const int r = random(count - moved);
+        if (r < 0 || r >= count - moved) {
+            continue;
+        }
+        const int item = order[r];
+        order.remove(r);
+        order.append(item);
+        ++moved;
+    }
+    list.reorder(order);
+}
+
+void SortDownloadList(DownloadListModel& list, int column, bool descending) {
+    const bool numeric = column == Col::ColSize || column == Col::ColReceived;
+    const bool percent = column == Col::ColPercent;
+    const auto textOf = [&](int row) -> QString {
+        const DownloadItem& item = list.item(row);
+        switch (column) {
+        case Col::ColName:
+            return item.name;
+        case Col::ColType:
+            return item.type;
+        case Col::ColSize:
+            return item.size;
+        case Col::ColReceived:
+            return item.received;
+        case Col::ColPercent:
+            return item.percent;
+        case Col::ColFolder:
+            return item.folder;
+        default:
+            return {};
+        }
+    };
+    // Numbers are compared as twelve-digit texts among the other texts, as the list shows them.
+    QVector<QString> keys(list.count());
+    QVector<bool> isNumber(list.count(), false);
+    QVector<qint64> numbers(list.count(), 0);
+    for (int row = 0; row < list.count(); ++row) {
+        QString text = textOf(row);
+        if (numeric || percent) {
+            QString bare = text;
+            if (percent) {
+                bare.remove(QLatin1Char('%'));
+            }
+            double value = 0;
+            if (!TrimSpaces(bare).isEmpty() && ParseStoredNumber(bare, value) && value >= 0 &&
+                value < 1e12) {
+                numbers[row] = qRound64(value);
+                isNumber[row] = true;
+                text = QStringLiteral("%1").arg(numbers[row], 12, 10, QLatin1Char('0'));
+            }
+        }
+        keys[row] = text;
+    }
+    QVector<int> order(list.count());
+    for (int i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    });
+    // The numbers are written back without leading zeros before the rows move.
+    if (numeric || percent) {
+        const Col col = static_cast<Col>(column);
+        for (int row = 0; row < list.count(); ++row) {
+            if (isNumber[row]) {
+                list.setText(row, col,
+                             QString::number(numbers[row]) +
+                                 (percent ? QStringLiteral("%") : QString()));
+            }
+        }
+    }
+    list.reorder(order);
+}
+
+int 检查文件是否存在(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if (!FileExists(ItemFilePath(item.folder, item.name, item.type))) {
+            list.setText(row, Col::ColPercent, QStringLiteral("不存在"));
+            ++n;
+        }
+    }
+    return n;
+}
+
+int ReplaceInAddresses(DownloadListModel& list, const QString& find, const QString& replacement) {
+    if (find.isEmpty()) {
+        return 0;
+    }
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const QString key =
+            QString(list.item(row).key).replace(find, replacement, Qt::CaseInsensitive);
+        if (key != list.item(row).key && list.setKey(row, key)) {
+            ++n; // a key another item holds is refused: this item keeps its old addresses
+        }
+        list.setReferrer(
+            row, QString(list.item(row).referrer).replace(find, replacement, Qt::CaseInsensitive));
+    }
+    return n;
+}
+
+QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly) {
+    QString text;
+    for (int row = 0; row < list.count(); ++row) {
+        if (!unfinishedOnly || list.item(row).status != ItemStatus::Finished) {
+            text += list.item(row).name + QStringLiteral("\r\n");
+        }
+    }
+    return text;
+}
+
+bool RetryFailedItem(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count() || list.item(row).status != ItemStatus::Failed) {
+        return false;
+    }
+    删除下载项文件(list, row);
+    list.setStatus(row, ItemStatus::Waiting);
+    list.setText(row, Col::ColSize, QString());
+    list.setText(row, Col::ColReceived, QString());
+    list.setText(row, Col::ColPercent, QString());
+    return true;
 }
 
 } // namespace quillax

@@ -2,6 +2,7 @@
 // Operations on the download list that put items back into the queue.
 
 #include <QString>
+#include <functional>
 
 namespace quillax {
 
@@ -17,5 +18,45 @@ int menu重新下载出错项(DownloadListModel& list);
 /// The same for finished or failed web-page items (type htm, html or xml), whose type becomes
 /// "xxx" so the next download takes its type from the server again.
 int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list);
+
+/// The same for selected items with status 3 or 4.
+int menu重新下载选中项(DownloadListModel& list);
+/// Failed items, and finished items of type htm or html.
+int menu重新下载出错项和网页项(DownloadListModel& list);
+/// Finished or failed items whose Size and Received (with "," removed) are equal numbers below
+/// `bytes` (all read in single precision): complete files smaller than that.
+int menu重新下载文件大小小于指定数字的项(DownloadListModel& list, double bytes);
+
+/// Which items a clear entry removes.
+enum class ListClear { Selected, Failed, Finished, All };
+/// Removes the items of `kind`; returns how many.
+int ClearListItems(DownloadListModel& list, ListClear kind);
+
+/// Empties the progress columns of web-page items (htm, html, xml; status 3 or 4), or of failed
+/// items (`webPages` false), and deletes their files; the items stay. Returns how many.
+int DeleteItemFiles(DownloadListModel& list, bool webPages);
+
+/// Moves items, picked at random among those not yet moved, behind all others: at most 10000
+/// passes, so longer lists are shuffled in part. `random(n)` gives a whole number in [0, n).
+void 随机排序下载列表(DownloadListModel& list, const std::function<int(int n)>& random);
+
+/// Sorts by `column`: sizes and percentages by number (padded to twelve digits, texts that
+/// are no number among them by text), other columns by text, ignoring case. Numbers are written
+/// back without leading zeros.
+void SortDownloadList(DownloadListModel& list, int column, bool descending);
+
+/// Writes "不存在" into the percentage of every item without a file at its path.
+int 检查文件是否存在(DownloadListModel& list);
+
+/// Replaces `find` (ignoring case) by `replacement` in every item's addresses and referrer. An
+/// item whose new addresses would equal another item's keeps its old addresses. Returns how
+/// many address lists changed.
+int ReplaceInAddresses(DownloadListModel& list, const QString& find, const QString& replacement);
+
+/// The names of all items, or of those not finished, one per line with CR LF.
+QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly);
+
+/// A double click on a failed item: its own file goes, and it waits to be downloaded again.
+bool RetryFailedItem(DownloadListModel& list, int row);
 
 } // namespace quillax

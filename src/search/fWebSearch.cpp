@@ -7,14 +7,17 @@
 #include "platform/WebBrowser.h"
 #include "search/ResultPageReader.h"
 #include "search/fIEcache.h"
+#include "shell/AboutBoxActions.h"
 #include "shell/AppConfig.h"
 #include "shell/AppValues.h"
 #include "shell/SettingsStore.h"
 #include "shell/ShellHelpers.h"
 #include "shell/TextUtil.h"
 #include "shell/WindowHelpers.h"
+#include "shell/fCover.h"
 #include "shell/fOption.h"
 #include "shell/fSeleFileSavePath.h"
+#include "shell/frmAbout.h"
 
 #include "download/DownloadOptions.h"
 
@@ -278,9 +281,10 @@ void fWebSearch::buildMenus() {
     tools->addAction(QStringLiteral("网页另存为"), this, [this] { 网页另存为(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    QAction* about = help->addAction(QStringLiteral("关于(&A)"));
-    about->setObjectName(QStringLiteral("menu关于"));
-    about->setEnabled(false); // the about box comes with its own window
+    help->addAction(QStringLiteral("关于(&A)"), this, [this] {
+        LoopGuard guard(this);
+        ShowAboutBox(this);
+    });
     help->addSeparator();
     const auto makerPage = [this, help](const QString& caption, const QString& address,
                                         bool newWindow, QMenu* into) {
@@ -290,11 +294,11 @@ void fWebSearch::buildMenus() {
         action->setEnabled(!address.isEmpty());
         Q_UNUSED(help);
     };
-    makerPage(QStringLiteral("最新版本"), config::makerSite(), false, help);
+    makerPage(QStringLiteral("最新版本"), MakerPageAddress(MakerPage::Product), false, help);
     QMenu* sites = help->addMenu(QStringLiteral("作者网站"));
-    makerPage(QStringLiteral("岚舟软件"), config::makerSite(), true, sites);
-    makerPage(QStringLiteral("青禾软件"), config::makerSecondSite(), true, sites);
-    makerPage(QStringLiteral("软件定制"), config::customisePage(), true, help);
+    makerPage(QStringLiteral("岚舟软件"), MakerPageAddress(MakerPage::Site), true, sites);
+    makerPage(QStringLiteral("青禾软件"), MakerPageAddress(MakerPage::SecondSite), true, sites);
+    makerPage(QStringLiteral("软件定制"), MakerPageAddress(MakerPage::Customise), true, help);
 }
 
 void fWebSearch::connectBrowser() {
@@ -693,6 +697,9 @@ fWebSearch* OpenSearchWindow() {
     static SettingsStore settings;
     auto* window = new fWebSearch(settings, Values());
     current() = window;
+    if (fCover* cover = fCover::instance()) {
+        cover->registerWorkWindow(window);
+    }
     window->Open();
     return window;
 }

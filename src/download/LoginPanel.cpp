@@ -1,0 +1,271 @@
+#include "download/LoginPanel.h"
+
+#include "download/DownloadOptions.h"
+#include "platform/MessageBoxes.h"
+#include "platform/WebBrowser.h"
+#include "shell/TextUtil.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace quillax {
+
+namespace {
+
+const QStringList kAccountNames = {QStringLiteral("userid"), QStringLiteral("user"),
+                                   QStringLiteral("username"), QStringLiteral("useruid")};
+const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("password"),
+                                    QStringLiteral("passwd")};
+
+void YieldOnce() {
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+/// Marks the panel busy while one of its waits runs, so the window is not deleted under it.
+class LoginPanel::Busy {
+public:
+    explicit Busy(LoginPanel* panel) : panel_(panel) { ++panel_->busy_; }
+    ~Busy() {
+        if (panel_) {
+            --panel_->busy_;
+        }
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    QPointer<LoginPanel> panel_;
+};
+
+LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
+    : QFrame(parent), timeouts_(timeouts) {
+    setObjectName(QStringLiteral("PicWebBK"));
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("网址："), this), 0, 0);
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    grid->addWidget(Text1, 0, 1, 1, 4);
+    Command2 = new QPushButton(QStringLiteral("浏览"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    grid->addWidget(Command2, 0, 5);
+
+    Option4 = new QRadioButton(QStringLiteral("帐号登录："), this);
+    Option4->setObjectName(QStringLiteral("Option4"));
+    Option4->setChecked(true);
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text3 = new QLineEdit(this);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Text3->setEchoMode(QLineEdit::Password); // never shown as typed
+    Option5 = new QRadioButton(QStringLiteral("IP登录"), this);
+    Option5->setObjectName(QStringLiteral("Option5"));
+    grid->addWidget(Option4, 1, 0);
+    grid->addWidget(Text2, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("密码："), this), 1, 2);
+    grid->addWidget(Text3, 1, 3);
+    grid->addWidget(Option5, 1, 4);
+    Command5 = new QPushButton(QStringLiteral("测试登录"), this);
+    Command5->setObjectName(QStringLiteral("Command5"));
+    grid->addWidget(Command5, 1, 5);
+
+    Check2 = new QCheckBox(QStringLiteral("自动登录"), this);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    Combo3 = new QComboBox(this);
+    Combo3->setObjectName(QStringLiteral("Combo3"));
+    Combo3->addItem(QStringLiteral("下载到网页文件(htm/html/asp)文件"));
+    Combo3->setCurrentIndex(0);
+    Check1 = new QCheckBox(QStringLiteral("自动刷新(每分钟)"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Command3 = new QPushButton(QStringLiteral("关闭(隐藏)"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(Check2);
+    row->addWidget(new QLabel(QStringLiteral("自动登录条件："), this));
+    row->addWidget(Combo3);
+    row->addWidget(Check1);
+    row->addStretch();
+    row->addWidget(Command3);
+    grid->addLayout(row, 2, 0, 1, 6);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    layout->addLayout(grid);
+
+    Web1 = new WebBrowser(this);
+    Web1->setObjectName(QStringLiteral("Web1"));
+    layout->addWidget(Web1, 1);
+    Web1->setSilent(true);
+    Web1->Navigate(QStringLiteral("about:blank"));
+
+    Timer2.setInterval(timeouts_.keepAliveMs);
+    connect(&Timer2, &QTimer::timeout, this, [this] { Web1->Refresh(); });
+    connect(Check1, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) {
+            Timer2.start();
+        } else {
+            Timer2.stop();
+        }
+    });
+    connect(Check2, &QCheckBox::clicked, this,
+            [this](bool checked) { onAutoLoginToggled(checked); });
+    connect(Command2, &QPushButton::clicked, this, [this] { 浏览(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { 自动登录网站(true); });
+    connect(Command3, &QPushButton::clicked, this, [this] { 关闭(); });
+    // Only the top-level document's completion ends a wait; the browser keeps pop-ups in itself
+    // and refuses to be closed by a page.
+    connect(Web1, &WebBrowser::DocumentComplete, this, [this] { WebBusy = false; });
+    connect(Web1, &WebBrowser::TitleChange, this, [this](const QString& title) {
+        if (TrimSpaces(title).toLower() != QLatin1String("about:blank")) {
+            Q_EMIT titleChanged(title);
+        }
+    });
+    hide();
+}
+
+LoginPanel::~LoginPanel() = default;
+
+bool LoginPanel::automaticLogin() const {
+    return Check2->isChecked();
+}
+
+bool LoginPanel::waitForPage(qint64 startMs) {
+    do {
+        YieldOnce();
+    } while ((Web1->Busy() || WebBusy) && MonotonicMs() - startMs <= timeouts_.pageWaitMs);
+    return !WebBusy;
+}
+
+void LoginPanel::浏览() {
+    const QString address = TrimSpaces(Text1->text());
+    if (address.isEmpty()) {
+        return;
+    }
+    Busy busy(this);
+    Command2->setEnabled(false);
+    const qint64 start = MonotonicMs();
+    WebBusy = true;
+    Web1->Navigate(address);
+    waitForPage(start);
+    Command2->setEnabled(true);
+}
+
+void LoginPanel::onAutoLoginToggled(bool checked) {
+    if (!checked) {
+        return;
+    }
+    if (TrimSpaces(Text1->text()).isEmpty()) {
+        ShowMessage(QStringLiteral("必须先设置登录网址！"), MsgIcon::Error);
+        Check2->setChecked(false);
+    } else if (Option4->isChecked() &&
+               (TrimSpaces(Text2->text()).isEmpty() || TrimSpaces(Text3->text()).isEmpty())) {
+        ShowMessage(QStringLiteral("帐号登录,必须先设置登录帐号和登录密码！"), MsgIcon::Error);
+        Check2->setChecked(false);
+    }
+}
+
+void LoginPanel::自动登录网站(bool showMessages) {
+    if (TrimSpaces(Text1->text()).isEmpty()) {
+        if (showMessages) {
+            ShowMessage(QStringLiteral("必须先设置登录网址！"), MsgIcon::Error);
+        }
+        Check2->setChecked(false);
+        return;
+    }
+    // Trimming only decides whether a field is empty: the password is filled in as typed.
+    if (Option4->isChecked() &&
+        (TrimSpaces(Text2->text()).isEmpty() || TrimSpaces(Text3->text()).isEmpty())) {
+        if (showMessages) {
+            ShowMessage(QStringLiteral("帐号登录,必须先设置登录帐号和登录密码！"), MsgIcon::Error);
+        }
+        Check2->setChecked(false);
+        return;
+    }
+    if (!Command5->isEnabled()) {
+        return; // a login is running
+    }
+    Busy busy(this);
+    QPointer<LoginPanel> self(this);
+    Command5->setEnabled(false);
+    浏览();
+    if (!self) {
+        return;
+    }
+    const DomDocument doc = Web1->Document();
+    const auto clickAndWait = [&](DomHandle element) {
+        const qint64 start = MonotonicMs();
+        WebBusy = true;
+        if (!doc.click(element)) {
+            WebBusy = false;
+            return;
+        }
+        waitForPage(start);
+    };
+    if (Option4->isChecked()) {
+        const QList<DomHandle> inputs =
+            doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
+        int filled = 0;
+        for (DomHandle input : inputs) {
+            const QString name = doc.inputName(input).toLower();
+            if (kAccountNames.contains(name)) {
+                ++filled;
+                doc.setInputValue(input, TrimSpaces(Text2->text()));
+            }
+            if (kPasswordNames.contains(name)) {
+                ++filled;
+                doc.setInputValue(input, Text3->text());
+            }
+            // A submit met before both fields were filled is passed over.
+            if (doc.inputType(input).toLower() == QLatin1String("submit") && filled > 1) {
+                clickAndWait(input);
+                break;
+            }
+        }
+    } else if (Option5->isChecked()) {
+        const DomHandle ip = doc.getElementById(QStringLiteral("submitip"));
+        if (ip != kNoElement) {
+            clickAndWait(ip);
+        }
+    }
+    const qint64 pauseStart = MonotonicMs();
+    while (self && MonotonicMs() - pauseStart <= timeouts_.pauseMs) {
+        YieldOnce();
+    }
+    if (self) {
+        Command5->setEnabled(true);
+    }
+}
+
+void LoginPanel::网页登录(const QString& address) {
+    show();
+    raise();
+    if (!Check1->isChecked() && !Check2->isChecked() && !address.isEmpty()) {
+        Web1->Navigate(address);
+    }
+}
+
+void LoginPanel::关闭() {
+    hide();
+    if (!Check1->isChecked()) {
+        Web1->Navigate(QStringLiteral("about:blank"));
+    }
+}
+
+} // namespace quillax
