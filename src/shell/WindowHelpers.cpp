@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QPalette>
 #include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QTreeView>
 #include <QWidget>
@@ -31,7 +32,25 @@ int columnCountOf(const QAbstractItemView* list) {
 }
 
 int fittedWidth(QAbstractItemView* list, QHeaderView* header, int column, bool withHeader) {
-    int width = list->sizeHintForColumn(column);
+    // Every row is measured: the view's own size hint samples only about the first thousand.
+    int width = 0;
+    const QAbstractItemModel* model = list->model();
+    if (model != nullptr) {
+        const QFontMetrics metrics(list->font());
+        const int rows = model->rowCount(list->rootIndex());
+        const int margin =
+            2 * list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 8;
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex index = model->index(row, column, list->rootIndex());
+            int cell =
+                metrics.horizontalAdvance(model->data(index, Qt::DisplayRole).toString()) + margin;
+            const QVariant icon = model->data(index, Qt::DecorationRole);
+            if (icon.isValid() && !icon.isNull()) {
+                cell += list->iconSize().isValid() ? list->iconSize().width() + 4 : 20;
+            }
+            width = std::max(width, cell);
+        }
+    }
     if (withHeader && header != nullptr) {
         width = std::max(width, header->sectionSizeHint(column));
     }
@@ -110,7 +129,23 @@ void RestoreWindowPlacement(const SettingsStore& store, QWidget* window) {
     if (window == nullptr) {
         return;
     }
-    const auto placement = ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
+    // The resolution is compared for the screen that holds the stored place, which is the
+    // screen the window was closed on: before it is shown a window belongs to the primary one.
+    std::optional<Placement> placement;
+    const auto screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        const QSize size = screen->size();
+        const auto candidate =
+            ReadPlacement(store, window->objectName(), ResolutionText(size.width(), size.height()));
+        if (candidate && screen->geometry().contains(QPoint(candidate->left / kTwipsPerPixel,
+                                                            candidate->top / kTwipsPerPixel))) {
+            placement = candidate;
+            break;
+        }
+    }
+    if (!placement) {
+        placement = ReadPlacement(store, window->objectName(), ScreenResolutionText(window));
+    }
     if (!placement) {
         // The default size is what the window returns to when the user restores it, and what
         // it keeps on a desktop that cannot maximise.

@@ -1,0 +1,361 @@
+// The download window's list operations, guards, lifecycle and login panel, driven as a user
+// would, the login against the demo library site.
+
+#include "download/DownloadWindowHost.h"
+#include "download/LoginPanel.h"
+#include "download/fFileDownload.h"
+#include "files/ListOperations.h"
+#include "files/UrlReplace.h"
+
+#include "DemoSite.h"
+#include "TestHttpServer.h"
+#include "TestSupport.h"
+
+#include "download/DownloadScheduler.h"
+#include "platform/Network.h"
+#include "platform/WebBrowser.h"
+#include "shell/AppValues.h"
+#include "shell/SettingsStore.h"
+#include "shell/WindowHelpers.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace quillax;
+using namespace quillax::test;
+using Col = DownloadListModel::Column;
+
+namespace {
+
+void fill(DownloadListModel& list, int row, ItemStatus status, const QString& size,
+          const QString& received) {
+    list.setStatus(row, status);
+    list.setText(row, Col::ColSize, size);
+    list.setText(row, Col::ColReceived, received);
+}
+
+bool keysTrue(const DownloadListModel& list) {
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.rowOfKey(list.item(row).key) != row) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray sha(const QByteArray& b) {
+    return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
+}
+
+} // namespace
+
+TEST(DownloadListOperations, ReDownloadRules) {
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + QLatin1Char('/');
+    DownloadListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    list.addItem(QStringLiteral("a|b"), QStringLiteral("Page"), QStringLiteral("html"), folder, {});
+    list.addItem(QStringLiteral("c"), QStringLiteral("Small"), QStringLiteral("pdf"), folder, {});
+    list.addItem(QStringLiteral("d"), QStringLiteral("Partial"), QStringLiteral("pdf"), folder, {});
+    list.addItem(QStringLiteral("e"), QStringLiteral("Exact"), QStringLiteral("pdf"), folder, {});
+    list.addItem(QStringLiteral("f"), QStringLiteral("Busy"), QStringLiteral("pdf"), folder, {});
+    fill(list, 0, ItemStatus::Failed, QStringLiteral("下载失败"), {});
+    fill(list, 1, ItemStatus::Finished, QStringLiteral("2,048"), QStringLiteral("2048"));
+    fill(list, 2, ItemStatus::Finished, QStringLiteral("4096"), QStringLiteral("2048"));
+    fill(list, 3, ItemStatus::Finished, QStringLiteral("10240"), QStringLiteral("10240"));
+    fill(list, 4, ItemStatus::Downloading, QStringLiteral("100"), QStringLiteral("100"));
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("Page.html"), "<html>login</html>"));
+    list.setCreatedFile(0, true);
+
+    // Selected items that wait or download are never reset.
+    list.setSelected(4, true);
+    EXPECT_EQ(menu重新下载选中项(list), 0);
+    EXPECT_EQ(list.item(4).status, ItemStatus::Downloading);
+
+    EXPECT_EQ(menu重新下载文件大小小于指定数字的项(list, 10240), 1);
+    EXPECT_EQ(list.item(1).status, ItemStatus::Waiting);
+    EXPECT_EQ(list.item(2).status, ItemStatus::Finished); // received differs from size
+    EXPECT_EQ(list.item(3).status, ItemStatus::Finished); // not smaller
+
+    EXPECT_EQ(menu重新下载出错项(list), 1);
+    EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
+    EXPECT_EQ(list.item(0).type, QStringLiteral("xxx"));
+    EXPECT_EQ(list.item(0).key, QStringLiteral("b|a"));
+    EXPECT_TRUE(list.item(0).size.isEmpty());
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Page.html")));
+    EXPECT_TRUE(keysTrue(list));
+}
+
+TEST(DownloadListOperations, ClearSortShuffleAndReplaceKeepTheKeysTrue) {
+    DownloadListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const struct {
+        const char* key;
+        ItemStatus status;
+        const char* size;
+    } rows[] = {
+        {"x://OLDHOST/a.pdf", ItemStatus::Failed, "300"},
+        {"x://oldhost/b.pdf", ItemStatus::Failed, "未知"},
+        {"x://newhost/a.pdf", ItemStatus::Finished, "20"},
+        {"x://oldhost/c.pdf", ItemStatus::Waiting, "1000"},
+        {"x://other/d.pdf", ItemStatus::Failed, "5"},
+    };
+    for (const auto& r : rows) {
+        list.addItem(QString::fromUtf8(r.key), QStringLiteral("n"), QStringLiteral("pdf"),
+                     QStringLiteral("/f/"), QStringLiteral("http://OldHost/ref"));
+        fill(list, list.count() - 1, r.status, QString::fromUtf8(r.size), {});
+    }
+    // Replacing ignores case; the item whose new key another item holds keeps its old one.
+    EXPECT_EQ(ReplaceInAddresses(list, QStringLiteral("OLDHOST"), QStringLiteral("newhost")), 2);
+    EXPECT_EQ(list.item(0).key, QStringLiteral("x://OLDHOST/a.pdf"));
+    EXPECT_EQ(list.item(1).key, QStringLiteral("x://newhost/b.pdf"));
+    EXPECT_EQ(list.item(3).key, QStringLiteral("x://newhost/c.pdf"));
+    EXPECT_EQ(list.item(0).referrer, QStringLiteral("http://newhost/ref"));
+    EXPECT_TRUE(keysTrue(list));
+
+    // Sizes sort by number in both directions; "未知" sorts as text among the padded numbers.
+    SortDownloadList(list, Col::ColSize, false);
+    QStringList sizes;
+    for (int row = 0; row < list.count(); ++row) {
+        sizes << list.item(row).size;
+    }
+    EXPECT_EQ(sizes, (QStringList{"5", "20", "300", "1000", "未知"}));
+    SortDownloadList(list, Col::ColSize, true);
+    EXPECT_EQ(list.item(0).size, QStringLiteral("未知"));
+    EXPECT_EQ(list.item(4).size, QStringLiteral("5"));
+    EXPECT_TRUE(keysTrue(list));
+
+    随机排序下载列表(list, [](int n) { return n - 1; });
+    EXPECT_EQ(list.count(), 5);
+    EXPECT_TRUE(keysTrue(list));
+
+    // Adjacent failed rows all go.
+    SortDownloadList(list, Col::ColName, false);
+    EXPECT_EQ(ClearListItems(list, ListClear::Failed), 3);
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_TRUE(keysTrue(list));
+    EXPECT_TRUE(list.addItem(QStringLiteral("x://other/d.pdf"), {}, {}, {}, {}));
+}
+
+TEST(DownloadListOperations, FittingAColumnMeasuresEveryRow) {
+    DownloadListModel list;
+    for (int i = 0; i < 3000; ++i) {
+        list.addItem(QStringLiteral("k%1").arg(i),
+                     i == 2999 ? QString(300, QLatin1Char('W')) : QStringLiteral("short"),
+                     QStringLiteral("pdf"), QStringLiteral("/f/"), {});
+    }
+    QTreeView view;
+    view.setModel(&list);
+    SetAllListColumnWidths(&view, kFitContentsAndHeader);
+    EXPECT_GE(view.columnWidth(0), view.fontMetrics().horizontalAdvance(QString(300, u'W')));
+}
+
+class DownloadWindowTestBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = Values();
+        login.pageWaitMs = 5000;
+        login.pauseMs = 100;
+    }
+    void TearDown() override {
+        if (window) {
+            boxes.answer = MsgResult::Yes;
+            window->close();
+        }
+        QTest::qWait(60);
+        Values() = saved;
+    }
+    fFileDownload& w() {
+        if (!window) {
+            DownloadTimeouts timeouts;
+            timeouts.tickMs = 50;
+            timeouts.headerWaitMs = 3000;
+            window = new fFileDownload(settings, Values(), nullptr, timeouts, &login);
+            window->resize(900, 600);
+            window->show();
+        }
+        return *window;
+    }
+    template <typename T> T* child(const char* name) { return w().findChild<T*>(name); }
+
+    QTemporaryDir tmp;
+    SettingsStore settings{tmp.path() + QStringLiteral("/s.ini")};
+    LoginTimeouts login;
+    AppValues saved;
+    QPointer<fFileDownload> window;
+    RecordingMessageBoxes boxes;
+    RecordingShell shell;
+};
+
+using DownloadWindowOpsTest = DownloadWindowTestBase;
+
+TEST_F(DownloadWindowOpsTest, GuardsStoredSettingsAndTheCloseQuestion) {
+    settings.write(QStringLiteral("专利下载"), QStringLiteral("重复文件名设置"),
+                   QStringLiteral(" 跳过 "));
+    settings.write(QStringLiteral("设置"), QStringLiteral("下载方式"), QStringLiteral("1"));
+    settings.write(QStringLiteral("下载"), QStringLiteral("线程"), QStringLiteral("4"));
+    // The stored text is compared as it is: " 跳过 " is no caption, so 重命名 is chosen.
+    EXPECT_TRUE(child<QRadioButton>("Option3")->isChecked());
+    w().list().addItem(QStringLiteral("http://127.0.0.1:9/x.pdf"), QStringLiteral("A"),
+                       QStringLiteral("pdf"), tmp.path(), {});
+
+    w().scheduler().Start();
+    w().columnClicked(0);
+    w().清除(ListClear::All);
+    w().检查并纠正磁盘文件类型();
+    EXPECT_EQ(boxes.texts(), (QStringList{QStringLiteral("停止下载后方可排序！"),
+                                          QStringLiteral("停止下载以后，才能执行此操作！"),
+                                          QStringLiteral("停止下载以后，才能执行此操作！")}));
+    EXPECT_EQ(w().list().count(), 1);
+    w().prepareListMenu();
+    w().scheduler().StopTimers();
+
+    // A waiting row: the close question; No keeps the window, but the settings are stored.
+    child<QRadioButton>("Option2")->setChecked(true);
+    boxes.answer = MsgResult::No;
+    w().close();
+    EXPECT_TRUE(w().isVisible());
+    EXPECT_EQ(boxes.texts().last(),
+              QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"));
+    EXPECT_EQ(settings.read(QStringLiteral("专利下载"), QStringLiteral("重复文件名设置"), {}),
+              QStringLiteral("覆盖"));
+    // Yes: closed, no longer loaded at once, deleted soon after; under method 1 the stored
+    // thread count is left as it was.
+    boxes.answer = MsgResult::Yes;
+    w().close();
+    EXPECT_FALSE(IsWindowLoaded(QStringLiteral("fFileDownload")));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
+    EXPECT_EQ(settings.read(QStringLiteral("下载"), QStringLiteral("线程"), {}),
+              QStringLiteral("4"));
+}
+
+TEST_F(DownloadWindowOpsTest, DoubleClickAndClickOnRows) {
+    const QString folder = tmp.path() + QLatin1Char('/');
+    DownloadListModel& list = w().list();
+    list.addItem(QStringLiteral("u1|u2"), QStringLiteral("Failed"), QStringLiteral("pdf"), folder,
+                 {});
+    list.addItem(QStringLiteral("u3"), QStringLiteral("Other"), QStringLiteral("pdf"), folder, {});
+    list.addItem(QStringLiteral("u4"), QStringLiteral("Done"), QStringLiteral("pdf"), folder, {});
+    fill(list, 0, ItemStatus::Failed, QStringLiteral("下载失败"), {});
+    fill(list, 1, ItemStatus::Failed, QStringLiteral("下载失败"), {});
+    fill(list, 2, ItemStatus::Finished, QStringLiteral("5"), QStringLiteral("5"));
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("Failed.pdf"), "partial"));
+    list.setCreatedFile(0, true);
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("Other.pdf"), "the user's own file"));
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("Done.pdf"), "%PDF-"));
+
+    w().itemDoubleClicked(0);
+    EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
+    EXPECT_EQ(list.item(0).key, QStringLiteral("u1|u2")); // not rotated
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Failed.pdf")));
+    w().itemDoubleClicked(1); // a file the row did not store stays
+    EXPECT_EQ(ReadFile(folder + QStringLiteral("Other.pdf")), QByteArray("the user's own file"));
+    w().itemDoubleClicked(2);
+    ASSERT_EQ(shell.opened.size(), 1);
+    EXPECT_EQ(shell.opened.first().toLocalFile(), folder + QStringLiteral("Done.pdf"));
+
+    w().itemClicked(2);
+    EXPECT_EQ(w().statusPanelText(2), QStringLiteral("u4"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("u4"));
+}
+
+class LoginPanelTest : public DownloadWindowTestBase {
+protected:
+    void SetUp() override {
+        DownloadWindowTestBase::SetUp();
+        demo::DemoOptions options;
+        options.records = 12;
+        site = std::make_unique<demo::DemoSite>(options);
+        ASSERT_TRUE(site->start());
+    }
+    /// Whether the program's network manager now gets the PDF of record `n`.
+    bool pdfReachable(int n) {
+        QNetworkReply* reply = NetworkManager().get(QNetworkRequest(QUrl(site->pdfAddress(n))));
+        const bool done = QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
+        const QByteArray body = reply->readAll();
+        reply->deleteLater();
+        return done && sha(body) == sha(demo::PdfBytes(n));
+    }
+    void setUpLogin(bool account, const QString& address) {
+        child<QPushButton>("Command1")->click();
+        child<QLineEdit>("Text1")->setText(address);
+        if (account) {
+            child<QRadioButton>("Option4")->setChecked(true);
+            child<QLineEdit>("Text2")->setText(QStringLiteral(" demo "));
+            child<QLineEdit>("Text3")->setText(QStringLiteral("quillax"));
+        } else {
+            child<QRadioButton>("Option5")->setChecked(true);
+        }
+    }
+    std::unique_ptr<demo::DemoSite> site;
+};
+
+TEST_F(LoginPanelTest, AccountAndIpLoginAgainstTheDemoSite) {
+    // Checks run before anything loads, with messages only because the user asked.
+    w().loginPanel()->自动登录网站(true);
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("必须先设置登录网址！"));
+    EXPECT_TRUE(child<QLineEdit>("Text3")->echoMode() == QLineEdit::Password);
+
+    EXPECT_FALSE(pdfReachable(2));
+    setUpLogin(true, site->loginUrl());
+    EXPECT_TRUE(w().loginPanel()->isVisible());
+    child<QPushButton>("Command5")->click(); // returns when the run is over
+    EXPECT_TRUE(child<QPushButton>("Command5")->isEnabled());
+    EXPECT_TRUE(site->requestLog().contains(QStringLiteral("POST /login 200")));
+    EXPECT_TRUE(pdfReachable(2));
+}
+
+TEST_F(LoginPanelTest, IpLoginAndAFormWhoseSubmitComesFirst) {
+    TestHttpServer server;
+    server.route("/early", Serve(R"(<html><body><form action="/sent" method="post">
+<input type="submit" value="go"><input name="USERNAME"><input name="PassWord" type="password">
+</form></body></html>)",
+                                 "text/html"));
+    setUpLogin(true, server.url(QStringLiteral("/early")));
+    child<QPushButton>("Command5")->click();
+    EXPECT_EQ(server.requestCount("/sent"), 0); // filled, but the submit came too early
+    EXPECT_EQ(w().loginPanel()->browser()->url(), QUrl(server.url(QStringLiteral("/early"))));
+
+    setUpLogin(false, site->loginUrl());
+    child<QPushButton>("Command5")->click();
+    EXPECT_TRUE(site->requestLog().contains(QStringLiteral("POST /login/ip 200")));
+    EXPECT_TRUE(pdfReachable(5));
+}
+
+TEST_F(LoginPanelTest, ALoginPageInsteadOfAPdfLogsInAndTheRetryStoresThePdf) {
+    settings.write(QStringLiteral("设置"), QStringLiteral("下载方式"), QStringLiteral("1"));
+    const QString folder = tmp.path() + QStringLiteral("/papers/");
+    w().list().addItem(site->pdfAddress(2), QStringLiteral("Paper"), QStringLiteral("pdf"), folder,
+                       {});
+    setUpLogin(true, site->loginUrl());
+    child<QCheckBox>("Check2")->click();
+    EXPECT_TRUE(w().loginPanel()->automaticLogin());
+    child<QCheckBox>("Check3")->setChecked(true);   // automatic re-download
+    child<QComboBox>("Combo4")->setCurrentIndex(1); // of web-page items
+    child<QPushButton>("Command4")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return w().list().item(0).status == ItemStatus::Finished &&
+                   w().list().item(0).type == QStringLiteral("pdf");
+        },
+        30000));
+    EXPECT_TRUE(site->requestLog().contains(QStringLiteral("POST /login 200")));
+    EXPECT_EQ(sha(ReadFile(folder + QStringLiteral("Paper.pdf"))), sha(demo::PdfBytes(2)));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Paper.htm")));
+    child<QPushButton>("Command31")->click();
+}
