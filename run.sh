@@ -81,9 +81,11 @@ export XDG_CONFIG_HOME="$demo_dir/home/.config"
 export XDG_DATA_HOME="$demo_dir/home/.local/share"
 export XDG_CACHE_HOME="$demo_dir/home/.cache"
 export QUILLAX_SEARCH_HOME="$site"
-export QUILLAX_MAKER_SITE="$site"
-export QUILLAX_MAKER_SECOND_SITE="$site"
-export QUILLAX_UPDATE_NOTICE="${site}Quillax/newver.txt"
+# The maker's pages are named by host name, the library by address: pages of the maker's site are
+# kept out of the browser's history, the library's are not.
+maker="${site/127.0.0.1/localhost}"
+export QUILLAX_MAKER_SITE="$maker"
+export QUILLAX_MAKER_SECOND_SITE="$maker"
 
 cat <<EOF
 Quillax demo

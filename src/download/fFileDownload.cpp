@@ -399,6 +399,10 @@ void fFileDownload::connectScheduler() {
     connect(s, &DownloadScheduler::statusPanelText, this, &fFileDownload::setStatusPanelText);
     connect(s, &DownloadScheduler::soundRequested, this,
             [](int number) { PlaySoundResource(number); });
+    // The count follows the list, not only the window's activation: hand-overs add rows to a
+    // window that is already active.
+    connect(&list_, &QAbstractItemModel::rowsInserted, this, [this] { refreshRowCount(); });
+    connect(&list_, &QAbstractItemModel::modelReset, this, [this] { refreshRowCount(); });
     connect(s, &DownloadScheduler::autoLoginRequested, this, [this] {
         if (PicWebBK->automaticLogin()) {
             PicWebBK->自动登录网站(false);

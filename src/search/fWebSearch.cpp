@@ -30,6 +30,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,6 +39,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -329,7 +331,17 @@ void fWebSearch::load() {
 }
 
 void fWebSearch::Open() {
+    // A size that leaves the browser room, and the bar at four fifths of the height.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        resize(std::max(kMinWidth, std::min(1200, area.width() * 9 / 10)),
+               std::max(kMinHeight, std::min(820, area.height() * 9 / 10)));
+    }
+    const int total = PicBar->height();
+    PicBar->setSizes({total * 4 / 5, total - total * 4 / 5});
     show();
+    const int shown = PicBar->height();
+    PicBar->setSizes({shown * 4 / 5, shown - shown * 4 / 5});
     打开EBSCO首页();
 }
 
