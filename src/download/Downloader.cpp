@@ -105,8 +105,11 @@ void Downloader::onReadyRead() {
         return;
     }
     // While the disk lags behind, the data waits in the reply (bounded), and the server waits.
-    if (unwritten_ < kMaxPendingBytes && reply_->bytesAvailable() > 0) {
-        const QByteArray data = reply_->readAll();
+    while (unwritten_ < kMaxPendingBytes && reply_->bytesAvailable() > 0) {
+        const QByteArray data = nextPiece();
+        if (data.isEmpty()) {
+            break;
+        }
         bytesRead_ += data.size();
         unwritten_ += data.size();
         QMetaObject::invokeMethod(
@@ -123,6 +126,27 @@ void Downloader::onReadyRead() {
     if (readFinished_ && reply_->bytesAvailable() == 0) {
         finishRead();
     }
+}
+
+QByteArray Downloader::nextPiece() {
+    // Pieces are copied out of the reply into buffers that come back once written: fresh
+    // allocations cost a page fault per page, and small pieces are still in the cache when the
+    // writer copies them to the file.
+    QByteArray* piece = nullptr;
+    for (QByteArray& buffer : pieces_) {
+        if (buffer.isDetached()) { // the writer is done with it
+            piece = &buffer;
+            break;
+        }
+    }
+    if (piece == nullptr) {
+        pieces_.emplace_back();
+        piece = &pieces_.back();
+    }
+    piece->resize(kPieceBytes);
+    const qint64 got = reply_->read(piece->data(), kPieceBytes);
+    piece->resize(got > 0 ? got : 0);
+    return *piece; // shared with the writer until it has written it
 }
 
 void Downloader::onProgress(qint64 received, qint64 total) {

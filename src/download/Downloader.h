@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <deque>
 
 class QNetworkReply;
 
@@ -21,6 +22,8 @@ public:
     static const QByteArray kPlaceholder;
     /// Body bytes handed to the writer thread and not yet on disk, above which reading pauses.
     static constexpr qint64 kMaxPendingBytes = 2 * 1024 * 1024;
+    /// Size of the pieces the body is handed to the writer in.
+    static constexpr qsizetype kPieceBytes = 64 * 1024;
 
     explicit Downloader(const DownloadTimeouts& timeouts, QObject* parent = nullptr);
     ~Downloader() override;
@@ -53,6 +56,7 @@ private:
 
     void startRead(bool fallback);
     void onReadyRead();
+    QByteArray nextPiece();
     void onProgress(qint64 received, qint64 total);
     void onFinished();
     void finishRead();
@@ -69,6 +73,7 @@ private:
     QPointer<QNetworkReply> reply_;
     BodyWriter* writer_ = nullptr; ///< lives in the writer thread
     QTimer stallTimer_;
+    std::deque<QByteArray> pieces_; ///< buffers reused for the pieces handed to the writer
     double sizeLimit_ = -1;
     bool fallback_ = false;
     bool placeholderWritten_ = false;
