@@ -21,7 +21,7 @@ public:
     /// The placeholder written when a download starts: a 16-bit 1, little-endian.
     static const QByteArray kPlaceholder;
     /// Body bytes handed to the writer thread and not yet on disk, above which reading pauses.
-    static constexpr qint64 kMaxPendingBytes = 2 * 1024 * 1024;
+    static constexpr qint64 kMaxPendingBytes = 1024 * 1024;
     /// Size of the pieces the body is handed to the writer in.
     static constexpr qsizetype kPieceBytes = 64 * 1024;
 

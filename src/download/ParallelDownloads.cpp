@@ -5,16 +5,33 @@
 #include "files/TypeRecognition.h"
 #include "shell/ShellHelpers.h"
 
+#include <malloc.h>
+
 namespace quillax {
 
 namespace {
 using Col = DownloadListModel::Column;
+
+// Qt's network thread reads each socket into buffers of whatever size has arrived, up to
+// megabytes, and frees them soon after. With the allocator's defaults such buffers are mapped
+// and unmapped, or the heap is trimmed, over and over, so every page of every body costs a
+// page fault: with six bodies at once that was the network thread's largest cost. Keeping
+// freed memory in the heap (it is reused at once) removes it.
+void keepStreamBuffersMapped() {
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+        return true;
+    }();
+    Q_UNUSED(once);
+}
 } // namespace
 
 ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowState& state,
                                      const DownloadOptions& options,
                                      const DownloadTimeouts& timeouts, QObject* parent)
     : QObject(parent), list_(list), state_(state), options_(options), timeouts_(timeouts) {
+    keepStreamBuffersMapped();
     members_[0] = new Downloader(timeouts_, this); // exists from the start, never downloads
 }
 
