@@ -112,6 +112,7 @@ void DownloadListModel::clear() {
     items_.clear();
     keyIndex_.clear();
     heldBack_.clear();
+    livePaths_.clear();
     endResetModel();
 }
 
@@ -145,6 +146,7 @@ void DownloadListModel::reorder(const QVector<int>& order) {
         keyIndex_.insert(items_[row].key, row);
     }
     heldBack_.clear();
+    rebuildLivePaths();
     endResetModel();
 }
 
@@ -208,11 +210,15 @@ void DownloadListModel::setText(int row, Column column, const QString& text) {
     if (*field == text) {
         return;
     }
-    if (it.createdFile && (column == ColName || column == ColType || column == ColFolder)) {
+    if (column == ColName || column == ColType || column == ColFolder) {
         const QString before = ItemFilePath(it.folder, it.name, it.type);
+        countLive(it, -1);
         *field = text;
+        countLive(it, +1);
         // The file the row created stays where it was; the new path is not the row's file.
-        it.createdFile = ItemFilePath(it.folder, it.name, it.type) == before;
+        if (it.createdFile) {
+            it.createdFile = ItemFilePath(it.folder, it.name, it.type) == before;
+        }
     }
     *field = text;
     if (column == ColSize || column == ColReceived || column == ColPercent) {
@@ -227,7 +233,9 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
     if (!validRow(row) || items_[row].status == status) {
         return;
     }
+    countLive(items_[row], -1);
     items_[row].status = status;
+    countLive(items_[row], +1);
     // A status change shows at once, with any progress text still held back for the row.
     if (heldBack_.remove(row)) {
         notifyRow(row, {Qt::DisplayRole, Qt::DecorationRole, StatusRole});
@@ -272,16 +280,37 @@ bool DownloadListModel::mayDeleteFileOf(int row) const {
         return false;
     }
     const DownloadItem& mine = items_[row];
-    const QString path = ItemFilePath(mine.folder, mine.name, mine.type);
-    for (int other = 0; other < count(); ++other) {
-        const DownloadItem& it = items_[other];
-        if (other != row &&
-            (it.status == ItemStatus::Downloading || it.status == ItemStatus::Finished) &&
-            ItemFilePath(it.folder, it.name, it.type) == path) {
-            return false;
-        }
+    const bool live = mine.status == ItemStatus::Downloading || mine.status == ItemStatus::Finished;
+    const int others =
+        livePaths_.value(ItemFilePath(mine.folder, mine.name, mine.type), 0) - (live ? 1 : 0);
+    return others <= 0;
+}
+
+void DownloadListModel::countLive(const DownloadItem& item, int delta) {
+    if (item.status != ItemStatus::Downloading && item.status != ItemStatus::Finished) {
+        return;
     }
-    return true;
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    const int n = livePaths_.value(path, 0) + delta;
+    if (n > 0) {
+        livePaths_.insert(path, n);
+    } else {
+        livePaths_.remove(path);
+    }
+}
+
+void DownloadListModel::rebuildLivePaths() {
+    livePaths_.clear();
+    for (const DownloadItem& item : items_) {
+        countLive(item, +1);
+    }
+}
+
+void DownloadListModel::selectAll() {
+    if (count() > 0) {
+        selection_.select(QItemSelection(index(0, 0), index(count() - 1, ColumnCount - 1)),
+                          QItemSelectionModel::Select);
+    }
 }
 
 bool DownloadListModel::isSelected(int row) const {

@@ -109,6 +109,8 @@ public:
     QItemSelectionModel* selectionModel() { return &selection_; }
     bool isSelected(int row) const;
     void setSelected(int row, bool selected);
+    /// Selects every row in one step.
+    void selectAll();
 
     /// Rows whose Size, Received and Percent texts are all empty, whatever their status.
     int 统计未下载项数目() const;
@@ -133,6 +135,11 @@ private:
     QHash<QString, int> keyIndex_;
     QItemSelectionModel selection_;
     QSet<int> heldBack_; ///< rows whose progress notice waits for the timer
+    /// For each item file path, how many rows that are downloading or finished name it: the
+    /// delete rule asks this for every row of a walk, so it is kept up to date, not searched.
+    QHash<QString, int> livePaths_;
+    void countLive(const DownloadItem& item, int delta);
+    void rebuildLivePaths();
     QTimer noticeTimer_;
 };
 

@@ -40,6 +40,8 @@ public:
     void 关闭();
 
     bool automaticLogin() const;
+    /// Ends the keep-alive refreshes (the window is closing).
+    void stopKeepAlive() { Timer2.stop(); }
     /// True while one of the panel's waits is running.
     bool busy() const { return busy_ > 0; }
     WebBrowser* browser() const { return Web1; }

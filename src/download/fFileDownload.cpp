@@ -277,11 +277,7 @@ void fFileDownload::load() {
 void fFileDownload::buildMenus() {
     menu下载 = menuBar()->addMenu(QStringLiteral("列表操作(&D)"));
     QMenu* m = menu下载;
-    menu全选 = m->addAction(QStringLiteral("全选"), this, [this] {
-        for (int row = 0; row < list_.count(); ++row) {
-            list_.setSelected(row, true);
-        }
-    });
+    menu全选 = m->addAction(QStringLiteral("全选"), this, [this] { list_.selectAll(); });
     m->addAction(QStringLiteral("全不选"), this,
                  [this] { list_.selectionModel()->clearSelection(); });
     m->addAction(QStringLiteral("随机排序列表(打乱)"), this, [this] { 随机排序列表(); });
@@ -452,6 +448,10 @@ void fFileDownload::showDownloadMethod() {
     Label7->setText(QStringLiteral("下载方式：") + QString::number(values_.DownloadMethod));
 }
 
+void fFileDownload::RefreshOptions() {
+    syncOptions();
+}
+
 void fFileDownload::ApplyDownloadMethod(int method) {
     values_.DownloadMethod = method == 1 ? 1 : 2;
     Combo1->setEnabled(values_.DownloadMethod == 2);
@@ -562,6 +562,7 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
         return;
     }
     scheduler_->StopTimers();
+    PicWebBK->stopKeepAlive();
     scheduler_->Stop();
     scheduler_->inet().Cancel();
     SaveWindowPlacement(settings_, this);
@@ -619,6 +620,11 @@ void fFileDownload::清除(ListClear kind) {
     }
     if (kind == ListClear::All && ShowMessage(QStringLiteral("您确定要清空列表的所有信息吗？"),
                                               MsgIcon::None, MsgButtons::YesNo) != MsgResult::Yes) {
+        return;
+    }
+    // Downloads may have started while the question was open.
+    if (downloadRunning()) {
+        ShowMessage(kStopFirst, MsgIcon::Information);
         return;
     }
     ClearListItems(list_, kind);
@@ -739,7 +745,7 @@ void fFileDownload::用记事本打开文件() {
         ShowMessage(QStringLiteral("该文件不存在！"), MsgIcon::Error);
         return;
     }
-    if (QFileInfo(path).size() / 1024 > 2048) {
+    if (QFileInfo(path).size() > 2048LL * 1024) {
         ShowMessage(QStringLiteral("该文件太大，超过了2M，不便于用记事本打开！"), MsgIcon::Error);
         return;
     }

@@ -56,6 +56,8 @@ public:
     /// The method chosen in the options dialog: the label shows it, the thread-count box is
     /// enabled (set to "1") for method 2 and disabled for method 1.
     void ApplyDownloadMethod(int method);
+    /// Takes up changed options (proxy, size limit) for the next downloads.
+    void RefreshOptions();
 
     LoginPanel* loginPanel() const { return PicWebBK; }
     /// The download runs: the start timer is on, a single-stream transfer is executing, or a

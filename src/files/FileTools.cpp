@@ -21,8 +21,10 @@ void ShowFileInFolderAsync(const QString& filePath, std::function<void(bool)> do
                  QStringLiteral("--dest=org.freedesktop.FileManager1"),
                  QStringLiteral("/org/freedesktop/FileManager1"),
                  QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
+                 // dbus-send splits array values at commas: a comma in a title is encoded.
                  QStringLiteral("array:string:") +
-                     QString::fromUtf8(QUrl::fromLocalFile(absolute).toEncoded()),
+                     QString::fromUtf8(QUrl::fromLocalFile(absolute).toEncoded())
+                         .replace(QLatin1Char(','), QLatin1String("%2C")),
                  QStringLiteral("string:")},
                 [folder, done = std::move(done)](bool shown) {
                     if (shown) {
@@ -40,6 +42,10 @@ std::optional<QStringList> CommandFromDesktopEntry(const QString& entryText, con
         if (line.startsWith(QLatin1Char('['))) {
             inEntry = line == QLatin1String("[Desktop Entry]");
             continue;
+        }
+        if (inEntry &&
+            (line == QLatin1String("Terminal=true") || line == QLatin1String("Hidden=true"))) {
+            return std::nullopt; // started without a terminal it would show nothing
         }
         if (!inEntry || !line.startsWith(QLatin1String("Exec="))) {
             continue;

@@ -258,7 +258,8 @@ int 检查文件是否存在(DownloadListModel& list) {
     int n = 0;
     for (int row = 0; row < list.count(); ++row) {
         const DownloadItem& item = list.item(row);
-        if (!FileExists(ItemFilePath(item.folder, item.name, item.type))) {
+        if (item.status != ItemStatus::Downloading &&
+            !FileExists(ItemFilePath(item.folder, item.name, item.type))) {
             list.setText(row, Col::ColPercent, QStringLiteral("不存在"));
             ++n;
         }

@@ -494,8 +494,17 @@ bool fWebSearch::下一页() {
 
 bool fWebSearch::加入下载列表(int row) {
     LoopGuard guard(this);
+    // A window closed during the fetch hands over only to a download window that is still open.
     return AnalyseRecord(
-        list_, row, [] { return &EnsureDownloadWindow()->list(); }, values_);
+        list_, row,
+        [this]() -> DownloadListModel* {
+            if (closing_) {
+                fFileDownload* open = LoadedDownloadWindow();
+                return open != nullptr ? &open->list() : nullptr;
+            }
+            return &EnsureDownloadWindow()->list();
+        },
+        values_);
 }
 
 void fWebSearch::runAnalysis(AnalysisRun run) {
@@ -550,7 +559,7 @@ void fWebSearch::分析下载() {
 
 void fWebSearch::显示下载窗口(bool restore) {
     fFileDownload* window = LoadedDownloadWindow();
-    if (window == nullptr) {
+    if (window == nullptr || closing_) {
         return;
     }
     window->listView()->viewport()->update();

@@ -121,6 +121,10 @@ void fOption::确定() {
         values_.MaxFileSizeMB = size;
     }
     settings_.writeNumber(kSettings, kMaxFileSize, values_.MaxFileSizeMB);
+    // The open download window's next downloads use the new proxy and size limit.
+    if (downloads != nullptr) {
+        downloads->RefreshOptions();
+    }
     accept();
 }
 
