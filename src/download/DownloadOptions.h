@@ -42,6 +42,13 @@ struct DownloadTimeouts {
     int tickMs = 1'000;          ///< the scheduler's two timers
 };
 
+/// An answer that says the file is not there or the server failed (404, 410, 5xx): its body is
+/// an error page, never the file, and the download fails. Other statuses (a 401 or 403 login
+/// page among them) are stored and recognised by their content.
+inline bool FailedHttpStatus(int code) {
+    return code == 404 || code == 410 || code >= 500;
+}
+
 /// Milliseconds on a monotonic clock shared by the whole program.
 qint64 MonotonicMs();
 /// Seconds since midnight, the time of day that the window shows and stores.

@@ -41,6 +41,7 @@ void Downloader::BeginDownload(const QString& address, const QString& savePath,
 
 void Downloader::startRead(bool fallback) {
     fallback_ = fallback;
+    httpStatus_ = 0;
     bytesRead_ = 0;
     unwritten_ = 0;
     readFinished_ = false;
@@ -162,6 +163,7 @@ void Downloader::onFinished() {
     }
     readFinished_ = true;
     networkError_ = reply_->error() != QNetworkReply::NoError;
+    httpStatus_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     total_ = length.isValid() ? length.toLongLong() : 0;
     onReadyRead(); // reads what is left, or waits for the disk, then finishes the read
@@ -169,6 +171,16 @@ void Downloader::onFinished() {
 
 void Downloader::finishRead() {
     dropReply();
+    // An error page, or a body cut short of its announced length, is never stored: the row
+    // fails and no file is left under the title.
+    const bool cutShort = !fallback_ && total_ >= 1 && bytesRead_ >= 1 && bytesRead_ < total_;
+    if (FailedHttpStatus(httpStatus_) || cutShort) {
+        stallTimer_.stop();
+        dropWriter(true);
+        removeOwnPlaceholder();
+        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        return;
+    }
     if (fallback_) {
         if (bytesRead_ >= 2 && !networkError_) {
             pending_ = Outcome::FallbackDone;

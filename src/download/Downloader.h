@@ -77,6 +77,7 @@ private:
     double sizeLimit_ = -1;
     bool fallback_ = false;
     bool placeholderWritten_ = false;
+    int httpStatus_ = 0;
     bool terminated_ = false;
     bool readFinished_ = false;
     bool networkError_ = false;

@@ -295,6 +295,13 @@ bool InetEngine::Inet下载文件(int row) {
     if (!numericText(HeaderValue(block, QStringLiteral("content-length")), &expected)) {
         expected = 0;
     }
+    if (FailedHttpStatus(reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())) {
+        // The server says the file is not there or it failed: its page is not the file.
+        list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setStatus(row, ItemStatus::Failed);
+        finish(row);
+        return false;
+    }
     if (hasConflictingLengths(reply_)) {
         // A server that announces two lengths cannot be trusted with either.
         list_.setText(row, Col::ColSize, status_words::kFailed);
@@ -515,7 +522,9 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
         if (reply_->isFinished() && reply_->bytesAvailable() == 0) {
             const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
             const bool whole = !length.isValid() || length.toLongLong() == body.size();
-            end = !transportFailed(reply_) && whole && !hasConflictingLengths(reply_)
+            const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            end = !transportFailed(reply_) && whole && !hasConflictingLengths(reply_) &&
+                          !FailedHttpStatus(code)
                       ? End::Complete
                       : End::Failed;
             break;

@@ -124,8 +124,8 @@ TEST_F(InetEngineTest, TypesComeFromTheHeadersAndThenFromTheContent) {
 
 TEST_F(InetEngineTest, WithoutLengthOrSuccessTheBodyIsFetchedAgainWhole) {
     Route notFound = Serve(kLoginPage, "text/html");
-    notFound.status = 404;
-    notFound.reason = "Not Found";
+    notFound.status = 203;
+    notFound.reason = "Non-Authoritative Information";
     notFound.sendLength = false;
     server.route("/gone", notFound);
     const int row = add("/gone");
@@ -140,8 +140,9 @@ TEST_F(InetEngineTest, WithoutLengthOrSuccessTheBodyIsFetchedAgainWhole) {
     EXPECT_EQ(ReadFile(file(QStringLiteral("Title.htm"))), kLoginPage);
 }
 
-TEST_F(InetEngineTest, ErrorPagesWithALengthAreStoredAndRecognised) {
-    for (int code : {404, 500}) {
+TEST_F(InetEngineTest, LoginPagesAreStoredAndRecognisedAndErrorPagesFail) {
+    // A login page may come with 401 or 403: stored, and recognised as a web page.
+    for (int code : {401, 403}) {
         Route page = Serve(kLoginPage, "text/html");
         page.status = code;
         page.reason = "Error";
@@ -151,6 +152,25 @@ TEST_F(InetEngineTest, ErrorPagesWithALengthAreStoredAndRecognised) {
         EXPECT_TRUE(run(row));
         EXPECT_EQ(item(row).status, ItemStatus::Finished);
         EXPECT_EQ(item(row).type, QStringLiteral("htm"));
+    }
+    // "Not there" or a failed server: the page is not the file, with or without a length.
+    for (int code : {404, 410, 500, 503}) {
+        for (bool length : {true, false}) {
+            Route page = Serve("<html>error</html>", "text/html");
+            page.status = code;
+            page.reason = "Error";
+            page.sendLength = length;
+            const QByteArray path = "/f" + QByteArray::number(code) + (length ? "l" : "n");
+            server.route(path, page);
+            const QString name = QString::fromLatin1(path.mid(1));
+            const int row = add(path, name);
+            EXPECT_FALSE(run(row)) << code;
+            EXPECT_EQ(item(row).status, ItemStatus::Failed) << code;
+            EXPECT_EQ(item(row).size, QStringLiteral("下载失败")) << code;
+            EXPECT_TRUE(
+                QDir(folder).entryList({name + QStringLiteral(".*")}, QDir::Files).isEmpty())
+                << code;
+        }
     }
 }
 

@@ -289,8 +289,9 @@ TEST_F(SchedulerTest, MethodTwoOutcomes) {
     EXPECT_EQ(list.item(nl).percent, QStringLiteral("100%"));
     EXPECT_EQ(test::ReadFile(folder + QStringLiteral("NoLen.pdf")), kPdf);
 
-    EXPECT_EQ(status(sb), ItemStatus::Failed); // shorter than announced: the file keeps it
-    EXPECT_EQ(QFileInfo(folder + QStringLiteral("Short.pdf")).size(), 1000);
+    EXPECT_EQ(status(sb), ItemStatus::Failed); // shorter than announced: nothing is kept
+    EXPECT_EQ(list.item(sb).size, QStringLiteral("下载失败"));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Short.pdf")));
 
     EXPECT_EQ(status(st), ItemStatus::Failed); // stalled: "超时", placeholder kept
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("Stall.pdf")).size(), 2);

@@ -180,11 +180,18 @@ bool ProgramRun::search() {
 
 bool ProgramRun::followResultLink(const QString& part) {
     const QString script =
-        QStringLiteral("(function(){var a=Array.prototype.find.call(document.links,"
-                       "function(l){return l.href.indexOf('%1')>=0;});"
-                       "if(!a){return false;} a.click(); return true;})()")
+        QStringLiteral(
+            "(function(){var a=Array.prototype.find.call(document.links,"
+            "function(l){return l.href.indexOf('%1')>=0;});"
+            "if(!a){return false;} setTimeout(function(){a.click();},0); return true;})()")
             .arg(part);
-    if (!RunJavaScriptSync(searchWindow()->browser()->browserPage(), script).toBool()) {
+    // The page may still be on its way: the link is looked for until it is there.
+    const bool clicked = QTest::qWaitFor(
+        [&] {
+            return RunJavaScriptSync(searchWindow()->browser()->browserPage(), script).toBool();
+        },
+        20'000);
+    if (!clicked) {
         ADD_FAILURE() << "no link to " << part.toStdString();
         return false;
     }
