@@ -194,8 +194,6 @@ int main(int argc, char* argv[]) {
         doc.click(doc.getElementById(QStringLiteral("SearchButton")));
         pageReady(search->browser(), QStringLiteral("/results"));
         search->findChild<QComboBox*>(QStringLiteral("Combo2"))->setCurrentIndex(0);
-        button(search, "Command4")->click(); // returns when every page is taken
-
         bool chooserSaved = false;
         QTimer chooserWatch;
         chooserWatch.setInterval(100);
@@ -210,6 +208,8 @@ int main(int argc, char* argv[]) {
             chooser->确定();
         });
         chooserWatch.start();
+        // The chooser asks for the folder when the pages are taken.
+        button(search, "Command4")->click(); // returns when every page is taken
         button(search, "Command2")->click(); // returns when every record is analysed
         chooserWatch.stop();
         fFileDownload* downloads = LoadedDownloadWindow();
