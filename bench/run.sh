@@ -7,7 +7,8 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLAX_BUILD_TE
 cmake --build build/bench --parallel
 export QT_QPA_PLATFORM=offscreen
 for b in build/bench/bench/bench_download_list build/bench/bench/bench_type_recognition \
-         build/bench/bench/bench_download_engines build/bench/bench/bench_search; do
+         build/bench/bench/bench_download_engines build/bench/bench/bench_search \
+         build/bench/bench/bench_windows; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   "$b"
