@@ -3,6 +3,7 @@
 #include "download/DownloadOptions.h"
 #include "platform/MessageBoxes.h"
 #include "platform/WebBrowser.h"
+#include "shell/ShellHelpers.h"
 #include "shell/TextUtil.h"
 
 #include <QCheckBox>
@@ -26,13 +27,6 @@ const QStringList kAccountNames = {QStringLiteral("userid"), QStringLiteral("use
                                    QStringLiteral("username"), QStringLiteral("useruid")};
 const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("password"),
                                     QStringLiteral("passwd")};
-
-void YieldOnce() {
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    loop.processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 } // namespace
 

@@ -696,18 +696,25 @@ void fFileDownload::导出名称(bool unfinishedOnly) {
     }
 }
 
-void fFileDownload::打开下载文件() {
+QString fFileDownload::selectedFile() {
     const int row = selectedRow();
     if (row < 0) {
-        return;
+        return {};
     }
     const DownloadItem& item = list_.item(row);
     const QString path = ItemFilePath(item.folder, item.name, item.type);
     if (!FileExists(path)) {
         ShowMessage(QStringLiteral("该文件不存在！"), MsgIcon::Error);
-        return;
+        return {};
     }
-    OpenWithDefaultProgram(path);
+    return path;
+}
+
+void fFileDownload::打开下载文件() {
+    const QString path = selectedFile();
+    if (!path.isEmpty()) {
+        OpenWithDefaultProgram(path);
+    }
 }
 
 void fFileDownload::打开所在文件夹() {
@@ -735,14 +742,8 @@ void fFileDownload::打开所在文件夹() {
 }
 
 void fFileDownload::用记事本打开文件() {
-    const int row = selectedRow();
-    if (row < 0) {
-        return;
-    }
-    const DownloadItem& item = list_.item(row);
-    const QString path = ItemFilePath(item.folder, item.name, item.type);
-    if (!FileExists(path)) {
-        ShowMessage(QStringLiteral("该文件不存在！"), MsgIcon::Error);
+    const QString path = selectedFile();
+    if (path.isEmpty()) {
         return;
     }
     if (QFileInfo(path).size() > 2048LL * 1024) {

@@ -105,6 +105,8 @@ private:
     /// Copies the controls' current choices into the options object.
     void syncOptions();
     int selectedRow() const;
+    /// The selected item's file; empty, after "该文件不存在！", when it has none.
+    QString selectedFile();
     void deleteWhenIdle();
 
     SettingsStore& settings_;

@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "shell/TextUtil.h"
+
 #include "platform/SystemInfo.h"
 
 #include <QDir>
@@ -46,18 +48,6 @@ QString rootName(quint32 handle) {
 /// "HKEY_LOCAL_MACHINE\SOFTWARE\…": the key's name in the file and in the system table.
 QString keyName(quint32 root, const QString& subKey) {
     return subKey.isEmpty() ? rootName(root) : rootName(root) + QLatin1Char('\\') + subKey;
-}
-
-QString trimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' ')) {
-        ++begin;
-    }
-    while (end > begin && text.at(end - 1) == QLatin1Char(' ')) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 QJsonObject readFile(const QString& path) {
@@ -244,7 +234,7 @@ QString RegReadString(const QString& path, const QString& valueName, bool /*prog
     if (zero >= 0) {
         text.truncate(zero);
     }
-    return trimSpaces(text);
+    return TrimSpaces(text);
 }
 
 QString RegReadDword(const QString& path, const QString& valueName, bool /*programView*/) {

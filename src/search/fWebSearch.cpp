@@ -50,21 +50,11 @@ namespace quillax {
 
 namespace {
 
-constexpr int kYieldMs = 10;
 constexpr int kMinWidth = 600;    // 9000 twips
 constexpr int kMinHeight = 333;   // 5000 twips
 constexpr int kBarLowestGap = 80; // 1200 twips: the bar stays this far above the bottom edge
 const QString kAddAllCaption = QStringLiteral("加入全部到列表");
 const QString kStopAddAllCaption = QStringLiteral("停止加入全部");
-
-/// Lets the event queue run once, waiting at most `kYieldMs` for something to happen, so that
-/// a loop that only waits does not spin a core.
-void YieldOnce() {
-    QEventLoop loop;
-    QTimer::singleShot(kYieldMs, &loop, &QEventLoop::quit);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    loop.processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 QPointer<fWebSearch>& current() {
     static QPointer<fWebSearch> window;

@@ -4,13 +4,23 @@
 #include "platform/SoundPlayer.h"
 #include "shell/AppValues.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTimer>
 #include <QUrl>
 
 namespace quillax {
+
+void YieldOnce() {
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 namespace {
 

@@ -10,6 +10,10 @@ namespace quillax {
 /// or at once when `newBrowserWindow` is set, opens it in the web browser (`x-www-browser`,
 /// then `sensible-browser`). Returns at once: the opener's exit status is read later, from the
 /// event loop. An address that is no URL opens nothing. Failures are silent.
+/// Lets the event queue run once, waiting at most 10 ms for something to happen: a loop that
+/// only waits then neither spins a core nor keeps the window from repainting.
+void YieldOnce();
+
 void OpenInBrowser(const QString& address, bool newBrowserWindow);
 
 /// `address` in the encoded form a browser is given ("a%20b?q=%E4%B8%AD" stays encoded), or

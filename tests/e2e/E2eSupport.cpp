@@ -109,7 +109,7 @@ ProgramRun::~ProgramRun() {
         search->close();
     }
     // Let the closed windows return from their loops and delete themselves.
-    QTest::qWaitFor([] { return LoadedDownloadWindow() == nullptr; }, 5000);
+    (void)QTest::qWaitFor([] { return LoadedDownloadWindow() == nullptr; }, 5000);
     QTest::qWait(100);
     cover_.reset();
     Values() = savedValues_;
@@ -282,7 +282,7 @@ void CheckStoredRun(fFileDownload& window, demo::DemoSite& site, const QString& 
         failed += list.item(row).status == ItemStatus::Failed ? 1 : 0;
     }
     EXPECT_EQ(counts.finished, finished);
-    QTest::qWaitFor([&] { return window.statusPanelText(4) == list.summaryText(); }, 3000);
+    (void)QTest::qWaitFor([&] { return window.statusPanelText(4) == list.summaryText(); }, 3000);
     EXPECT_EQ(window.statusPanelText(4),
               QStringLiteral("总数:%1 正在下载:0 等待:0 已完成:%2 失败:%3")
                   .arg(list.count())
