@@ -352,21 +352,15 @@ void fFileDownload::buildMenus() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->addAction(QStringLiteral("关于"), this, [this] { ShowAboutBox(this); });
     help->addSeparator();
-    const auto page = [this](QMenu* into, const QString& caption, MakerPage which) {
-        QAction* action = into->addAction(caption, this, [which] { OpenMakerPage(which); });
-        action->setEnabled(IsMakerPageConfigured(which));
-    };
-    page(help, QStringLiteral("最新版本"), MakerPage::Product);
-    page(help, QStringLiteral("岚舟软件淘宝店"), MakerPage::Shop);
+    AddMakerPageEntry(help, QStringLiteral("最新版本"), MakerPage::Product);
+    AddMakerPageEntry(help, QStringLiteral("岚舟软件淘宝店"), MakerPage::Shop);
     QMenu* sites = help->addMenu(QStringLiteral("作者网站"));
     connect(sites, &QMenu::aboutToShow, this, [] { OpenMakerPage(MakerPage::SecondSite); });
-    page(sites, QStringLiteral("岚舟软件"), MakerPage::Site);
-    page(sites, QStringLiteral("青禾软件"), MakerPage::SecondSite);
-    page(help, QStringLiteral("软件教程和问答"), MakerPage::Help);
-    page(help, QStringLiteral("软件定制"), MakerPage::Customise);
-    QAction* mail = help->addAction(QStringLiteral("给软件作者建议"), this,
-                                    [this] { ComposeSuggestionMail(this); });
-    mail->setEnabled(IsSuggestionMailConfigured());
+    AddMakerPageEntry(sites, QStringLiteral("岚舟软件"), MakerPage::Site);
+    AddMakerPageEntry(sites, QStringLiteral("青禾软件"), MakerPage::SecondSite);
+    AddMakerPageEntry(help, QStringLiteral("软件教程和问答"), MakerPage::Help);
+    AddMakerPageEntry(help, QStringLiteral("软件定制"), MakerPage::Customise);
+    AddSuggestionMailEntry(help, this);
 
     connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         prepareListMenu();
@@ -795,9 +789,8 @@ void fFileDownload::itemClicked(int row) {
         return;
     }
     const DownloadItem& item = list_.item(row);
-    const QString path = ItemFilePath(item.folder, item.name, item.type);
-    // The item click shows the file; the list's click that follows shows and copies the key.
-    setStatusPanelText(2, FileExists(path) ? path : QString());
+    // The item click would show the file's path, but the list's click that follows replaces it
+    // with the key, which is also copied: only the key stays.
     setStatusPanelText(2, item.key);
     QGuiApplication::clipboard()->clear();
     QGuiApplication::clipboard()->setText(item.key);

@@ -278,19 +278,11 @@ void fWebSearch::buildMenus() {
         ShowAboutBox(this);
     });
     help->addSeparator();
-    const auto makerPage = [this, help](const QString& caption, const QString& address,
-                                        bool newWindow, QMenu* into) {
-        QAction* action = into->addAction(
-            caption, this, [address, newWindow] { OpenInBrowser(address, newWindow); });
-        // Without a configured maker's site there is nothing to open.
-        action->setEnabled(!address.isEmpty());
-        Q_UNUSED(help);
-    };
-    makerPage(QStringLiteral("最新版本"), MakerPageAddress(MakerPage::Product), false, help);
+    AddMakerPageEntry(help, QStringLiteral("最新版本"), MakerPage::Product);
     QMenu* sites = help->addMenu(QStringLiteral("作者网站"));
-    makerPage(QStringLiteral("岚舟软件"), MakerPageAddress(MakerPage::Site), true, sites);
-    makerPage(QStringLiteral("青禾软件"), MakerPageAddress(MakerPage::SecondSite), true, sites);
-    makerPage(QStringLiteral("软件定制"), MakerPageAddress(MakerPage::Customise), true, help);
+    AddMakerPageEntry(sites, QStringLiteral("岚舟软件"), MakerPage::Site);
+    AddMakerPageEntry(sites, QStringLiteral("青禾软件"), MakerPage::SecondSite);
+    AddMakerPageEntry(help, QStringLiteral("软件定制"), MakerPage::Customise);
 }
 
 void fWebSearch::connectBrowser() {

@@ -19,10 +19,6 @@
 
 namespace quillax {
 
-QString FolderListPath() {
-    return SaveListPath();
-}
-
 QString BrowseStartFolder(const QString& start) {
     if (TrimSpaces(start).isEmpty()) {
         return QDir::homePath() + QLatin1Char('/');
@@ -95,7 +91,7 @@ fSeleFileSavePath::fSeleFileSavePath(SettingsStore& settings, AppValues& values,
     if (values_.UseOriginalFileName) {
         Option1->setChecked(true);
     }
-    LoadFolderList(Combo1, FolderListPath());
+    LoadFolderList(Combo1, SaveListPath());
     values_.SaveFolder =
         settings_.read(settings_keys::kSettings, settings_keys::kSaveFolder, DefaultSaveFolder());
     Combo1->setEditText(values_.SaveFolder);
@@ -130,7 +126,7 @@ bool fSeleFileSavePath::确定() {
     settings_.write(settings_keys::kSettings, settings_keys::kSaveFolder, values_.SaveFolder);
     values_.SaveFolderCancelled = false;
     Combo1->addItem(TrimSpaces(made));
-    SaveFolderList(Combo1, FolderListPath());
+    SaveFolderList(Combo1, SaveListPath());
     accept();
     return true;
 }

@@ -35,9 +35,6 @@ private:
     QRadioButton* Option2 = nullptr;
 };
 
-/// The folder list file beside the program's other per-user files.
-QString FolderListPath();
-
 /// A folder chosen in the desktop's folder dialog, ending in "/": it opens on the parent of
 /// `start`; cancelling gives `start` back unchanged.
 QString BrowseForFolder(QWidget* owner, const QString& start, const QString& title,

@@ -8,6 +8,7 @@
 #include "download/DownloadWindowHost.h"
 #include "download/fFileDownload.h"
 #include "shell/AppValues.h"
+#include "shell/FolderList.h"
 #include "shell/SettingsStore.h"
 
 #include <QCheckBox>
@@ -82,7 +83,7 @@ TEST_F(OptionsDialogTest, WritesEveryFieldAndPushesTheMethodIntoTheDownloadWindo
 
 TEST_F(OptionsDialogTest, TheChooserMakesTheFolderAndRemembersIt) {
     const QString home = QDir::homePath();
-    QFile::remove(FolderListPath());
+    QFile::remove(SaveListPath());
     struct Case {
         QString typed;
         QString stored; ///< empty: refused
