@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace quillax {
@@ -29,6 +30,14 @@ const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("pass
                                     QStringLiteral("passwd")};
 
 } // namespace
+
+bool IsOnLoginSite(const QUrl& page, const QString& loginAddress) {
+    const QUrl login = QUrl::fromUserInput(TrimSpaces(loginAddress));
+    // QUrl keeps scheme and host lower-cased; an address without a host (about:blank, file:,
+    // the browser's error page) is no site of anybody's.
+    return page.isValid() && login.isValid() && !login.host().isEmpty() &&
+           page.scheme() == login.scheme() && page.host() == login.host();
+}
 
 /// Marks the panel busy while one of its waits runs, so the window is not deleted under it.
 class LoginPanel::Busy {
@@ -110,7 +119,7 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
     Web1->Navigate(QStringLiteral("about:blank"));
 
     Timer2.setInterval(timeouts_.keepAliveMs);
-    connect(&Timer2, &QTimer::timeout, this, [this] { Web1->Refresh(); });
+    connect(&Timer2, &QTimer::timeout, this, [this] { keepAlive(); });
     connect(Check1, &QCheckBox::toggled, this, [this](bool on) {
         if (on) {
             Timer2.start();
@@ -144,21 +153,42 @@ bool LoginPanel::waitForPage(qint64 startMs) {
     do {
         YieldOnce();
     } while ((Web1->Busy() || WebBusy) && MonotonicMs() - startMs <= timeouts_.pageWaitMs);
-    return !WebBusy;
+    return !Web1->Busy() && !WebBusy;
 }
 
-void LoginPanel::浏览() {
-    const QString address = TrimSpaces(Text1->text());
+bool LoginPanel::openPage(const QString& address) {
     if (address.isEmpty()) {
-        return;
+        return false;
     }
     Busy busy(this);
     Command2->setEnabled(false);
     const qint64 start = MonotonicMs();
     WebBusy = true;
     Web1->Navigate(address);
-    waitForPage(start);
+    const bool loaded = waitForPage(start);
     Command2->setEnabled(true);
+    return loaded;
+}
+
+bool LoginPanel::浏览() {
+    return openPage(TrimSpaces(Text1->text()));
+}
+
+void LoginPanel::keepAlive() {
+    if (busy_ > 0) {
+        return; // a login run or a page wait is loading the page already
+    }
+    // Always a plain GET of an address: reloading the answer to the login form would post the
+    // credentials again.
+    const QString address = TrimSpaces(Text1->text());
+    if (!address.isEmpty()) {
+        Web1->Navigate(address);
+        return;
+    }
+    const QUrl current = Web1->url();
+    if (current.scheme() == QLatin1String("http") || current.scheme() == QLatin1String("https")) {
+        Web1->Navigate(current.toString(QUrl::FullyEncoded));
+    }
 }
 
 void LoginPanel::onAutoLoginToggled(bool checked) {
@@ -198,11 +228,17 @@ void LoginPanel::自动登录网站(bool showMessages) {
     Busy busy(this);
     QPointer<LoginPanel> self(this);
     Command5->setEnabled(false);
-    浏览();
+    // The address the credentials belong to, as it was when the run began.
+    const QString loginAddress = TrimSpaces(Text1->text());
+    const bool loaded = openPage(loginAddress);
     if (!self) {
         return;
     }
     const DomDocument doc = Web1->Document();
+    // A wait that ran out leaves whatever page was there before, and a redirect may have led to
+    // another site: neither gets the credentials or the click. The elements are taken before
+    // the address is checked; they belong to their own document and do nothing in a later one.
+    const auto onLoginSite = [&] { return loaded && IsOnLoginSite(QUrl(doc.URL()), loginAddress); };
     const auto clickAndWait = [&](DomHandle element) {
         const qint64 start = MonotonicMs();
         WebBusy = true;
@@ -215,26 +251,31 @@ void LoginPanel::自动登录网站(bool showMessages) {
     if (Option4->isChecked()) {
         const QList<DomHandle> inputs =
             doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
-        int filled = 0;
-        for (DomHandle input : inputs) {
-            const QString name = doc.inputName(input).toLower();
-            if (kAccountNames.contains(name)) {
-                ++filled;
-                doc.setInputValue(input, TrimSpaces(Text2->text()));
-            }
-            if (kPasswordNames.contains(name)) {
-                ++filled;
-                doc.setInputValue(input, Text3->text());
-            }
-            // A submit met before both fields were filled is passed over.
-            if (doc.inputType(input).toLower() == QLatin1String("submit") && filled > 1) {
-                clickAndWait(input);
-                break;
+        if (!inputs.isEmpty() && onLoginSite()) {
+            bool accountFilled = false;
+            bool passwordFilled = false;
+            for (DomHandle input : inputs) {
+                const QString name = doc.inputName(input).toLower();
+                if (kAccountNames.contains(name)) {
+                    accountFilled = true;
+                    doc.setInputValue(input, TrimSpaces(Text2->text()));
+                }
+                if (kPasswordNames.contains(name)) {
+                    passwordFilled = true;
+                    doc.setInputValue(input, Text3->text());
+                }
+                // Only a form that got both the account and the password is sent; a submit
+                // met before that is passed over.
+                if (doc.inputType(input).toLower() == QLatin1String("submit") && accountFilled &&
+                    passwordFilled) {
+                    clickAndWait(input);
+                    break;
+                }
             }
         }
     } else if (Option5->isChecked()) {
         const DomHandle ip = doc.getElementById(QStringLiteral("submitip"));
-        if (ip != kNoElement) {
+        if (ip != kNoElement && onLoginSite()) {
             clickAndWait(ip);
         }
     }

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QUrl;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -20,8 +21,13 @@ class WebBrowser;
 struct LoginTimeouts {
     int pageWaitMs = 10'000;  ///< longest wait for the login page or the page after a submit
     int pauseMs = 5'000;      ///< pause at the end of a login run
-    int keepAliveMs = 60'000; ///< the page is refreshed this often while keep-alive is on
+    int keepAliveMs = 60'000; ///< the login page is loaded this often while keep-alive is on
 };
+
+/// Whether the document at `page` belongs to the login address `loginAddress` (as typed, read
+/// the way the browser reads it): the same scheme and the same, non-empty host. Credentials are
+/// filled in and the IP-login button is pressed on no other site.
+bool IsOnLoginSite(const QUrl& page, const QString& loginAddress);
 
 class LoginPanel : public QFrame {
     Q_OBJECT
@@ -29,8 +35,9 @@ public:
     explicit LoginPanel(QWidget* parent = nullptr, const LoginTimeouts& timeouts = {});
     ~LoginPanel() override;
 
-    /// "浏览": opens the login page and waits for it, at most `pageWaitMs`.
-    void 浏览();
+    /// "浏览": opens the login page and waits for it, at most `pageWaitMs`; false when the page
+    /// had not finished loading by then.
+    bool 浏览();
     /// Logs in with the account or by the network's address; messages only when the user asked.
     void 自动登录网站(bool showMessages);
     /// "网页登录": shows the panel; without keep-alive or automatic login it opens `address`
@@ -53,7 +60,9 @@ Q_SIGNALS:
 private:
     class Busy;
     bool waitForPage(qint64 startMs);
+    bool openPage(const QString& address);
     void onAutoLoginToggled(bool checked);
+    void keepAlive();
 
     LoginTimeouts timeouts_;
     bool WebBusy = false;

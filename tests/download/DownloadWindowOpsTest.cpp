@@ -26,6 +26,9 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
 #include <QLineEdit>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -33,6 +36,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QUrlQuery>
+#include <QWebEngineCertificateError>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -60,6 +65,70 @@ bool keysTrue(const DownloadListModel& list) {
 
 QByteArray sha(const QByteArray& b) {
     return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
+}
+
+/// A login site on 127.0.0.1 that keeps every request it gets, bodies included. GET of a page
+/// set with `page` serves it; anything posted is answered with a short page.
+class FormSite {
+public:
+    struct Received {
+        bool post = false;
+        QString path;
+        QByteArray body;
+    };
+    FormSite() {
+        server_.route(
+            QStringLiteral("/<arg>"), [this](const QString& name, const QHttpServerRequest& r) {
+                const bool post = r.method() == QHttpServerRequest::Method::Post;
+                received_.append({post, r.url().path(), r.body()});
+                if (post) {
+                    return QHttpServerResponse("text/html; charset=utf-8",
+                                               QByteArray("<html><body>ok</body></html>"));
+                }
+                if (!pages_.contains(name)) {
+                    return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+                }
+                return QHttpServerResponse("text/html; charset=utf-8", pages_.value(name));
+            });
+        port_ = server_.listen(QHostAddress::LocalHost);
+    }
+    void page(const QString& name, const QByteArray& html) { pages_.insert(name, html); }
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    }
+    QList<Received> posts() const {
+        QList<Received> result;
+        for (const Received& r : received_) {
+            if (r.post) {
+                result.append(r);
+            }
+        }
+        return result;
+    }
+    int gets(const QString& path) const {
+        return int(std::count_if(received_.cbegin(), received_.cend(),
+                                 [&](const Received& r) { return !r.post && r.path == path; }));
+    }
+
+private:
+    QHttpServer server_;
+    quint16 port_ = 0;
+    QHash<QString, QByteArray> pages_;
+    QList<Received> received_;
+};
+
+/// An account form and an IP-login button, as a library's login page has them.
+const QByteArray kLoginForm = R"(<html><body>
+<form action="/sent" method="post"><input id="a" name="userid"><input id="p" name="password"
+type="password"><input type="submit" value="登录"></form>
+<form action="/sentip" method="post"><input type="submit" id="submitip" value="IP"></form>
+</body></html>)";
+
+/// A posted form field, decoded.
+QString formField(const QByteArray& body, const QString& name) {
+    QByteArray form = body;
+    form.replace('+', ' ');
+    return QUrlQuery(QString::fromUtf8(form)).queryItemValue(name, QUrl::FullyDecoded);
 }
 
 } // namespace
@@ -358,4 +427,156 @@ TEST_F(LoginPanelTest, ALoginPageInsteadOfAPdfLogsInAndTheRetryStoresThePdf) {
     EXPECT_EQ(sha(ReadFile(folder + QStringLiteral("Paper.pdf"))), sha(demo::PdfBytes(2)));
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Paper.htm")));
     child<QPushButton>("Command31")->click();
+}
+
+TEST(LoginSite, OnlyTheLoginAddressSchemeAndHostCount) {
+    struct Case {
+        const char* page;
+        const char* login;
+        bool onSite;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:8080/sent", "http://127.0.0.1:8080/login", true},
+        {"http://lib.example.edu/login?x=1", " lib.example.edu/login ", true}, // typed bare
+        {"https://LIB.Example.edu/a", "https://lib.example.edu/login", true},
+        {"http://lib.example.edu/login", "https://lib.example.edu/login", false},
+        {"https://lib.example.edu/login", "http://lib.example.edu/login", false},
+        {"https://other.example/login", "https://lib.example.edu/login", false},
+        {"https://lib.example.edu.other.example/", "https://lib.example.edu/login", false},
+        {"https://lib.example.edu@other.example/", "https://lib.example.edu/login", false},
+        {"https://other.example/?https://lib.example.edu/", "https://lib.example.edu/", false},
+        {"about:blank", "about:blank", false},
+        {"file:///tmp/login.html", "file:///tmp/login.html", false},
+        {"chrome-error://chromewebdata/", "https://lib.example.edu/login", false},
+        {"", "https://lib.example.edu/login", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsOnLoginSite(QUrl(QString::fromUtf8(c.page)), QString::fromUtf8(c.login)),
+                  c.onSite)
+            << c.page << " / " << c.login;
+    }
+}
+
+TEST_F(LoginPanelTest, TheFormGetsThePasswordAsTypedAndTheAccountTrimmed) {
+    FormSite form;
+    form.page(QStringLiteral("login"), kLoginForm);
+    setUpLogin(true, form.url(QStringLiteral("/login")));
+    child<QLineEdit>("Text3")->setText(QStringLiteral("  pa ss 密 "));
+    child<QPushButton>("Command5")->click();
+    const QList<FormSite::Received> posts = form.posts();
+    ASSERT_EQ(posts.size(), 1);
+    EXPECT_EQ(posts[0].path, QStringLiteral("/sent"));
+    EXPECT_EQ(formField(posts[0].body, QStringLiteral("userid")), QStringLiteral("demo"));
+    EXPECT_EQ(formField(posts[0].body, QStringLiteral("password")), QStringLiteral("  pa ss 密 "));
+}
+
+TEST_F(LoginPanelTest, OnlyAFormThatGotAccountAndPasswordIsSubmitted) {
+    struct Case {
+        const char* why;
+        const char* inputs;
+        bool submitted;
+    };
+    const Case cases[] = {
+        {"names and types in any case",
+         R"(<input name="UserName"><input name="PassWord" type="password"><input type="SUBMIT">)",
+         true},
+        {"no password field", R"(<input name="userid"><input type="submit">)", false},
+        {"two account fields, no password",
+         R"(<input name="user"><input name="useruid"><input type="submit">)", false},
+        {"no account field", R"(<input name="passwd" type="password"><input type="submit">)",
+         false},
+    };
+    FormSite form;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const QString name = QStringLiteral("form%1").arg(++n);
+        form.page(name, QByteArray(R"(<html><body><form action="/sent" method="post">)") +
+                            c.inputs + "</form></body></html>");
+        const qsizetype before = form.posts().size();
+        setUpLogin(true, form.url(QLatin1Char('/') + name));
+        child<QPushButton>("Command5")->click();
+        EXPECT_EQ(form.posts().size() - before, c.submitted ? 1 : 0);
+        EXPECT_EQ(form.gets(QLatin1Char('/') + name), 1); // the run did load the form
+    }
+}
+
+TEST_F(LoginPanelTest, NoCredentialsAndNoClickOnAPageOffTheLoginSite) {
+    login.pageWaitMs = 2000;
+    FormSite form;
+    form.page(QStringLiteral("login"), kLoginForm);
+    const QString formPage = form.url(QStringLiteral("/login"));
+    TestHttpServer plain;
+    plain.route("/away", RedirectTo(formPage));
+    Route never;
+    never.delayHeadersMs = -1;
+    plain.route("/never", never);
+    TestHttpServer tls(true);
+    tls.route("/away", RedirectTo(formPage));
+    WebBrowser* browser = w().loginPanel()->browser();
+    // The https login address presents the test certificate; this browser trusts it.
+    QObject::connect(browser->page(), &QWebEnginePage::certificateError,
+                     [](const QWebEngineCertificateError& error) {
+                         QWebEngineCertificateError accepted = error;
+                         accepted.acceptCertificate();
+                     });
+
+    struct Case {
+        const char* why;
+        QString shownBefore;
+        QString loginAddress;
+    };
+    const Case cases[] = {
+        {"redirected to another host",
+         {},
+         QStringLiteral("http://localhost:%1/away").arg(plain.port())},
+        {"redirected from https to http", {}, tls.url(QStringLiteral("/away"))},
+        // Same scheme and host, but the login page never came: the page held is not it.
+        {"wait ran out", formPage, plain.url(QStringLiteral("/never"))},
+    };
+    for (const bool account : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.why) + (account ? ", account" : ", IP"));
+            if (!c.shownBefore.isEmpty()) {
+                browser->Navigate(c.shownBefore);
+                ASSERT_TRUE(QTest::qWaitFor(
+                    [&] { return !browser->Busy() && browser->url() == QUrl(c.shownBefore); },
+                    10000));
+            }
+            setUpLogin(account, c.loginAddress);
+            child<QPushButton>("Command5")->click();
+            const DomDocument doc = browser->Document();
+            ASSERT_EQ(doc.URL(), formPage); // the form was at hand ...
+            EXPECT_EQ(doc.inputValue(doc.getElementById(QStringLiteral("a"))), QString());
+            EXPECT_EQ(doc.inputValue(doc.getElementById(QStringLiteral("p"))), QString());
+            EXPECT_TRUE(form.posts().isEmpty()); // ... and was neither filled in nor sent
+        }
+    }
+}
+
+TEST_F(LoginPanelTest, KeepAliveLoadsTheLoginPageAndNeverPostsTheFormAgain) {
+    login.keepAliveMs = 100;
+    FormSite form;
+    form.page(QStringLiteral("login"), kLoginForm);
+    setUpLogin(true, form.url(QStringLiteral("/login")));
+    child<QPushButton>("Command5")->click();
+    ASSERT_EQ(form.posts().size(), 1); // the browser now shows the answer to the POST
+
+    const int gets = form.gets(QStringLiteral("/login"));
+    child<QCheckBox>("Check1")->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.gets(QStringLiteral("/login")) >= gets + 3 || form.posts().size() > 1; },
+        15000));
+    child<QCheckBox>("Check1")->click();
+    EXPECT_EQ(form.posts().size(), 1);
+
+    // Without a login address the answer page shown is fetched again, by GET as well.
+    child<QPushButton>("Command5")->click();
+    ASSERT_EQ(form.posts().size(), 2);
+    child<QLineEdit>("Text1")->clear();
+    child<QCheckBox>("Check1")->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.gets(QStringLiteral("/sent")) >= 2 || form.posts().size() > 2; }, 15000));
+    child<QCheckBox>("Check1")->click();
+    EXPECT_EQ(form.posts().size(), 2);
 }
