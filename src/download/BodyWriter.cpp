@@ -60,6 +60,10 @@ void BodyWriter::write(const QByteArray& data) {
 }
 
 void BodyWriter::commit() {
+    commitNow();
+}
+
+bool BodyWriter::commitNow() {
     bool ok = false;
     if (file_ && !broken_) {
         const bool flushed = file_->flush();
@@ -75,6 +79,7 @@ void BodyWriter::commit() {
     }
     file_.reset();
     Q_EMIT committed(ok);
+    return ok;
 }
 
 void BodyWriter::discard() {

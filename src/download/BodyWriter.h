@@ -25,6 +25,10 @@ public:
     /// Closes the file and moves it over the target in one step (no fsync: the window need not
     /// wait for the disk). Raises `committed`.
     void commit();
+    /// `commit` for a caller on the writer's own thread: the result is returned as well.
+    bool commitNow();
+    /// False once the part file could not be made or a write failed.
+    bool healthy() const { return file_ != nullptr && !broken_; }
     /// Closes and deletes the file.
     void discard();
 

@@ -216,8 +216,9 @@ void DownloadListModel::setText(int row, Column column, const QString& text) {
         *field = text;
         countLive(it, +1);
         // The file the row created stays where it was; the new path is not the row's file.
-        if (it.createdFile) {
-            it.createdFile = ItemFilePath(it.folder, it.name, it.type) == before;
+        if (ItemFilePath(it.folder, it.name, it.type) != before) {
+            it.createdFile = false;
+            it.adoptedFile = false;
         }
     }
     *field = text;
@@ -275,8 +276,21 @@ void DownloadListModel::setCreatedFile(int row, bool created) {
     }
 }
 
-bool DownloadListModel::mayDeleteFileOf(int row) const {
-    if (!validRow(row) || !items_[row].createdFile) {
+void DownloadListModel::setAdoptedFile(int row, bool adopted) {
+    if (validRow(row)) {
+        items_[row].adoptedFile = adopted;
+    }
+}
+
+void DownloadListModel::setReplacesPath(int row, const QString& path) {
+    if (validRow(row)) {
+        items_[row].replacesPath = path;
+    }
+}
+
+bool DownloadListModel::mayDeleteFileOf(int row, bool explicitRequest) const {
+    if (!validRow(row) ||
+        !(items_[row].createdFile || (explicitRequest && items_[row].adoptedFile))) {
         return false;
     }
     const DownloadItem& mine = items_[row];
@@ -284,6 +298,17 @@ bool DownloadListModel::mayDeleteFileOf(int row) const {
     const int others =
         livePaths_.value(ItemFilePath(mine.folder, mine.name, mine.type), 0) - (live ? 1 : 0);
     return others <= 0;
+}
+
+bool DownloadListModel::isLivePath(const QString& path, int exceptRow) const {
+    int n = livePaths_.value(path, 0);
+    if (validRow(exceptRow)) {
+        const DownloadItem& own = items_[exceptRow];
+        const bool live =
+            own.status == ItemStatus::Downloading || own.status == ItemStatus::Finished;
+        n -= live && ItemFilePath(own.folder, own.name, own.type) == path ? 1 : 0;
+    }
+    return n > 0;
 }
 
 void DownloadListModel::countLive(const DownloadItem& item, int delta) {

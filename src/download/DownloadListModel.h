@@ -30,6 +30,12 @@ struct DownloadItem {
     /// The row itself created the file at its current path (name, type and folder): only then
     /// may a re-download or a delete remove that file. Cleared when the path changes.
     bool createdFile = false;
+    /// The row found its file already there and ended as skipped: the file is the row's when the
+    /// user explicitly downloads it again or deletes it. Cleared when the path changes.
+    bool adoptedFile = false;
+    /// The row's own file that the running re-download replaces once its body is whole; empty
+    /// when the row is not downloaded again over a file of its own.
+    QString replacesPath;
 };
 
 // Status words written into the text columns.
@@ -101,9 +107,16 @@ public:
     bool setKey(int row, const QString& key);
     /// Records that the row's engine stored (or started) the file at the row's current path.
     void setCreatedFile(int row, bool created);
-    /// True when the file at the row's path may be removed on the row's behalf: the row created
-    /// it, and no other row that is downloading or finished names the same path.
-    bool mayDeleteFileOf(int row) const;
+    /// Records that the row ended as skipped because its file was already there.
+    void setAdoptedFile(int row, bool adopted);
+    /// Sets or clears the path of the row's own file that a re-download replaces.
+    void setReplacesPath(int row, const QString& path);
+    /// True when the file at the row's path may be removed or replaced on the row's behalf: the
+    /// row created it (or adopted it, when the user asked explicitly), and no other row that is
+    /// downloading or finished names the same path.
+    bool mayDeleteFileOf(int row, bool explicitRequest = false) const;
+    /// True when a row other than `exceptRow` that is downloading or finished names `path`.
+    bool isLivePath(const QString& path, int exceptRow) const;
 
     /// The selection of the list. Views share it, so the model is the one store of it.
     QItemSelectionModel* selectionModel() { return &selection_; }

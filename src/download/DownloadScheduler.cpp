@@ -135,8 +135,12 @@ void DownloadScheduler::timerDownTick() {
         // The thread marks the row as started and scrolls to it.
         const DownloadItem& item = list_.item(row);
         QString newName;
-        const QString path =
-            重命名保存路径(item.folder, item.name, item.type, options_.policy, &newName);
+        // A re-download goes over the row's own file, whatever the same-name policy says.
+        const DuplicateNamePolicy policy =
+            ItemFilePath(item.folder, item.name, item.type) == item.replacesPath
+                ? DuplicateNamePolicy::Overwrite
+                : options_.policy;
+        const QString path = 重命名保存路径(item.folder, item.name, item.type, policy, &newName);
         list_.setText(row, Col::ColName, newName);
         state_.ThreadItemIndex[static_cast<std::size_t>(k)] = row + 1;
         threads_.多线程下载(k, row + 1, 选择url(list_.item(row).key), path);
@@ -171,20 +175,22 @@ void DownloadScheduler::monitorTick() {
 
     Q_EMIT summaryChanged(list_.summaryText());
 
-    if (options_.autoStart && list_.统计未下载项数目() > 0) {
+    // Only waiting rows are work: a finished or failed row whose progress texts are empty (its
+    // file deleted, or failed before any header) would restart the timer every tick.
+    if (options_.autoStart && list_.statusCounts().waiting > 0) {
         setTimerDown(true);
     }
     if (options_.autoRedownload && !Timer_Down.isActive()) {
         switch (options_.autoRedownloadKind) {
         case static_cast<int>(AutoRedownloadKind::Failed):
-            menu重新下载出错项(list_);
+            menu重新下载出错项(list_, ListRequest::Automatic);
             break;
         case static_cast<int>(AutoRedownloadKind::WebPages):
-            menu重新下载文件类型为HTM和HTML项(list_);
+            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
             break;
         case static_cast<int>(AutoRedownloadKind::FailedAndWebPages):
-            menu重新下载出错项(list_);
-            menu重新下载文件类型为HTM和HTML项(list_);
+            menu重新下载出错项(list_, ListRequest::Automatic);
+            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
             break;
         default:
             break;

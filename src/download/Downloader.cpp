@@ -24,18 +24,20 @@ Downloader::~Downloader() {
 }
 
 void Downloader::BeginDownload(const QString& address, const QString& savePath,
-                               const QString& /*referrer*/) {
+                               const QString& referrer) {
     savePath_ = savePath;
+    referrer_ = referrer;
     {
         QFile placeholder(savePath_);
-        placeholderWritten_ = placeholder.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        placeholderWritten_ = placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
                               placeholder.write(kPlaceholder) == kPlaceholder.size();
+        madePlaceholder_ = placeholderWritten_;
     }
     markTimeMs_ = MonotonicMs();
     stallTimer_.start();
-    address_ = QString(address)
-                   .replace(QLatin1String("&amp;"), QLatin1String("&"), Qt::CaseInsensitive)
-                   .trimmed();
+    // The key was decoded when the record was analysed: decoding again would turn an address
+    // that holds "&amp;" itself into another one.
+    address_ = address.trimmed();
     startRead(false);
 }
 
@@ -63,7 +65,12 @@ void Downloader::startRead(bool fallback) {
     connect(writer_, &BodyWriter::committed, this, &Downloader::onCommitted);
     QMetaObject::invokeMethod(writer_, &BodyWriter::open, Qt::QueuedConnection);
 
-    reply_ = NetworkManager().get(DownloadRequest(QUrl(address_), true));
+    QNetworkRequest request = DownloadRequest(QUrl(address_), true);
+    // Servers that check where a download comes from refuse it without the record page.
+    if (!referrer_.isEmpty()) {
+        request.setRawHeader("Referer", referrer_.toUtf8());
+    }
+    reply_ = NetworkManager().get(request);
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
@@ -98,7 +105,8 @@ void Downloader::Terminate() {
     terminated_ = true;
     stallTimer_.stop();
     dropReply();
-    dropWriter(true); // the placeholder stays
+    dropWriter(true);
+    removeOwnPlaceholder();
 }
 
 void Downloader::onReadyRead() {
@@ -120,6 +128,8 @@ void Downloader::onReadyRead() {
             // Without an announced length the size rule is applied to what arrives.
             dropReply();
             stallTimer_.stop();
+            dropWriter(true);
+            removeOwnPlaceholder();
             Q_EMIT DownloadOversize(bytesRead_, savePath_);
             return;
         }
@@ -188,6 +198,7 @@ void Downloader::finishRead() {
         } else {
             stallTimer_.stop();
             dropWriter(true);
+            removeOwnPlaceholder();
             Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
         }
         return;
@@ -217,7 +228,9 @@ void Downloader::onCommitted(bool ok) {
     if (outcome == Outcome::None) {
         return;
     }
-    if (!ok) {
+    if (ok) {
+        placeholderWritten_ = false; // the body has replaced it
+    } else {
         // A body that could not be written or moved into place is a failed download, whatever
         // arrived over the network.
         removeOwnPlaceholder();
@@ -244,6 +257,7 @@ void Downloader::removeOwnPlaceholder() {
         file.close();
         file.remove();
     }
+    placeholderWritten_ = false;
 }
 
 void Downloader::DownloadByInet() {
@@ -259,6 +273,8 @@ void Downloader::stallTick() {
         if (MonotonicMs() - markTimeMs_ >= timeouts_.asyncStallMs) {
             CancelAsyncRead();
             stallTimer_.stop();
+            dropWriter(true);
+            removeOwnPlaceholder();
             Q_EMIT DownloadError(QStringLiteral("超时"), savePath_);
         }
         return;

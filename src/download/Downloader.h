@@ -28,11 +28,13 @@ public:
     explicit Downloader(const DownloadTimeouts& timeouts, QObject* parent = nullptr);
     ~Downloader() override;
 
-    /// Starts a download of `address` into `savePath`. The referrer is accepted, not sent.
+    /// Starts a download of `address` into `savePath`, sending `referrer` when it is not empty.
+    /// The two-byte placeholder reserves the name only where no file is: a file already there
+    /// (one being downloaded again) stays as it is until the new body replaces it whole.
     void BeginDownload(const QString& address, const QString& savePath, const QString& referrer);
     /// Cancels the reads of this control; returns false.
     bool CancelAsyncRead();
-    /// Abandons the download silently: nothing is raised afterwards. The placeholder stays.
+    /// Abandons the download silently: nothing is raised afterwards. The placeholder goes.
     void Terminate();
     /// Bytes above which a body of unknown length is given up (the window's size limit).
     void setSizeLimit(double bytes) { sizeLimit_ = bytes; }
@@ -40,12 +42,14 @@ public:
     QString savePath() const { return savePath_; }
     /// True when `BeginDownload` wrote the placeholder at the save path.
     bool placeholderWritten() const { return placeholderWritten_; }
+    /// True when this download made the placeholder (whatever became of it since).
+    bool madePlaceholder() const { return madePlaceholder_; }
 
 Q_SIGNALS:
     void DownloadProgress(qint64 received, qint64 expected, const QString& savePath);
     void DownloadComplete(qint64 received, qint64 expected, const QString& savePath);
-    /// The read failed ("无法下载", "超时"), or the body could not be stored ("下载失败"; the
-    /// placeholder is then removed).
+    /// The read failed ("无法下载", "超时"), or the body could not be stored ("下载失败"). The
+    /// placeholder has been removed: a later run under 跳过 would take it for the paper.
     void DownloadError(const QString& message, const QString& savePath);
     /// A body without announced length grew past the size limit; the read has been cancelled.
     void DownloadOversize(qint64 received, const QString& savePath);
@@ -75,8 +79,10 @@ private:
     QTimer stallTimer_;
     std::deque<QByteArray> pieces_; ///< buffers reused for the pieces handed to the writer
     double sizeLimit_ = -1;
+    QString referrer_;
     bool fallback_ = false;
     bool placeholderWritten_ = false;
+    bool madePlaceholder_ = false;
     int httpStatus_ = 0;
     bool terminated_ = false;
     bool readFinished_ = false;

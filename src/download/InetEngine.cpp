@@ -1,5 +1,8 @@
 #include "download/InetEngine.h"
 
+#include "download/BodyWriter.h"
+#include "files/ListOperations.h"
+
 #include "files/FileNaming.h"
 #include "files/HeaderTypes.h"
 #include "files/TypeRecognition.h"
@@ -335,7 +338,9 @@ bool InetEngine::Inet下载文件(int row) {
     list_.setText(row, Col::ColType, decision.type);
 
     QString path;
-    if (options_.policy == DuplicateNamePolicy::Rename) {
+    const bool replacesOwn =
+        ItemFilePath(list_.item(row).folder, name, decision.type) == list_.item(row).replacesPath;
+    if (options_.policy == DuplicateNamePolicy::Rename && !replacesOwn) {
         QString newName;
         path =
             重命名保存路径(list_.item(row).folder, name, decision.type, options_.policy, &newName);
@@ -351,22 +356,12 @@ bool InetEngine::Inet下载文件(int row) {
         finish(row);
         return true;
     }
-    if (FileExists(path)) {
-        const QString length = QString::number(QFileInfo(path).size());
-        QFile::remove(path);
-        if (FileExists(path)) {
-            list_.setStatus(row, ItemStatus::Failed);
-            list_.setText(row, Col::ColSize, length);
-            list_.setText(row, Col::ColReceived, length);
-            list_.setText(row, Col::ColPercent, status_words::kCannotReplace);
-            finish(row);
-            return false;
-        }
-    }
-
+    // A file already at the path (under 覆盖, or the row's own on a re-download) stays until the
+    // whole new body replaces it in one rename: a failed or stopped download leaves it as it was.
     if (!(expected > 0 || status200)) {
         const bool result = Inet整体下载文件(row, path);
         纠正下载项类型(list_, row);
+        SettleReplacedFile(list_, row);
         finish(row);
         return result;
     }
@@ -376,14 +371,14 @@ bool InetEngine::Inet下载文件(int row) {
                                : status_words::kUnknown);
     list_.setText(row, Col::ColReceived, QStringLiteral("0"));
     QCoreApplication::processEvents();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !FileExists(path)) {
+    BodyWriter file(path);
+    file.open();
+    if (!file.healthy()) {
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
     }
-    list_.setCreatedFile(row, true);
 
     enum class End { Complete, BigFile, Failed, Cancelled };
     End end = End::Failed;
@@ -402,7 +397,8 @@ bool InetEngine::Inet下载文件(int row) {
             lastYield = MonotonicMs();
         }
         if (!chunk.isEmpty()) {
-            if (file.write(chunk) != chunk.size()) {
+            file.write(chunk);
+            if (!file.healthy()) {
                 end = End::Failed; // the disk refused the data
                 break;
             }
@@ -455,7 +451,19 @@ bool InetEngine::Inet下载文件(int row) {
 
     switch (end) {
     case End::Complete: {
-        file.close();
+        if (!file.commitNow()) {
+            // The body is whole but could not take the file's place.
+            Cancel();
+            const bool blocked = FileExists(path);
+            list_.setText(row, Col::ColSize, status_words::kFailed);
+            if (blocked) {
+                list_.setText(row, Col::ColPercent, status_words::kCannotReplace);
+            }
+            list_.setStatus(row, ItemStatus::Failed);
+            finish(row);
+            return false;
+        }
+        list_.setCreatedFile(row, true);
         // The whole body is in even when the reply has not yet said that it ended.
         Q_EMIT statusPanelText(3, StateText(12, 0, {}));
         list_.setStatus(row, ItemStatus::Finished);
@@ -467,12 +475,14 @@ bool InetEngine::Inet下载文件(int row) {
         }
         dropReply();
         纠正下载项类型(list_, row);
+        SettleReplacedFile(list_, row);
         finish(row);
         return true;
     }
     case End::BigFile:
         Cancel();
-        file.close(); // the part that arrived stays on disk
+        // A cut body under the article's title would pass for the paper: nothing is kept.
+        file.discard();
         list_.setStatus(row, ItemStatus::Finished);
         list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
         finish(row);
@@ -480,9 +490,7 @@ bool InetEngine::Inet下载文件(int row) {
     case End::Failed:
     case End::Cancelled:
         Cancel();
-        file.close();
-        file.remove();
-        list_.setCreatedFile(row, false);
+        file.discard();
         list_.setText(row, Col::ColSize,
                       end == End::Failed ? status_words::kFailed : status_words::kCancelled);
         list_.setStatus(row, ItemStatus::Failed);

@@ -2,6 +2,8 @@
 
 #include "download/InetEngine.h"
 #include "files/FileNaming.h"
+#include "files/HeaderTypes.h"
+#include "files/ListOperations.h"
 #include "files/TypeRecognition.h"
 #include "shell/ShellHelpers.h"
 
@@ -77,7 +79,7 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     connect(m, &Downloader::DownloadProgress, this,
             [this, k](qint64 r, qint64 e, const QString&) { onProgress(k, r, e); });
     connect(m, &Downloader::DownloadComplete, this,
-            [this, k](qint64 r, qint64 e, const QString&) { onComplete(k, r, e); });
+            [this, k](qint64 r, qint64 e, const QString& path) { onComplete(k, r, e, path); });
     connect(m, &Downloader::DownloadError, this,
             [this, k](const QString& message, const QString&) { onError(k, message); });
     connect(m, &Downloader::DownloadOversize, this,
@@ -91,8 +93,12 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
             Q_EMIT scrollToRow(row);
         }
     }
-    m->BeginDownload(address, path,
-                     row >= 0 && row < list_.count() ? list_.item(row).referrer : QString());
+    // The same referrer as a single-stream download: the record page, else the site's root.
+    QString referrer = row >= 0 && row < list_.count() ? list_.item(row).referrer : QString();
+    if (referrer.isEmpty()) {
+        referrer = SiteRootOfUrl(address);
+    }
+    m->BeginDownload(address, path, referrer);
     if (row >= 0 && row < list_.count() && m->placeholderWritten()) {
         const DownloadItem& item = list_.item(row);
         list_.setCreatedFile(row, ItemFilePath(item.folder, item.name, item.type) == path);
@@ -113,6 +119,9 @@ void ParallelDownloads::removeMember(int k) {
 
 void ParallelDownloads::UnloadAll() {
     for (int k = 1; k <= kMaxThreads; ++k) {
+        if (IsControlLoaded(k) && rowOf(k) >= 0) {
+            forgetPlaceholder(k, rowOf(k));
+        }
         removeMember(k);
     }
 }
@@ -135,15 +144,23 @@ void ParallelDownloads::onProgress(int k, qint64 received, qint64 expected) {
             list_.setStatus(row, ItemStatus::Finished);
             list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
             stamp();
+            forgetPlaceholder(k, row);
             removeMember(k);
         }
     }
 }
 
-void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected) {
+void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, const QString& path) {
     const int row = rowOf(k);
     if (k == 0 || row < 0) {
         return;
+    }
+    // The body now stands at the path: the row stored that file, also where it replaced one.
+    {
+        const DownloadItem& item = list_.item(row);
+        if (ItemFilePath(item.folder, item.name, item.type) == path) {
+            list_.setCreatedFile(row, true);
+        }
     }
     if (expected > 0 && expected >= received) {
         writeProgress(row, received, expected);
@@ -152,6 +169,7 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected) {
                                                                           : ItemStatus::Failed);
     removeMember(k);
     纠正下载项类型(list_, row);
+    SettleReplacedFile(list_, row);
     list_.flushProgressNotices();
     Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + list_.item(row).name);
     const bool webPage = IsWebPageType(list_.item(row).type);
@@ -175,15 +193,24 @@ void ParallelDownloads::onError(int k, const QString& message) {
         return;
     }
     if (message == status_words::kFailed) {
-        // The body arrived but could not be stored; its placeholder is gone.
+        // The body arrived but could not be stored.
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setText(row, Col::ColReceived, QString());
         list_.setText(row, Col::ColPercent, QString());
-        list_.setCreatedFile(row, false);
     }
+    forgetPlaceholder(k, row);
     list_.setStatus(row, ItemStatus::Failed);
     removeMember(k);
     stamp();
+}
+
+void ParallelDownloads::forgetPlaceholder(int k, int row) {
+    // The member removed its placeholder: the row owns no file there any more. A file that was
+    // there before (one being downloaded again) is still the row's.
+    const Downloader* m = member(k);
+    if (m != nullptr && m->madePlaceholder()) {
+        list_.setCreatedFile(row, false);
+    }
 }
 
 void ParallelDownloads::onOversize(int k) {
@@ -191,6 +218,7 @@ void ParallelDownloads::onOversize(int k) {
     if (k == 0 || row < 0) {
         return;
     }
+    forgetPlaceholder(k, row);
     list_.setStatus(row, ItemStatus::Finished);
     list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
     removeMember(k);

@@ -44,9 +44,10 @@ private:
     void removeMember(int k);
     void writeProgress(int row, qint64 received, qint64 expected);
     void onProgress(int k, qint64 received, qint64 expected);
-    void onComplete(int k, qint64 received, qint64 expected);
+    void onComplete(int k, qint64 received, qint64 expected, const QString& path);
     void onError(int k, const QString& message);
     void onOversize(int k);
+    void forgetPlaceholder(int k, int row);
     void stamp();
 
     DownloadListModel& list_;

@@ -296,9 +296,11 @@ void fFileDownload::buildMenus() {
         显示下载统计();
     };
     again->addAction(QStringLiteral("选中项"), this, [redo] { redo(menu重新下载选中项); });
-    again->addAction(QStringLiteral("出错项"), this, [redo] { redo(menu重新下载出错项); });
-    again->addAction(QStringLiteral("网页类型文件(HTM/HTML/xml)项"), this,
-                     [redo] { redo(menu重新下载文件类型为HTM和HTML项); });
+    again->addAction(QStringLiteral("出错项"), this,
+                     [redo] { redo([](DownloadListModel& l) { return menu重新下载出错项(l); }); });
+    again->addAction(QStringLiteral("网页类型文件(HTM/HTML/xml)项"), this, [redo] {
+        redo([](DownloadListModel& l) { return menu重新下载文件类型为HTM和HTML项(l); });
+    });
     again->addAction(QStringLiteral("重新下载出错项和网页类型文件项"), this,
                      [redo] { redo(menu重新下载出错项和网页项); });
     again->addAction(QStringLiteral("文件大小小于指定数字的项"), this,
@@ -641,10 +643,7 @@ void fFileDownload::检查并纠正磁盘文件类型() {
         ShowMessage(kStopFirst, MsgIcon::Information);
         return;
     }
-    int corrected = 0;
-    for (int row = 0; row < list_.count(); ++row) {
-        corrected += 纠正下载项类型(list_, row) ? 1 : 0;
-    }
+    const int corrected = CorrectStoredFileTypes(list_);
     ShowMessage(QStringLiteral("纠正文件类型：") + QString::number(corrected) +
                     QStringLiteral("个."),
                 MsgIcon::Information);

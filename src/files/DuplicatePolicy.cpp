@@ -44,14 +44,16 @@ bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy
     if (!FileExists(path)) {
         return true;
     }
-    if (policy != DuplicateNamePolicy::Skip) {
-        return true; // the engine deals with the name
+    if (policy != DuplicateNamePolicy::Skip || path == item.replacesPath) {
+        return true; // the engine deals with the name, or replaces the row's own file
     }
     const QString length = QString::number(QFileInfo(path).size());
     list.setStatus(row, ItemStatus::Finished);
     list.setText(row, DownloadListModel::ColSize, length);
     list.setText(row, DownloadListModel::ColReceived, length);
     list.setText(row, DownloadListModel::ColPercent, status_words::kExistsSkipped);
+    // The file is the row's now: the user may ask to download it again or to delete it.
+    list.setAdoptedFile(row, true);
     return false;
 }
 

@@ -16,8 +16,18 @@ namespace {
 
 using Col = DownloadListModel::Column;
 
-void reset(DownloadListModel& list, int row, bool forceXxx) {
-    删除下载项文件(list, row);
+// A re-download keeps the row's own file until a whole new body replaces it: a retry that fails,
+// or a stop, must not cost the user the file they had.
+void keepForReplacement(DownloadListModel& list, int row, ListRequest by) {
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (list.mayDeleteFileOf(row, by == ListRequest::User) && FileExists(path)) {
+        list.setReplacesPath(row, path);
+    }
+}
+
+void reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
+    keepForReplacement(list, row, by);
     list.setStatus(row, ItemStatus::Waiting);
     if (forceXxx || IsWebPageType(list.item(row).type, false)) {
         list.setText(row, Col::ColType, QStringLiteral("xxx"));
@@ -25,19 +35,18 @@ void reset(DownloadListModel& list, int row, bool forceXxx) {
     list.setText(row, Col::ColSize, QString());
     list.setText(row, Col::ColReceived, QString());
     list.setText(row, Col::ColPercent, QString());
-    删除下载项文件(list, row);
     list.setKey(row, 对调url(list.item(row).key));
 }
 
 } // namespace
 
-void 删除下载项文件(DownloadListModel& list, int row) {
+void 删除下载项文件(DownloadListModel& list, int row, ListRequest by) {
     if (row < 0 || row >= list.count()) {
         return;
     }
     // Only a file this row stored, and that no live row shares: a failed row's path can name a
     // finished row's file, a file being written, or a file the user put there.
-    if (!list.mayDeleteFileOf(row)) {
+    if (!list.mayDeleteFileOf(row, by == ListRequest::User)) {
         return;
     }
     const DownloadItem& item = list.item(row);
@@ -47,27 +56,45 @@ void 删除下载项文件(DownloadListModel& list, int row) {
     }
     if (!FileExists(path)) {
         list.setCreatedFile(row, false);
+        list.setAdoptedFile(row, false);
     }
 }
 
-int menu重新下载出错项(DownloadListModel& list) {
+void SettleReplacedFile(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count() || list.item(row).replacesPath.isEmpty()) {
+        return;
+    }
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    // Until the row stored a new file, the old one is what the user has.
+    if (item.status != ItemStatus::Finished || !item.createdFile || !FileExists(path)) {
+        return;
+    }
+    const QString old = item.replacesPath;
+    list.setReplacesPath(row, QString());
+    if (old != path && FileExists(old) && !list.isLivePath(old, row)) {
+        QFile::remove(old);
+    }
+}
+
+int menu重新下载出错项(DownloadListModel& list, ListRequest by) {
     int n = 0;
     for (int row = 0; row < list.count(); ++row) {
         if (list.item(row).status == ItemStatus::Failed) {
-            reset(list, row, false);
+            reset(list, row, false, by);
             ++n;
         }
     }
     return n;
 }
 
-int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list) {
+int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRequest by) {
     int n = 0;
     for (int row = 0; row < list.count(); ++row) {
         const DownloadItem& item = list.item(row);
         if ((item.status == ItemStatus::Finished || item.status == ItemStatus::Failed) &&
             IsWebPageType(item.type, true)) {
-            reset(list, row, true);
+            reset(list, row, true, by);
             ++n;
         }
     }
@@ -98,7 +125,7 @@ int menu重新下载选中项(DownloadListModel& list) {
     int n = 0;
     for (int row = 0; row < list.count(); ++row) {
         if (list.isSelected(row) && finishedOrFailed(list.item(row))) {
-            reset(list, row, false);
+            reset(list, row, false, ListRequest::User);
             ++n;
         }
     }
@@ -111,7 +138,7 @@ int menu重新下载出错项和网页项(DownloadListModel& list) {
         const DownloadItem& item = list.item(row);
         if (item.status == ItemStatus::Failed ||
             (item.status == ItemStatus::Finished && IsWebPageType(item.type, false))) {
-            reset(list, row, false);
+            reset(list, row, false, ListRequest::User);
             ++n;
         }
     }
@@ -127,7 +154,7 @@ int menu重新下载文件大小小于指定数字的项(DownloadListModel& list
         float received = 0;
         if (finishedOrFailed(item) && sizeNumber(item.size, &size) &&
             sizeNumber(item.received, &received) && size == received && size < limit) {
-            reset(list, row, false);
+            reset(list, row, false, ListRequest::User);
             ++n;
         }
     }
@@ -298,7 +325,7 @@ bool RetryFailedItem(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count() || list.item(row).status != ItemStatus::Failed) {
         return false;
     }
-    删除下载项文件(list, row);
+    keepForReplacement(list, row, ListRequest::User);
     list.setStatus(row, ItemStatus::Waiting);
     list.setText(row, Col::ColSize, QString());
     list.setText(row, Col::ColReceived, QString());

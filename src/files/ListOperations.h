@@ -8,16 +8,25 @@ namespace quillax {
 
 class DownloadListModel;
 
-/// Deletes the file at the item's path when the item created it and no other row that is
-/// downloading or finished names the same path; nothing else.
-void 删除下载项文件(DownloadListModel& list, int row);
+/// Who asked for a re-download or a delete: a file the row found already there (and skipped)
+/// counts as the row's own only when the user asked.
+enum class ListRequest { User, Automatic };
 
-/// Puts failed items (status 4) back to waiting, deleting what they left and making their next
-/// alternative address current. Returns how many were reset.
-int menu重新下载出错项(DownloadListModel& list);
+/// Deletes the file at the item's path when the item created it (or adopted it, on the user's
+/// request) and no other row that is downloading or finished names the same path; nothing else.
+void 删除下载项文件(DownloadListModel& list, int row, ListRequest by = ListRequest::User);
+
+/// Puts failed items (status 4) back to waiting and makes their next alternative address
+/// current. A file of the item's own stays until the new body replaces it whole: a failed or
+/// stopped re-download leaves it as it was. Returns how many were reset.
+int menu重新下载出错项(DownloadListModel& list, ListRequest by = ListRequest::User);
 /// The same for finished or failed web-page items (type htm, html or xml), whose type becomes
 /// "xxx" so the next download takes its type from the server again.
-int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list);
+int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRequest by = ListRequest::User);
+/// After a download ended: once the row stored a whole new body, the file of its own that the
+/// body replaces is removed when it stood at another path (its type changed), unless a live row
+/// names it; the row then replaces nothing any more.
+void SettleReplacedFile(DownloadListModel& list, int row);
 
 /// The same for selected items with status 3 or 4.
 int menu重新下载选中项(DownloadListModel& list);
@@ -33,7 +42,7 @@ enum class ListClear { Selected, Failed, Finished, All };
 int ClearListItems(DownloadListModel& list, ListClear kind);
 
 /// Empties the progress columns of web-page items (htm, html, xml; status 3 or 4), or of failed
-/// items (`webPages` false), and deletes their files; the items stay. Returns how many.
+/// items (`webPages` false), and deletes their own files; the items stay. Returns how many.
 int DeleteItemFiles(DownloadListModel& list, bool webPages);
 
 /// Moves items, picked at random among those not yet moved, behind all others: at most 10000

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <initializer_list>
 
 namespace quillax {
@@ -192,8 +193,15 @@ bool 纠正下载项类型(DownloadListModel& list, int row) {
     if (recognised.isEmpty() || recognised.compare(item.type, Qt::CaseInsensitive) == 0) {
         return false;
     }
-    const QString target = UniqueFilePath(ItemFilePath(item.folder, item.name, recognised));
-    if (!QFile::rename(current, target) || !FileExists(target)) {
+    // The row's own older file under the recognised type is replaced, as the download replaces
+    // it; any other file there is kept and the name numbered.
+    const QString wanted = ItemFilePath(item.folder, item.name, recognised);
+    const bool replace = wanted == item.replacesPath;
+    const QString target = replace ? wanted : UniqueFilePath(wanted);
+    const bool moved = replace ? std::rename(QFile::encodeName(current).constData(),
+                                             QFile::encodeName(target).constData()) == 0
+                               : QFile::rename(current, target);
+    if (!moved || !FileExists(target)) {
         return false;
     }
     QString base;
@@ -202,7 +210,20 @@ bool 纠正下载项类型(DownloadListModel& list, int row) {
     list.setText(row, DownloadListModel::ColName, base);
     // The row moved its own file: it still owns it at the new name.
     list.setCreatedFile(row, item.createdFile);
+    list.setAdoptedFile(row, item.adoptedFile);
     return true;
+}
+
+int CorrectStoredFileTypes(DownloadListModel& list) {
+    int corrected = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        // Only files the list stored: a waiting or skipped row's path can name the user's own
+        // file, which is never renamed.
+        if (list.item(row).status == ItemStatus::Finished && list.item(row).createdFile) {
+            corrected += 纠正下载项类型(list, row) ? 1 : 0;
+        }
+    }
+    return corrected;
 }
 
 } // namespace quillax

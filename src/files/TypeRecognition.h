@@ -24,5 +24,8 @@ QString 打开文件判断文件类型(const QString& path);
 /// free name and sets the item's type and name from the file now present. True when the file
 /// now carries a new type; a failed rename leaves file and item as they were.
 bool 纠正下载项类型(DownloadListModel& list, int row);
+/// Runs the correction over the finished rows whose file the row stored; returns how many files
+/// now carry a new type.
+int CorrectStoredFileTypes(DownloadListModel& list);
 
 } // namespace quillax

@@ -14,11 +14,18 @@ struct AppValues;
 /// Removes every CR LF pair, then every remaining CR, LF and NUL.
 QString RemoveLineBreaks(const QString& text);
 
-/// The PDF address that a record page marks with id="pdfUrl" (letter case ignored): from the
-/// first "http://" or "https://" after the marker up to the next quotation mark (or whitespace,
-/// "'", "<", ">"), with "&amp;" replaced by "&" and "|" written as "%7C". Empty when the page
-/// has no such address.
-QString FindPdfAddress(const QString& page);
+/// Longest PDF address taken from a record page; a longer one fails the record.
+inline constexpr qsizetype kMaxPdfAddressChars = 8 * 1024;
+
+/// Removes control characters and the bidirectional marks and overrides.
+QString RemoveUnsafeCharacters(const QString& text);
+
+/// The PDF address of a record page: the value (or href, or src) of the element whose id is
+/// "pdfUrl" (letter case ignored), with "&amp;" replaced by "&", line breaks, control characters
+/// and bidirectional marks removed, ending at whitespace or a quotation mark, resolved against
+/// `pageAddress` when relative, and "|" written as "%7C". Empty when the page has no such
+/// element, or its address is not http(s) or longer than `kMaxPdfAddressChars`.
+QString FindPdfAddress(const QString& page, const QString& pageAddress = {});
 
 /// The four analysis runs, and which rows each visits.
 enum class AnalysisRun { Unanalysed, Failed, Selected, All };

@@ -242,7 +242,8 @@ TEST_F(SchedulerTest, MonitorTicksDuringAMethodOneTransferDoNotCancelIt) {
     EXPECT_EQ(test::ReadFile(folder + QStringLiteral("D.pdf")), kPdf);
 }
 
-TEST_F(SchedulerTest, StopDuringMethodTwoKeepsThePlaceholderAndSilencesLateNotices) {
+// Stop takes the placeholders with it: two bytes under the title would be skipped as the paper.
+TEST_F(SchedulerTest, StopDuringMethodTwoRemovesThePlaceholderAndSilencesLateNotices) {
     add("/s", stalled(), QStringLiteral("S"));
     pastInterval();
     s().timerDownTick();
@@ -252,7 +253,8 @@ TEST_F(SchedulerTest, StopDuringMethodTwoKeepsThePlaceholderAndSilencesLateNotic
     EXPECT_EQ(s().threads().统计下载控件数目(), 1);
     QTest::qWait(timeouts.asyncStallMs + 200); // a stall notice would have come by now
     EXPECT_EQ(status(0), ItemStatus::Failed);
-    EXPECT_EQ(test::ReadFile(folder + QStringLiteral("S.pdf")), QByteArray("\x01\x00", 2));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("S.pdf")));
+    EXPECT_FALSE(list.item(0).createdFile);
 }
 
 TEST_F(SchedulerTest, MethodTwoOutcomes) {
@@ -281,9 +283,10 @@ TEST_F(SchedulerTest, MethodTwoOutcomes) {
 
     EXPECT_EQ(status(b), ItemStatus::Finished);
     EXPECT_EQ(list.item(b).percent, QStringLiteral("大文件，跳过"));
-    EXPECT_EQ(test::ReadFile(folder + QStringLiteral("Big.pdf")), QByteArray("\x01\x00", 2));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Big.pdf"))); // no placeholder left
     EXPECT_EQ(status(bn), ItemStatus::Finished);
     EXPECT_EQ(list.item(bn).percent, QStringLiteral("大文件，跳过"));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("BigN.pdf")));
 
     EXPECT_EQ(status(nl), ItemStatus::Finished);
     EXPECT_EQ(list.item(nl).percent, QStringLiteral("100%"));
@@ -293,8 +296,8 @@ TEST_F(SchedulerTest, MethodTwoOutcomes) {
     EXPECT_EQ(list.item(sb).size, QStringLiteral("下载失败"));
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Short.pdf")));
 
-    EXPECT_EQ(status(st), ItemStatus::Failed); // stalled: "超时", placeholder kept
-    EXPECT_EQ(QFileInfo(folder + QStringLiteral("Stall.pdf")).size(), 2);
+    EXPECT_EQ(status(st), ItemStatus::Failed); // stalled: "超时", placeholder removed
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Stall.pdf")));
 
     EXPECT_EQ(status(rn), ItemStatus::Failed);   // nothing came, twice
     EXPECT_GE(server.requestCount("/reset"), 2); // the read, then the fallback fetch
@@ -305,19 +308,28 @@ TEST_F(SchedulerTest, MonitorAppliesTheAutomaticOptions) {
     options.sounds = true;
     QSignalSpy sounds(&s(), &DownloadScheduler::soundRequested);
 
-    // Automatic start: a cancelled waiting row counts as not attempted.
+    // Automatic start: only waiting rows are work. A finished or failed row with empty progress
+    // texts (its file deleted, or failed before any header) once restarted the timer every tick
+    // and played the end sound every second.
     add("/x", stalled(), QStringLiteral("X"));
-    list.setStatus(0, ItemStatus::Failed);
     options.autoStart = true;
     s().monitorTick();
     EXPECT_TRUE(s().isRunning());
-    // The list is finished: off, with sound 102, and on again in the same tick, since the
-    // cancelled row still counts as not attempted.
-    s().monitorTick();
-    EXPECT_EQ(sounds.size(), 1);
-    EXPECT_TRUE(s().isRunning());
-    s().monitorTick();
-    EXPECT_EQ(sounds.size(), 2);
+    for (const ItemStatus done : {ItemStatus::Failed, ItemStatus::Finished}) {
+        list.setStatus(0, done);
+        sounds.clear();
+        s().monitorTick(); // the list is finished: off, with sound 102
+        EXPECT_FALSE(s().isRunning());
+        for (int tick = 0; tick < 3; ++tick) {
+            s().monitorTick();
+        }
+        EXPECT_FALSE(s().isRunning());
+        EXPECT_EQ(sounds.size(), 1);
+        list.setStatus(0, ItemStatus::Waiting);
+        s().monitorTick();
+        EXPECT_TRUE(s().isRunning());
+    }
+    s().StopTimers();
     options.autoStart = false;
 
     // Automatic re-download of failed rows puts them back and starts.
@@ -394,7 +406,9 @@ TEST_F(SchedulerTest, MemberZeroNeverChangesAnything) {
     EXPECT_EQ(status(0), ItemStatus::Waiting);
 }
 
-TEST(RedownloadOperations, ResetDeleteAndRotate) {
+// A re-download keeps the row's own file until a whole new body replaces it: it is marked as the
+// file to replace, never deleted on the spot.
+TEST(RedownloadOperations, ResetKeepAndRotate) {
     QTemporaryDir tmp;
     const QString folder = tmp.path() + QLatin1Char('/');
     DownloadListModel list;
@@ -418,7 +432,8 @@ TEST(RedownloadOperations, ResetDeleteAndRotate) {
 
     EXPECT_EQ(menu重新下载出错项(list), 1);
     EXPECT_EQ(list.item(1).status, ItemStatus::Waiting);
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Doc.pdf")));
+    EXPECT_EQ(test::ReadFile(folder + QStringLiteral("Doc.pdf")), QByteArray("\x01"));
+    EXPECT_EQ(list.item(1).replacesPath, folder + QStringLiteral("Doc.pdf"));
     EXPECT_EQ(list.item(1).type, QStringLiteral("pdf"));
 
     EXPECT_EQ(menu重新下载文件类型为HTM和HTML项(list), 2);
@@ -426,7 +441,9 @@ TEST(RedownloadOperations, ResetDeleteAndRotate) {
     EXPECT_EQ(list.item(0).type, QStringLiteral("xxx"));
     EXPECT_EQ(list.item(0).key, QStringLiteral("c|a|b"));
     EXPECT_TRUE(list.item(0).percent.isEmpty());
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Page.HTM")));
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Page.HTM")));
+    EXPECT_EQ(list.item(0).replacesPath, folder + QStringLiteral("Page.HTM"));
+    EXPECT_TRUE(list.item(2).replacesPath.isEmpty()); // not its file: nothing to replace
     EXPECT_EQ(list.item(2).type, QStringLiteral("xxx"));
     EXPECT_EQ(list.item(3).status, ItemStatus::Waiting); // waiting rows are never reset
     EXPECT_EQ(list.item(3).type, QStringLiteral("htm"));

@@ -332,6 +332,60 @@ TEST(RecordAnalysisRules, PdfAddressOnARecordPage) {
     }
 }
 
+// The marker element's own value decides, never a later link of the page: a help page or an
+// advert stored under the article's title would be reported as the paper.
+TEST(RecordAnalysisRules, PdfAddressIsTheMarkerElementsOwnValue) {
+    const QString record = QStringLiteral("https://lib.example/ehost/detail?rec=7&db=a");
+    struct Case {
+        const char* page;
+        const char* address;
+    };
+    const Case cases[] = {
+        // Relative values resolve against the record page, never jump to the next link.
+        {R"(<input id="pdfUrl" value="/pdf/7.pdf"><a href="http://help/">)",
+         "https://lib.example/pdf/7.pdf"},
+        {R"(<input id="pdfUrl" value="get?f=7.pdf&amp;s=1"> <a href="http://ad/">)",
+         "https://lib.example/ehost/get?f=7.pdf&s=1"},
+        {R"(<input id="pdfUrl" value="//cdn.example/7.pdf">)", "https://cdn.example/7.pdf"},
+        // Other schemes fail the record.
+        {R"x(<a id="pdfUrl" href="javascript:void(0)">PDF</a> <a href="http://terms/">)x", ""},
+        {R"(<input id="pdfUrl" value="file:///etc/passwd">)", ""},
+        {R"(<input id="pdfUrl" value=" data:text/html,x">)", ""},
+        // href and src, either quotes, spaces around "=", unquoted values.
+        {R"(<a class="x" id = 'pdfUrl' href = 'http://x/h.pdf'>PDF</a>)", "http://x/h.pdf"},
+        {R"(<iframe src="http://x/s.pdf" id="pdfUrl"></iframe>)", "http://x/s.pdf"},
+        {R"(<input id=pdfUrl value=http://x/u.pdf>)", "http://x/u.pdf"},
+        {R"(<input type="hidden" value="http://x/v.pdf" ID="PdfUrl">)", "http://x/v.pdf"},
+        // The marker in text or in another attribute's value is not the element.
+        {R"(<p>id="pdfUrl" http://x/text.pdf</p>)", ""},
+        {R"(<a title='id="pdfUrl"' href="http://x/title.pdf">)", ""},
+        {R"(<!-- <input id="pdfUrl" value="http://old/"> --><input id="pdfUrl" value="http://x/n.pdf">)",
+         "http://x/n.pdf"},
+        // A line break inside the value is removed, not the address's end.
+        {"<input id=\"pdfUrl\" value=\"http://x/long/\r\npart.pdf\">", "http://x/long/part.pdf"},
+        {"<input id=\"pdfUrl\" value=\"\n  http://x/w.pdf  \n\">", "http://x/w.pdf"},
+        // Control characters and bidirectional overrides are removed.
+        {"<input id=\"pdfUrl\" value=\"http://x/a\x01" "b\u202Efdp.exe\">", "http://x/abfdp.exe"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindPdfAddress(QString::fromUtf8(c.page), record), QString::fromUtf8(c.address))
+            << c.page;
+    }
+    // Longer than 8 KiB: refused, not cut to a different address.
+    const QString longAddress = QStringLiteral("http://x/") + QString(kMaxPdfAddressChars, u'a');
+    EXPECT_EQ(FindPdfAddress(QStringLiteral("<input id=\"pdfUrl\" value=\"%1\">").arg(longAddress),
+                             record),
+              QString());
+    const QString fits = longAddress.left(kMaxPdfAddressChars);
+    EXPECT_EQ(
+        FindPdfAddress(QStringLiteral("<input id=\"pdfUrl\" value=\"%1\">").arg(fits), record),
+        fits);
+    // Without the record page's address a relative value cannot be resolved.
+    EXPECT_EQ(FindPdfAddress(QStringLiteral("<input id=\"pdfUrl\" value=\"/p.pdf\">")), QString());
+    EXPECT_EQ(RemoveUnsafeCharacters(QStringLiteral("a\u202Bb\u2066c\u200Fd\te")),
+              QStringLiteral("abcde"));
+}
+
 TEST(RecordAnalysisRules, LineBreaksExportAndClearing) {
     EXPECT_EQ(RemoveLineBreaks(QStringLiteral("a\r\nb\rc\nd") + QChar(u'\0') + QStringLiteral("e")),
               QStringLiteral("abcde"));
