@@ -4,11 +4,13 @@
 
 #include "platform/SystemInfo.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <cmath>
@@ -31,7 +33,8 @@ constexpr RootName kRoots[] = {
     {"HKEY_DYN_DATA", kDynData},
 };
 
-/// The registry file is a few entries; anything much larger is not ours and reads as empty.
+/// The registry file is a few entries; anything much larger is not ours: it reads as empty and
+/// is moved aside, not replaced, by the next write.
 constexpr qint64 kMaxFileBytes = 1024 * 1024;
 /// A text value and its closing zero must fit the reader's buffer.
 constexpr int kStringBufferBytes = 255;
@@ -50,17 +53,64 @@ QString keyName(quint32 root, const QString& subKey) {
     return subKey.isEmpty() ? rootName(root) : rootName(root) + QLatin1Char('\\') + subKey;
 }
 
-QJsonObject readFile(const QString& path) {
+/// What the file held: its values, and whether it held something that is not a registry file
+/// of ours (cut short, not JSON, too large), which a write must not replace.
+struct FileContents {
+    QJsonObject all;
+    bool damaged = false;
+};
+
+FileContents loadFile(const QString& path) {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxFileBytes) {
+    if (!info.exists() && !info.isSymLink()) {
         return {};
+    }
+    if (!info.isFile()) {
+        return {{}, true};
+    }
+    if (info.size() == 0) {
+        return {}; // nothing in it to keep
+    }
+    if (info.size() > kMaxFileBytes) {
+        return {{}, true};
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+        return {{}, true};
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes));
-    return document.isObject() ? document.object() : QJsonObject();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return {{}, true};
+    }
+    return {document.object(), false};
+}
+
+QJsonObject readFile(const QString& path) {
+    return loadFile(path).all;
+}
+
+/// Renames the file at `path` to "<path>.damaged-<date>-<time>" (with a counter when that name
+/// is taken), so the user's earlier values survive the write that follows; false when it
+/// cannot be moved.
+bool moveAside(const QString& path) {
+    const QString stem = path + QStringLiteral(".damaged-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n <= 1000; ++n) {
+        const QString target = n == 1 ? stem : stem + QLatin1Char('-') + QString::number(n);
+        const QFileInfo taken(target);
+        if (taken.exists() || taken.isSymLink()) {
+            continue;
+        }
+        // rename() never replaces an existing file, so an earlier copy cannot be lost here.
+        if (QFile::rename(path, target)) {
+            return true;
+        }
+        if (!QFileInfo::exists(target)) {
+            return false; // not a name clash: the file cannot be moved at all
+        }
+    }
+    return false;
 }
 
 bool writeFile(const QString& path, const QJsonObject& all) {
@@ -143,11 +193,17 @@ bool RegistryStore::writeDword(quint32 root, const QString& subKey, const QStrin
     if (rootName(root).isEmpty() || system_.contains(keyName(root, subKey).toLower())) {
         return false; // the system's own values are not the program's to change
     }
-    QJsonObject all = readFile(filePath_);
+    FileContents contents = loadFile(filePath_);
+    QJsonObject& all = contents.all;
     const QString key = keyName(root, subKey);
     QString storedKey = findName(all, key);
     if (storedKey.isEmpty()) {
         storedKey = key;
+    } else if (!all.value(storedKey).isObject()) {
+        contents.damaged = true; // the key's entry is not a set of values: keep it aside too
+    }
+    if (contents.damaged && !moveAside(filePath_)) {
+        return false; // writing now would lose whatever the file still holds
     }
     QJsonObject values = all.value(storedKey).toObject();
     QString storedName = findName(values, name);

@@ -77,7 +77,8 @@ QString RegReadString(const QString& path, const QString& valueName, bool progra
 /// root is not known.
 QString RegReadDword(const QString& path, const QString& valueName, bool programView = false);
 /// Creates the key if needed and writes a 32-bit value; false when the root is not known or
-/// the file cannot be written.
+/// the file cannot be written. A file that cannot be read as the program's own is first renamed
+/// to "registry.json.damaged-<date>-<time>", never replaced; when that fails nothing is written.
 bool RegWriteDword(const QString& path, const QString& valueName, qint32 value);
 /// Deletes the value; failures are ignored.
 void RegRemoveValue(quint32 root, const QString& subKey, const QString& valueName);

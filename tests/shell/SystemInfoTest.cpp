@@ -4,7 +4,10 @@
 #include "ShellTestSupport.h"
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -112,6 +115,69 @@ TEST(RegistryValues, ReadsWritesAndRemovesInTheirOwnFile) {
     EXPECT_EQ(RegReadDword(key, QStringLiteral("Count")), kError);
     EXPECT_TRUE(RegWriteDword(key, QStringLiteral("Count"), 7));
     EXPECT_EQ(RegReadDword(key, QStringLiteral("Count")), QStringLiteral("7"));
+}
+
+// A file the program cannot read as its own still holds the user's other values: a write moves
+// it aside whole and never over an earlier copy.
+TEST(RegistryValues, DamagedFileIsMovedAsideBeforeAWrite) {
+    const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quillax\\Test");
+    const QByteArray healthy =
+        R"({"HKEY_CURRENT_USER\\Other": {"Keep": 5}, "HKEY_CURRENT_USER\\Software\\Quillax\\Test": {"Old": 1}})";
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        bool otherValuesKept; ///< the file could still be read, so its other values stay
+    };
+    const Case cases[] = {
+        {"missing its last brace", healthy.chopped(1), false},
+        {"not JSON at all", QByteArray("\x00\xff{not json", 11), false},
+        {"a list, not an object", QByteArray("[1, 2, 3]"), false},
+        {"larger than a registry file", "{\"pad\": \"" + QByteArray(1100 * 1024, 'x') + "\"}",
+         false},
+        {"the key's entry not a set of values",
+         R"({"HKEY_CURRENT_USER\\Other": {"Keep": 5}, "HKEY_CURRENT_USER\\Software\\Quillax\\Test": 9})",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchRegistry registry;
+        const QDir folder = QFileInfo(registry.filePath()).absoluteDir();
+        const QStringList asidePattern{QStringLiteral("registry.json.damaged-*")};
+        ASSERT_TRUE(test::WriteFile(registry.filePath(), c.bytes));
+
+        EXPECT_TRUE(RegWriteDword(key, QStringLiteral("Count"), 7));
+        EXPECT_EQ(RegReadDword(key, QStringLiteral("Count")), QStringLiteral("7"));
+        EXPECT_EQ(RegReadDword(QStringLiteral("HKEY_CURRENT_USER\\Other"), QStringLiteral("Keep")),
+                  c.otherValuesKept ? QStringLiteral("5") : kError);
+        const QStringList aside = folder.entryList(asidePattern, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        const QByteArray firstCopy = test::ReadFile(folder.filePath(aside.first()));
+        EXPECT_EQ(QCryptographicHash::hash(firstCopy, QCryptographicHash::Sha256),
+                  QCryptographicHash::hash(c.bytes, QCryptographicHash::Sha256));
+
+        // Damaged again within the same second: a second copy, the first left as it was.
+        ASSERT_TRUE(test::WriteFile(registry.filePath(), "{"));
+        EXPECT_TRUE(RegWriteDword(key, QStringLiteral("Count"), 8));
+        EXPECT_EQ(RegReadDword(key, QStringLiteral("Count")), QStringLiteral("8"));
+        EXPECT_EQ(folder.entryList(asidePattern, QDir::Files).size(), 2);
+        EXPECT_EQ(QCryptographicHash::hash(test::ReadFile(folder.filePath(aside.first())),
+                                           QCryptographicHash::Sha256),
+                  QCryptographicHash::hash(c.bytes, QCryptographicHash::Sha256));
+    }
+
+    // A sound file, or an empty one, is written in place: nothing is moved aside.
+    for (const QByteArray& bytes : {healthy, QByteArray()}) {
+        test::ScratchRegistry registry;
+        ASSERT_TRUE(test::WriteFile(registry.filePath(), bytes));
+        EXPECT_TRUE(RegWriteDword(key, QStringLiteral("Count"), 3));
+        EXPECT_EQ(RegReadDword(key, QStringLiteral("Count")), QStringLiteral("3"));
+        EXPECT_EQ(RegReadDword(key, QStringLiteral("Old")),
+                  bytes.isEmpty() ? kError : QStringLiteral("1"));
+        EXPECT_TRUE(QFileInfo(registry.filePath())
+                        .absoluteDir()
+                        .entryList({QStringLiteral("registry.json.damaged-*")}, QDir::Files)
+                        .isEmpty());
+    }
 }
 
 TEST(SystemVersionText, ComposedByItsRules) {
