@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -35,44 +36,70 @@ void ShowFileInFolderAsync(const QString& filePath, std::function<void(bool)> do
                 });
 }
 
-std::optional<QStringList> CommandFromDesktopEntry(const QString& entryText, const QString& path) {
+namespace {
+
+/// The keys of the file's [Desktop Entry] group (the first one; keys of action and other groups
+/// are not the entry's), the first of each key counting.
+QHash<QString, QString> desktopEntryKeys(const QString& entryText) {
+    QHash<QString, QString> keys;
     bool inEntry = false;
+    bool entrySeen = false;
     for (const QString& raw : entryText.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
         if (line.startsWith(QLatin1Char('['))) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
+            inEntry = !entrySeen && line == QLatin1String("[Desktop Entry]");
+            entrySeen = entrySeen || inEntry;
             continue;
         }
-        if (inEntry &&
-            (line == QLatin1String("Terminal=true") || line == QLatin1String("Hidden=true"))) {
-            return std::nullopt; // started without a terminal it would show nothing
-        }
-        if (!inEntry || !line.startsWith(QLatin1String("Exec="))) {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (!inEntry || equals <= 0) {
             continue;
         }
-        const QStringList words = QProcess::splitCommand(line.mid(5));
-        QStringList command;
-        bool placed = false;
-        for (const QString& word : words) {
-            if (word == QLatin1String("%f") || word == QLatin1String("%F") ||
-                word == QLatin1String("%u") || word == QLatin1String("%U")) {
-                command << path;
-                placed = true;
-            } else if (word.size() == 2 && word.startsWith(QLatin1Char('%'))) {
-                continue; // other field codes carry nothing we have
-            } else {
-                command << word;
-            }
+        const QString key = line.left(equals).trimmed();
+        if (!keys.contains(key)) {
+            keys.insert(key, line.mid(equals + 1).trimmed());
         }
-        if (command.isEmpty()) {
-            return std::nullopt;
-        }
-        if (!placed) {
-            command << path;
-        }
-        return command;
     }
-    return std::nullopt;
+    return keys;
+}
+
+} // namespace
+
+std::optional<QStringList> CommandFromDesktopEntry(const QString& entryText, const QString& path) {
+    // Terminal= and Hidden= may stand anywhere in the group, after Exec= too: read it all first.
+    const QHash<QString, QString> keys = desktopEntryKeys(entryText);
+    if (keys.value(QStringLiteral("Terminal")) == QLatin1String("true") ||
+        keys.value(QStringLiteral("Hidden")) == QLatin1String("true")) {
+        return std::nullopt; // started without a terminal it would show nothing
+    }
+    const auto exec = keys.constFind(QStringLiteral("Exec"));
+    if (exec == keys.constEnd()) {
+        return std::nullopt;
+    }
+    const QStringList words = QProcess::splitCommand(*exec);
+    QStringList command;
+    bool placed = false;
+    for (const QString& word : words) {
+        if (word == QLatin1String("%f") || word == QLatin1String("%F") ||
+            word == QLatin1String("%u") || word == QLatin1String("%U")) {
+            command << path;
+            placed = true;
+        } else if (word.size() == 2 && word.startsWith(QLatin1Char('%'))) {
+            continue; // other field codes carry nothing we have
+        } else {
+            command << word;
+        }
+    }
+    if (command.isEmpty()) {
+        return std::nullopt;
+    }
+    if (!placed) {
+        command << path;
+    }
+    return command;
 }
 
 QStringList CommonTextEditors() {

@@ -1,5 +1,6 @@
 #include "shell/WindowHelpers.h"
 
+#include "files/FileTools.h"
 #include "platform/DesktopShell.h"
 #include "platform/SoundPlayer.h"
 #include "shell/ShellHelpers.h"
@@ -209,4 +210,57 @@ TEST(EffectPlayer, NeverWaitsForTheSoundOutputAndPlaysOnceItIsKnown) {
         QTest::qWaitFor([&] { return silent.output() == EffectPlayer::Output::Absent; }, 10000));
     silent.play(QStringLiteral("/sounds/103.wav"));
     EXPECT_EQ(played.size(), 1);
+}
+
+// The text editor is chosen from the whole [Desktop Entry] group: a terminal program there
+// (Terminal=true after Exec=, as in Debian's vim entry) would start with nothing to show.
+TEST(CommandFromDesktopEntry, DecidesOnTheWholeEntryGroup) {
+    const QString file = QStringLiteral("/tmp/a b.txt");
+    const std::optional<QStringList> refused;
+    struct Case {
+        const char* what;
+        QString entry;
+        std::optional<QStringList> command;
+    };
+    const Case cases[] = {
+        {"plain editor",
+         QStringLiteral("[Desktop Entry]\nName=Ed\nExec=ed-gui %F\nType=Application\n"),
+         QStringList{QStringLiteral("ed-gui"), file}},
+        {"Terminal=true after Exec=",
+         QStringLiteral(
+             "[Desktop Entry]\nName=Vim\nExec=vim %F\nTerminal=true\nType=Application\n"),
+         refused},
+        {"Terminal=true before Exec=",
+         QStringLiteral("[Desktop Entry]\nTerminal=true\nExec=vim %F\n"), refused},
+        {"spaces around the equals sign",
+         QStringLiteral("[Desktop Entry]\nExec = ed-gui %f\nTerminal = true\n"), refused},
+        {"Hidden=true after Exec=",
+         QStringLiteral("[Desktop Entry]\nExec=ed-gui %f\nHidden=true\n"), refused},
+        {"Terminal=false", QStringLiteral("[Desktop Entry]\nExec=ed-gui\nTerminal=false\n"),
+         QStringList{QStringLiteral("ed-gui"), file}},
+        // Keys of an action group are not the entry's own.
+        {"action group with Terminal=true",
+         QStringLiteral("[Desktop Entry]\nExec=ed-gui --new %U\n\n[Desktop Action shell]\n"
+                        "Exec=ed-gui --shell\nTerminal=true\n"),
+         QStringList{QStringLiteral("ed-gui"), QStringLiteral("--new"), file}},
+        {"Exec only in an action group",
+         QStringLiteral("[Desktop Entry]\nName=Ed\n[Desktop Action new]\nExec=ed-gui %f\n"),
+         refused},
+        {"keys before any group", QStringLiteral("Exec=ed-gui %f\n[Desktop Entry]\nName=Ed\n"),
+         refused},
+        {"a second entry group does not count",
+         QStringLiteral("[Desktop Entry]\nExec=ed-gui %f\n[Desktop Entry]\nTerminal=true\n"),
+         QStringList{QStringLiteral("ed-gui"), file}},
+        {"comment lines and CRLF",
+         QStringLiteral("# Terminal=true\r\n[Desktop Entry]\r\n#Terminal=true\r\nExec=\"my ed\" %k "
+                        "%f\r\n"),
+         QStringList{QStringLiteral("my ed"), file}},
+        {"empty Exec", QStringLiteral("[Desktop Entry]\nExec=\n"), refused},
+        {"only field codes", QStringLiteral("[Desktop Entry]\nExec=%i %c\n"), refused},
+        {"no Exec", QStringLiteral("[Desktop Entry]\nName=Ed\n"), refused},
+        {"empty text", QString(), refused},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CommandFromDesktopEntry(c.entry, file), c.command) << c.what;
+    }
 }
