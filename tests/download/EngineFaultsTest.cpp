@@ -355,3 +355,126 @@ TEST_F(EngineFaultsTest, ANameThatCleansToEmptyFallsBackUnderMethodTwo) {
     EXPECT_EQ(fileHash(folder + QStringLiteral("paper-42.pdf")), hashOf(bytes));
     EXPECT_EQ(filesIn(folder), QStringList{QStringLiteral("paper-42.pdf")});
 }
+
+// A re-download never costs the user the file they had: under either method and whatever the
+// same-name policy, a retry that fails leaves the old file whole, and only a complete new body
+// replaces it. A file the row found already there (skipped under 跳过) is the row's when the
+// user asks for it again; a file a live row stored is never touched.
+TEST_F(EngineFaultsTest, ReDownloadReplacesTheRowsFileOnlyWithAWholeBody) {
+    struct Case {
+        int method;
+        DuplicateNamePolicy policy;
+    };
+    const Case cases[] = {{1, DuplicateNamePolicy::Skip},
+                          {2, DuplicateNamePolicy::Skip},
+                          {1, DuplicateNamePolicy::Rename},
+                          {2, DuplicateNamePolicy::Overwrite}};
+    const QByteArray broken = "%PDF-1.4 cut";
+    const QByteArray good = QByteArray("%PDF-1.4\n") + body(200 * 1024, 'g');
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method * 10 + static_cast<int>(c.policy));
+        options.method = c.method;
+        options.policy = c.policy;
+        list.clear();
+        const QString sub = folder + QStringLiteral("c%1/").arg(n);
+        QDir().mkpath(sub);
+        const QString path = sub + QStringLiteral("Title.pdf");
+        ASSERT_TRUE(WriteFile(path, broken));
+        const QByteArray route = "/p" + QByteArray::number(n++);
+        Route notFound;
+        notFound.status = 404;
+        notFound.reason = "Not Found";
+        notFound.body = "<html><body>gone</body></html>";
+        server.route(route, notFound);
+        list.addItem(server.url(QString::fromLatin1(route)), QStringLiteral("Title"),
+                     QStringLiteral("pdf"), sub, QString());
+        if (c.policy == DuplicateNamePolicy::Skip) {
+            // Skipped: the row adopts the small, broken file it found.
+            ASSERT_TRUE(runToEnd());
+            ASSERT_EQ(list.item(0).percent, status_words::kExistsSkipped);
+        } else {
+            list.setStatus(0, ItemStatus::Finished);
+            list.setCreatedFile(0, true);
+        }
+        list.setSelected(0, true);
+        EXPECT_EQ(menu重新下载选中项(list), 1);
+        EXPECT_EQ(fileHash(path), hashOf(broken)); // kept until a whole body arrives
+        ASSERT_TRUE(runToEnd());
+        EXPECT_EQ(status(0), ItemStatus::Failed);
+        EXPECT_EQ(fileHash(path), hashOf(broken)); // the failed retry left it as it was
+
+        server.route(route, pdf(good));
+        EXPECT_EQ(menu重新下载出错项(list), 1);
+        ASSERT_TRUE(runToEnd());
+        EXPECT_EQ(status(0), ItemStatus::Finished);
+        EXPECT_EQ(list.item(0).name, QStringLiteral("Title")); // replaced, not renamed
+        EXPECT_EQ(fileHash(path), hashOf(good));
+        EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral("Title.pdf")});
+        EXPECT_TRUE(list.item(0).replacesPath.isEmpty());
+    }
+
+    // Another row's finished file under the same name is never replaced on this row's behalf.
+    options.method = 2;
+    options.policy = DuplicateNamePolicy::Skip;
+    list.clear();
+    const QString shared = folder + QStringLiteral("shared/");
+    const QByteArray first = QByteArray("%PDF-1.4\n") + body(50 * 1024, 'f');
+    const int a = add("/first", pdf(first), QStringLiteral("Same"));
+    list.setText(a, Col::ColFolder, shared);
+    ASSERT_TRUE(runToEnd());
+    const int b = add("/second", pdf(good), QStringLiteral("Same"));
+    list.setText(b, Col::ColFolder, shared);
+    ASSERT_TRUE(runToEnd());
+    ASSERT_EQ(list.item(b).percent, status_words::kExistsSkipped);
+    list.setSelected(b, true);
+    EXPECT_EQ(menu重新下载选中项(list), 1);
+    EXPECT_TRUE(list.item(b).replacesPath.isEmpty());
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(list.item(b).percent, status_words::kExistsSkipped);
+    EXPECT_EQ(fileHash(shared + QStringLiteral("Same.pdf")), hashOf(first));
+    EXPECT_EQ(server.requestCount("/second"), 0);
+}
+
+// Automatic re-download never adopts: a skipped row's file stays the user's.
+TEST_F(EngineFaultsTest, AutomaticReDownloadLeavesAnAdoptedFileAlone) {
+    options.policy = DuplicateNamePolicy::Skip;
+    const QByteArray mine = "my own notes";
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("Notes.pdf"), mine));
+    const int row =
+        add("/notes", pdf(QByteArray("%PDF-1.4\n") + body(1000, 'n')), QStringLiteral("Notes"));
+    ASSERT_TRUE(runToEnd());
+    ASSERT_EQ(list.item(row).percent, status_words::kExistsSkipped);
+    list.setStatus(row, ItemStatus::Failed);
+    EXPECT_EQ(menu重新下载出错项(list, ListRequest::Automatic), 1);
+    EXPECT_TRUE(list.item(row).replacesPath.isEmpty());
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(list.item(row).percent, status_words::kExistsSkipped);
+    EXPECT_EQ(fileHash(folder + QStringLiteral("Notes.pdf")), hashOf(mine));
+    // Deleting files of failed rows, asked by the user, takes only the row's own.
+    list.setStatus(row, ItemStatus::Failed);
+    list.setAdoptedFile(row, false);
+    EXPECT_EQ(DeleteItemFiles(list, false), 1);
+    EXPECT_EQ(fileHash(folder + QStringLiteral("Notes.pdf")), hashOf(mine));
+}
+
+// Servers that check where a download comes from see the record page under both methods, and
+// an address is decoded once only: the key holds it decoded already.
+TEST_F(EngineFaultsTest, BothMethodsSendTheReferrerAndTheAddressAsItStands) {
+    for (const int method : {1, 2}) {
+        SCOPED_TRACE(method);
+        options.method = method;
+        list.clear();
+        server.route("/r?a=1&amp;b=2", pdf(QByteArray("%PDF-1.4\n") + body(1000, 'r')));
+        const QString address = server.url(QStringLiteral("/r?a=1&amp;b=2"));
+        list.addItem(address, QStringLiteral("Ref%1").arg(method), QStringLiteral("pdf"), folder,
+                     QStringLiteral("http://records.example/detail?rec=3"));
+        const qsizetype before = server.requests().size();
+        ASSERT_TRUE(runToEnd());
+        EXPECT_EQ(status(0), ItemStatus::Finished);
+        ASSERT_GT(server.requests().size(), before);
+        const ReceivedRequest& sent = server.requests().at(before);
+        EXPECT_EQ(sent.headers.value("referer"), QByteArray("http://records.example/detail?rec=3"));
+        EXPECT_EQ(sent.path, QByteArray("/r?a=1&amp;b=2"));
+    }
+}

@@ -301,6 +301,7 @@ TEST_F(SchedulerTest, MethodTwoOutcomes) {
 
     EXPECT_EQ(status(rn), ItemStatus::Failed);   // nothing came, twice
     EXPECT_GE(server.requestCount("/reset"), 2); // the read, then the fallback fetch
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Reset.pdf"))); // no placeholder left
     EXPECT_EQ(s().threads().统计下载控件数目(), 1);
 }
 

@@ -212,3 +212,32 @@ TEST_F(CorrectType, AFailedRenameLeavesFileAndItem) {
     EXPECT_TRUE(QFile::exists(file("Title.pdf")));
     EXPECT_EQ(list.item(0).type, QStringLiteral("pdf"));
 }
+
+// The correction over the whole list renames only files the list stored: the user's own
+// notes.pdf beside a waiting row, or the file a row skipped as already there, keep their names.
+TEST_F(CorrectType, TheListCorrectionRenamesOnlyFilesTheListStored) {
+    list.addItem(QStringLiteral("https://a.test/2"), QStringLiteral("notes"), QStringLiteral("pdf"),
+                 folder, QString());
+    list.addItem(QStringLiteral("https://a.test/3"), QStringLiteral("Skipped"),
+                 QStringLiteral("pdf"), folder, QString());
+    list.addItem(QStringLiteral("https://a.test/4"), QStringLiteral("Failed"),
+                 QStringLiteral("pdf"), folder, QString());
+    for (const char* name : {"Title.pdf", "notes.pdf", "Skipped.pdf", "Failed.pdf"}) {
+        ASSERT_TRUE(WriteFile(file(name), htmlPage(5000)));
+    }
+    list.setStatus(0, ItemStatus::Finished);
+    list.setCreatedFile(0, true);
+    list.setStatus(2, ItemStatus::Finished); // 已存在，跳过: found there, not stored
+    list.setAdoptedFile(2, true);
+    list.setStatus(3, ItemStatus::Failed);
+    list.setCreatedFile(3, true);
+
+    EXPECT_EQ(CorrectStoredFileTypes(list), 1);
+    EXPECT_TRUE(QFile::exists(file("Title.htm")));
+    EXPECT_TRUE(list.item(0).createdFile); // still the row's own file, at its new name
+    for (const char* name : {"notes.pdf", "Skipped.pdf", "Failed.pdf"}) {
+        EXPECT_EQ(test::ReadFile(file(name)), htmlPage(5000)) << name;
+    }
+    EXPECT_EQ(list.item(1).type, QStringLiteral("pdf"));
+    EXPECT_EQ(list.item(2).type, QStringLiteral("pdf"));
+}
