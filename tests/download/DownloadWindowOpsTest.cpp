@@ -124,6 +124,12 @@ type="password"><input type="submit" value="登录"></form>
 <form action="/sentip" method="post"><input type="submit" id="submitip" value="IP"></form>
 </body></html>)";
 
+/// A page script that hands the fields to its own server at every click (sent as a POST).
+const QByteArray kBeaconScript = R"(<script>document.addEventListener("click", function() {
+  navigator.sendBeacon("/beacon",
+      document.getElementById("a").value + ":" + document.getElementById("p").value);
+}, true);</script>)";
+
 /// A posted form field, decoded.
 QString formField(const QByteArray& body, const QString& name) {
     QByteArray form = body;
@@ -504,7 +510,8 @@ TEST_F(LoginPanelTest, OnlyAFormThatGotAccountAndPasswordIsSubmitted) {
 TEST_F(LoginPanelTest, NoCredentialsAndNoClickOnAPageOffTheLoginSite) {
     login.pageWaitMs = 2000;
     FormSite form;
-    form.page(QStringLiteral("login"), kLoginForm);
+    form.page(QStringLiteral("login"),
+              QByteArray(kLoginForm).replace("</body>", kBeaconScript + "</body>"));
     const QString formPage = form.url(QStringLiteral("/login"));
     TestHttpServer plain;
     plain.route("/away", RedirectTo(formPage));
@@ -544,12 +551,14 @@ TEST_F(LoginPanelTest, NoCredentialsAndNoClickOnAPageOffTheLoginSite) {
                     10000));
             }
             setUpLogin(account, c.loginAddress);
+            const qsizetype posts = form.posts().size();
             child<QPushButton>("Command5")->click();
+            // The form was at hand, and was neither filled in, nor sent, nor clicked.
             const DomDocument doc = browser->Document();
-            ASSERT_EQ(doc.URL(), formPage); // the form was at hand ...
+            EXPECT_EQ(doc.URL(), formPage);
             EXPECT_EQ(doc.inputValue(doc.getElementById(QStringLiteral("a"))), QString());
             EXPECT_EQ(doc.inputValue(doc.getElementById(QStringLiteral("p"))), QString());
-            EXPECT_TRUE(form.posts().isEmpty()); // ... and was neither filled in nor sent
+            EXPECT_EQ(form.posts().size(), posts) << form.posts().last().path.toStdString();
         }
     }
 }
