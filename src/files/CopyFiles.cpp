@@ -270,4 +270,47 @@ CopyOutcome CopyIntoFolder(const QString& source, const QString& destFolder,
     return CopyOutcome::Failed;
 }
 
+void CopyRunTally::add(CopyOutcome outcome, const QString& fileName) {
+    switch (outcome) {
+    case CopyOutcome::Copied:
+    case CopyOutcome::Replaced:
+    case CopyOutcome::Renamed:
+        ++copied;
+        return;
+    case CopyOutcome::Skipped:
+    case CopyOutcome::SameFolder:
+        ++skipped;
+        return;
+    case CopyOutcome::Failed:
+        ++failed;
+        if (failedNames.size() < kNamedFailures) {
+            failedNames << fileName;
+        }
+        return;
+    }
+}
+
+QString CopyRunMessage(const CopyRunTally& tally, bool stopped) {
+    if (!stopped && tally.failed == 0) {
+        return QStringLiteral("复制文件完成！");
+    }
+    QStringList counts{QStringLiteral("成功%1个").arg(tally.copied)};
+    if (tally.skipped > 0) {
+        counts << QStringLiteral("跳过%1个").arg(tally.skipped);
+    }
+    counts << QStringLiteral("失败%1个").arg(tally.failed);
+    if (stopped) {
+        counts << QStringLiteral("未复制%1个").arg(tally.notReached);
+    }
+    QString text = (stopped ? QStringLiteral("复制已停止：") : QStringLiteral("复制完成：")) +
+                   counts.join(QStringLiteral("，"));
+    if (!tally.failedNames.isEmpty()) {
+        text += QStringLiteral("：") + tally.failedNames.join(QStringLiteral("、"));
+        if (tally.failed > tally.failedNames.size()) {
+            text += QStringLiteral(" 等");
+        }
+    }
+    return text;
+}
+
 } // namespace quillax

@@ -5,6 +5,7 @@
 // costs the file it would have replaced and copying an unchanged file again is recognised.
 
 #include <QString>
+#include <QStringList>
 
 namespace quillax {
 
@@ -53,5 +54,22 @@ enum class CopyOutcome { Copied, Replaced, Renamed, Skipped, SameFolder, Failed 
 /// Copies one file into `destFolder` under its own name, applying `option` when that name is
 /// taken. A source lying in the destination folder itself is skipped.
 CopyOutcome CopyIntoFolder(const QString& source, const QString& destFolder, SameNameOption option);
+
+/// The failed files named in the closing message; the rest are counted only.
+inline constexpr int kNamedFailures = 3;
+
+/// What one run of the copy dialog did, so its closing message can say it.
+struct CopyRunTally {
+    int copied = 0;  ///< copied, replaced or copied under a counter name
+    int skipped = 0; ///< left alone by the same-name option, or already in the folder
+    int failed = 0;
+    int notReached = 0;      ///< left over when the run was stopped
+    QStringList failedNames; ///< the first kNamedFailures failed file names, in order
+    void add(CopyOutcome outcome, const QString& fileName);
+};
+
+/// The message that ends a run: "复制文件完成！" only for a run that went through every file
+/// without a failure; otherwise the counts, and the names of the first failed files.
+QString CopyRunMessage(const CopyRunTally& tally, bool stopped);
 
 } // namespace quillax

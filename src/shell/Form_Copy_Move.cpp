@@ -6,11 +6,11 @@
 #include "shell/FolderList.h"
 #include "shell/SettingsStore.h"
 #include "shell/TextUtil.h"
+#include "shell/fSeleFileSavePath.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,21 +27,6 @@ namespace {
 
 const QString kStart = QStringLiteral("开始");
 const QString kStop = QStringLiteral("停止");
-
-// The folder dialog starts in the parent of the folder typed (the folder itself is then the
-// one selected); the typed text is kept when the dialog is cancelled.
-QString browseForFolder(QWidget* owner, const QString& start, const QString& title) {
-    QString initial = TrimSpaces(start).isEmpty() ? QDir::homePath() : ExpandHomePath(start);
-    if (initial.size() > 1 && initial.endsWith(QLatin1Char('/'))) {
-        initial.chop(1);
-    }
-    const QString parent = QFileInfo(initial).absolutePath();
-    const QString opened = FolderExists(initial)  ? initial
-                           : FolderExists(parent) ? parent
-                                                  : QDir::homePath();
-    const QString chosen = QFileDialog::getExistingDirectory(owner, title, opened);
-    return WithTrailingSlash(chosen.isEmpty() ? start : chosen);
-}
 
 } // namespace
 
@@ -138,8 +123,8 @@ Form_Copy_Move::Form_Copy_Move(QWidget* parent, SettingsStore* store, const QStr
 Form_Copy_Move::~Form_Copy_Move() = default;
 
 void Form_Copy_Move::browse() {
-    Combo1->setEditText(
-        browseForFolder(this, Combo1->currentText(), QStringLiteral("请选择要浏览的文件夹:")));
+    Combo1->setEditText(BrowseForFolder(this, Combo1->currentText(),
+                                        QStringLiteral("请选择要浏览的文件夹:"), false));
 }
 
 void Form_Copy_Move::执行() {
@@ -189,27 +174,33 @@ void Form_Copy_Move::执行() {
     const QString destination = DestFolder;
     ProgressBar1->setRange(0, static_cast<int>(files.size()) + 1);
     ProgressBar1->setValue(0);
-    for (qsizetype i = 0; i < files.size() && Copying; ++i) {
-        ProgressBar1->setValue(static_cast<int>(i + 1));
-        const QString& source = files.at(i);
+    CopyRunTally tally;
+    qsizetype done = 0;
+    for (; done < files.size() && Copying; ++done) {
+        ProgressBar1->setValue(static_cast<int>(done + 1));
+        const QString& source = files.at(done);
         if (SameResolvedFolder(QFileInfo(source).absolutePath(), destination)) {
+            tally.add(CopyOutcome::SameFolder, QString());
             continue;
         }
         QString extension;
         QString baseName;
         SplitFilePath(source, &extension, &baseName);
-        Label3->setText(JoinFileName(baseName, extension));
-        Q_EMIT fileShown(static_cast<int>(i + 1));
+        const QString name = JoinFileName(baseName, extension);
+        Label3->setText(name);
+        Q_EMIT fileShown(static_cast<int>(done + 1));
         QCoreApplication::processEvents();
-        // Failures are skipped without a message; the run goes on with the next file.
-        CopyIntoFolder(source, destination, option);
+        // A failed file does not stop the run; it is counted and named at the end.
+        tally.add(CopyIntoFolder(source, destination, option), name);
     }
+    tally.notReached = static_cast<int>(files.size() - done);
     ProgressBar1->setValue(0);
     Label3->clear();
     Command1->setText(kStart);
     Copying = false;
     running_ = false;
-    ShowMessage(QStringLiteral("复制文件完成！"), MsgIcon::Information);
+    ShowMessage(CopyRunMessage(tally, tally.notReached > 0),
+                tally.failed > 0 ? MsgIcon::Error : MsgIcon::Information);
 }
 
 void Form_Copy_Move::done(int result) {

@@ -48,6 +48,7 @@ public:
     QRadioButton* optionButton(int index) const { return Option1.at(index - 1); }
     QProgressBar* progressBar() const { return ProgressBar1; }
     QLabel* currentFileLabel() const { return Label3; }
+    QPushButton* browseButton() const { return Command3; }
 
 Q_SIGNALS:
     /// A file's name is shown (1-based position); the event queue runs right after.

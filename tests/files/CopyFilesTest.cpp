@@ -1,15 +1,18 @@
 #include "files/CopyFiles.h"
+#include "platform/UserDialogs.h"
 #include "shell/FolderList.h"
 #include "shell/Form_Copy_Move.h"
 #include "shell/SettingsStore.h"
 
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -18,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -376,7 +380,9 @@ TEST_F(CopyDialog, StopAfterTheSecondOfFiveFilesLeavesTheRestUncopied) {
     EXPECT_EQ(labels, (QStringList{"f1.bin", "f2.bin"}));
     EXPECT_EQ(namesIn(dest_), (QStringList{"f1.bin", "f2.bin"}));
     EXPECT_EQ(fileHash(dest_ + QStringLiteral("f2.bin")), fileHash(files.at(1)));
-    EXPECT_EQ(boxes_.texts(), QStringList{"复制文件完成！"});
+    // A stopped run is not reported as complete.
+    EXPECT_EQ(boxes_.texts(), QStringList{"复制已停止：成功2个，失败0个，未复制3个"});
+    EXPECT_EQ(boxes_.shown.last().icon, MsgIcon::Information);
     EXPECT_EQ(d->startButton()->text(), QStringLiteral("开始"));
     EXPECT_FALSE(d->Copying);
     EXPECT_EQ(d->FileList, files); // kept for another run
@@ -385,6 +391,7 @@ TEST_F(CopyDialog, StopAfterTheSecondOfFiveFilesLeavesTheRestUncopied) {
     QObject::disconnect(stopper);
     d->执行();
     EXPECT_EQ(namesIn(dest_).size(), 5);
+    EXPECT_EQ(boxes_.texts().last(), QStringLiteral("复制文件完成！"));
 }
 
 TEST_F(CopyDialog, ClosingDuringARunStopsItAndEmptiesTheList) {
@@ -414,4 +421,150 @@ TEST_F(CopyDialog, SourcesInTheDestinationFolderAreSkipped) {
     d->执行();
     EXPECT_EQ(namesIn(src_), QStringList{"a.pdf"});
     EXPECT_EQ(boxes_.texts(), QStringList{"复制文件完成！"});
+}
+
+// "复制文件完成！" only for a run that went through every file without a failure; otherwise the
+// counts and the first failed names. Root can write anywhere, so failures come from a directory
+// standing where a file or the destination folder should be.
+TEST_F(CopyDialog, ClosingMessageCountsFailuresAndAStop) {
+    const QStringList files = fiveSources();
+    struct Case {
+        const char* what;
+        int option;
+        QStringList directoriesInTheWay; ///< made in the destination before the run
+        QStringList filesThere;          ///< copied there before the run
+        int stopAt;                      ///< 停止 clicked when this file shows; 0 never
+        bool destinationBecomesAFile;    ///< the folder is swapped for a file once the run began
+        QString message;
+        MsgIcon icon;
+    };
+    const Case cases[] = {
+        {"all copied", 2, {}, {}, 0, false, QStringLiteral("复制文件完成！"), MsgIcon::Information},
+        {"skipped by choice is no failure",
+         1,
+         {},
+         {"f1.bin", "f4.bin"},
+         0,
+         false,
+         QStringLiteral("复制文件完成！"),
+         MsgIcon::Information},
+        {"two cannot be replaced",
+         2,
+         {"f2.bin", "f3.bin"},
+         {},
+         0,
+         false,
+         QStringLiteral("复制完成：成功3个，失败2个：f2.bin、f3.bin"),
+         MsgIcon::Error},
+        {"every copy fails",
+         2,
+         {},
+         {},
+         0,
+         true,
+         QStringLiteral("复制完成：成功0个，失败5个：f1.bin、f2.bin、f3.bin 等"),
+         MsgIcon::Error},
+        {"stopped after a failure",
+         2,
+         {"f1.bin"},
+         {},
+         2,
+         false,
+         QStringLiteral("复制已停止：成功1个，失败1个，未复制3个：f1.bin"),
+         MsgIcon::Error},
+        {"stopped with skips",
+         1,
+         {},
+         {"f1.bin"},
+         3,
+         false,
+         QStringLiteral("复制已停止：成功2个，跳过1个，失败0个，未复制2个"),
+         MsgIcon::Information},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = base_ + QStringLiteral("/run%1/").arg(++run);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        for (const QString& name : c.directoriesInTheWay) {
+            ASSERT_TRUE(QDir().mkpath(folder + name + QStringLiteral("/inside")));
+        }
+        for (const QString& name : c.filesThere) {
+            ASSERT_TRUE(QFile::copy(src_ + name, folder + name));
+        }
+        const auto d = dialog();
+        d->destinationBox()->setEditText(folder);
+        d->optionButton(c.option)->click();
+        d->FileList = files;
+        QObject::connect(d.get(), &Form_Copy_Move::fileShown, [&](int position) {
+            if (position == 1 && c.destinationBecomesAFile) {
+                ASSERT_TRUE(QDir(folder).removeRecursively());
+                ASSERT_TRUE(WriteFile(QDir::cleanPath(folder), "not a folder"));
+            }
+            if (position == c.stopAt) {
+                QMetaObject::invokeMethod(d->startButton(), "click", Qt::QueuedConnection);
+            }
+        });
+        boxes_.shown.clear();
+        d->执行();
+        ASSERT_EQ(boxes_.shown.size(), 1);
+        EXPECT_EQ(boxes_.shown.first().text, c.message);
+        EXPECT_EQ(boxes_.shown.first().icon, c.icon);
+        if (c.destinationBecomesAFile) {
+            EXPECT_EQ(ReadFile(QDir::cleanPath(folder)), QByteArray("not a folder"));
+        }
+        for (const QString& name : c.directoriesInTheWay) {
+            EXPECT_TRUE(QFileInfo(folder + name).isDir());
+        }
+    }
+}
+
+namespace {
+
+/// Answers the folder dialog instead of a person and records how it was asked.
+class FolderAnswer final : public UserDialogs {
+public:
+    FolderAnswer() { previous_ = SetDialogs(this); }
+    ~FolderAnswer() override { SetDialogs(previous_); }
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString folder(QWidget*, const QString& title, const QString& start) override {
+        asked << title + QLatin1Char('|') + start;
+        return answer;
+    }
+    std::optional<QString> text(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString answer;
+    QStringList asked;
+
+private:
+    UserDialogs* previous_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(CopyDialog, BrowseAsksThroughTheSharedFolderChooser) {
+    FolderAnswer dialogs;
+    // Should a desktop dialog open instead, it is closed so that the test fails, not hangs.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* desktopDialog = qobject_cast<QFileDialog*>(window)) {
+                desktopDialog->reject();
+            }
+        }
+    });
+    closer.start(100);
+    const auto d = dialog();
+    d->destinationBox()->setEditText(dest_ + QStringLiteral("sub"));
+
+    d->browseButton()->click(); // cancelled: the typed folder stays, with its "/"
+    EXPECT_EQ(d->destinationBox()->currentText(), dest_ + QStringLiteral("sub/"));
+    dialogs.answer = src_ + QStringLiteral("chosen");
+    d->browseButton()->click();
+    EXPECT_EQ(d->destinationBox()->currentText(), src_ + QStringLiteral("chosen/"));
+    // It opens on the parent of the typed folder.
+    EXPECT_EQ(dialogs.asked, (QStringList{QStringLiteral("请选择要浏览的文件夹:|") + dest_,
+                                          QStringLiteral("请选择要浏览的文件夹:|") + dest_}));
 }
