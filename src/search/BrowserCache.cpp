@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUrl>
 #include <QtEndian>
 
@@ -186,8 +187,28 @@ bool ensurePlainFolder(const QString& path) {
 
 enum class BodyCoding { Plain, Zlib };
 
-// Copies `size` bytes of `in` from `offset` into `out`, decoding when asked.
-bool writeBody(QFile& in, qint64 offset, qint64 size, BodyCoding coding, int out) {
+// How a body stored with `encoding` is turned into the plain file; false when it cannot be.
+bool codingOf(const QString& encoding, BodyCoding* coding) {
+    if (encoding.isEmpty() || encoding == QLatin1String("identity")) {
+        *coding = BodyCoding::Plain;
+        return true;
+    }
+#ifdef QUILLAX_HAVE_ZLIB
+    if (encoding == QLatin1String("gzip") || encoding == QLatin1String("x-gzip") ||
+        encoding == QLatin1String("deflate")) {
+        *coding = BodyCoding::Zlib;
+        return true;
+    }
+#endif
+    return false;
+}
+
+enum class WriteResult { Done, Failed, OverBudget, Cancelled };
+
+// Copies `size` bytes of `in` from `offset` into `out`, decoding when asked, writing at most
+// `maxBytes`.
+WriteResult writeBody(QFile& in, qint64 offset, qint64 size, BodyCoding coding, int out,
+                      qint64 maxBytes, const std::atomic<bool>* cancel) {
     auto writeAll = [out](const char* data, qint64 n) {
         while (n > 0) {
             const ssize_t w = ::write(out, data, static_cast<size_t>(n));
@@ -202,43 +223,54 @@ bool writeBody(QFile& in, qint64 offset, qint64 size, BodyCoding coding, int out
         }
         return true;
     };
+    auto cancelled = [cancel] { return cancel != nullptr && cancel->load(); };
     if (!in.seek(offset)) {
-        return false;
+        return WriteResult::Failed;
     }
     qint64 left = size;
     if (coding == BodyCoding::Plain) {
+        if (size > maxBytes) {
+            return WriteResult::OverBudget;
+        }
         while (left > 0) {
+            if (cancelled()) {
+                return WriteResult::Cancelled;
+            }
             const QByteArray chunk = in.read(std::min(left, kIoChunk));
             if (chunk.isEmpty() || !writeAll(chunk.constData(), chunk.size())) {
-                return false;
+                return WriteResult::Failed;
             }
             left -= chunk.size();
         }
-        return true;
+        return WriteResult::Done;
     }
 #ifdef QUILLAX_HAVE_ZLIB
     // gzip or zlib framing (detected), else raw deflate, which some servers send as "deflate".
     for (const int windowBits : {15 + 32, -15}) {
         if (!in.seek(offset) || ::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0) {
-            return false;
+            return WriteResult::Failed;
         }
         z_stream z{};
         if (inflateInit2(&z, windowBits) != Z_OK) {
-            return false;
+            return WriteResult::Failed;
         }
         QByteArray output(kIoChunk, Qt::Uninitialized);
         qint64 produced = 0;
         left = size;
         int rc = Z_OK;
-        bool failed = false;
-        while (rc != Z_STREAM_END && !failed) {
+        WriteResult result = WriteResult::Done;
+        while (rc != Z_STREAM_END && result == WriteResult::Done) {
             if (left <= 0) {
-                failed = true; // the body ended before the compressed stream did
+                result = WriteResult::Failed; // the body ended before the compressed stream did
+                break;
+            }
+            if (cancelled()) {
+                result = WriteResult::Cancelled;
                 break;
             }
             QByteArray input = in.read(std::min(left, kIoChunk));
             if (input.isEmpty()) {
-                failed = true;
+                result = WriteResult::Failed;
                 break;
             }
             left -= input.size();
@@ -249,25 +281,29 @@ bool writeBody(QFile& in, qint64 offset, qint64 size, BodyCoding coding, int out
                 z.avail_out = static_cast<uInt>(output.size());
                 rc = inflate(&z, Z_NO_FLUSH);
                 if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-                    failed = true;
+                    result = WriteResult::Failed;
                     break;
                 }
                 const qint64 n = output.size() - z.avail_out;
                 produced += n;
-                if (produced > kMaxExtractedBodyBytes || !writeAll(output.constData(), n)) {
-                    failed = true;
+                if (produced > maxBytes) {
+                    result = WriteResult::OverBudget;
+                    break;
+                }
+                if (!writeAll(output.constData(), n)) {
+                    result = WriteResult::Failed;
                     break;
                 }
             } while (z.avail_out == 0 && rc != Z_STREAM_END);
         }
         inflateEnd(&z);
-        if (!failed) {
-            return true;
+        if (result != WriteResult::Failed) {
+            return result;
         }
     }
-    return false;
+    return WriteResult::Failed;
 #else
-    return false;
+    return WriteResult::Failed;
 #endif
 }
 
@@ -509,21 +545,39 @@ QString BodyFileName(const QString& address) {
     return name.isEmpty() ? QStringLiteral("index") : name;
 }
 
-QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRoot) {
-    if (!entry.framed || entry.bodySize <= 0 || entry.bodySize > kMaxExtractedBodyBytes) {
+bool HasPlainBody(const CacheEntryRecord& entry) {
+    BodyCoding coding = BodyCoding::Plain;
+    return entry.framed && entry.bodySize > 0 && codingOf(entry.contentEncoding, &coding);
+}
+
+QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRoot, qint64 maxBytes,
+                         BodyOutcome* outcome, const std::atomic<bool>* cancel) {
+    BodyOutcome ignored = BodyOutcome::NoPlainBody;
+    BodyOutcome& result = outcome != nullptr ? *outcome : ignored;
+    result = BodyOutcome::NoPlainBody;
+    BodyCoding coding = BodyCoding::Plain;
+    if (!HasPlainBody(entry) || !codingOf(entry.contentEncoding, &coding)) {
         return {};
     }
-    BodyCoding coding = BodyCoding::Plain;
-    const QString encoding = entry.contentEncoding;
-    if (encoding == QLatin1String("gzip") || encoding == QLatin1String("x-gzip") ||
-        encoding == QLatin1String("deflate")) {
-        coding = BodyCoding::Zlib;
-    } else if (!encoding.isEmpty() && encoding != QLatin1String("identity")) {
-        return {}; // an encoding this reader cannot undo: no plain file to give
+    if (coding == BodyCoding::Plain && entry.bodySize > maxBytes) {
+        result = BodyOutcome::OverBudget;
+        return {};
     }
     const QRegularExpressionMatch m = entryFileName().match(QFileInfo(entry.entryFile).fileName());
+    if (!m.hasMatch()) {
+        return {};
+    }
+    QFile in;
+    const int inFd =
+        ::open(QFile::encodeName(entry.entryFile).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (inFd < 0 || !in.open(inFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (inFd >= 0) {
+            ::close(inFd);
+        }
+        return {};
+    }
     struct stat source {};
-    if (!m.hasMatch() || !lstatPath(entry.entryFile, &source) || !S_ISREG(source.st_mode)) {
+    if (::fstat(inFd, &source) != 0 || !S_ISREG(source.st_mode)) {
         return {};
     }
     if (!ensurePlainFolder(extractRoot)) {
@@ -540,7 +594,9 @@ QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRo
     const QString name = BodyFileName(entry.address);
     const QString path = folder + QLatin1Char('/') + name;
     struct stat existing {};
-    if (lstatPath(path, &existing) && S_ISREG(existing.st_mode) && timesEqual(existing, source)) {
+    if (lstatPath(path, &existing) && S_ISREG(existing.st_mode) && timesEqual(existing, source) &&
+        existing.st_size <= maxBytes) {
+        result = BodyOutcome::Written;
         return path;
     }
     // Files of this entry under an earlier name go.
@@ -551,16 +607,14 @@ QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRo
             强制删除(file, {root});
         }
     }
-    QFile in(entry.entryFile);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return {};
-    }
     QByteArray temp = QFile::encodeName(folder + QStringLiteral("/.body-XXXXXX"));
     const int out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out < 0) {
         return {};
     }
-    bool ok = writeBody(in, entry.bodyOffset, entry.bodySize, coding, out);
+    const WriteResult written =
+        writeBody(in, entry.bodyOffset, entry.bodySize, coding, out, maxBytes, cancel);
+    bool ok = written == WriteResult::Done;
     ::fchmod(out, 0644);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     ok = ok && ::futimens(out, times) == 0;
@@ -568,9 +622,66 @@ QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRo
     ok = ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
     if (!ok) {
         ::unlink(temp.constData());
+        if (written == WriteResult::OverBudget) {
+            result = BodyOutcome::OverBudget;
+        } else if (written == WriteResult::Cancelled) {
+            result = BodyOutcome::Cancelled;
+        }
         return {};
     }
+    result = BodyOutcome::Written;
     return path;
+}
+
+WrittenBodies WriteOutBodies(const QStringList& entryFiles, const QString& extractRoot,
+                             qint64 budget, const std::atomic<bool>* cancel) {
+    WrittenBodies written;
+    // Bodies of earlier copies go; those asked for again may be reused.
+    PruneExtractedBodies(extractRoot, entryFiles);
+    QVector<CacheEntryRecord> records;
+    qint64 plainTotal = 0;
+    for (const QString& file : entryFiles) {
+        records.append(ReadCacheEntry(file));
+        BodyCoding coding = BodyCoding::Plain;
+        if (HasPlainBody(records.last()) && codingOf(records.last().contentEncoding, &coding) &&
+            coding == BodyCoding::Plain) {
+            plainTotal += records.last().bodySize;
+        }
+    }
+    // What plain bodies take is known before anything is written.
+    if (plainTotal > budget) {
+        written.overBudget = true;
+        return written;
+    }
+    qint64 left = budget;
+    for (const CacheEntryRecord& record : std::as_const(records)) {
+        BodyOutcome outcome = BodyOutcome::NoPlainBody;
+        const QString path = ExtractEntryBody(record, extractRoot, left, &outcome, cancel);
+        if (outcome == BodyOutcome::OverBudget) {
+            written.overBudget = true;
+            break;
+        }
+        if (outcome == BodyOutcome::Cancelled || (cancel != nullptr && cancel->load())) {
+            written.cancelled = true;
+            break;
+        }
+        struct stat st {};
+        if (!path.isEmpty() && lstatPath(path, &st)) {
+            left -= static_cast<qint64>(st.st_size);
+        }
+        written.paths << path;
+    }
+    if (written.overBudget || written.cancelled) {
+        written.paths.clear();
+        PruneExtractedBodies(extractRoot, {});
+    }
+    return written;
+}
+
+QString CopyBudgetRefusal(qint64 budget) {
+    constexpr qint64 kMiB = 1024 * 1024;
+    return QStringLiteral("选中的文件总大小超过%1MB，请少选一些再复制！")
+        .arg((budget + kMiB - 1) / kMiB);
 }
 
 void PruneExtractedBodies(const QString& extractRoot, const QStringList& keepEntryFiles) {
@@ -888,6 +999,16 @@ CacheFolderListModel::CacheFolderListModel(QObject* parent)
 BrowserCacheViewer::BrowserCacheViewer(CacheLocations where, QObject* parent)
     : QObject(parent), where_(std::move(where)) {}
 
+BrowserCacheViewer::~BrowserCacheViewer() {
+    if (copyThread_ != nullptr) {
+        copyCancel_->store(true);
+        copyThread_->wait();
+        delete copyThread_;
+        // Bodies of a copy that will never reach the copy dialog.
+        discardCopiedBodies();
+    }
+}
+
 void BrowserCacheViewer::setLabel(const QString& text) {
     label_ = text;
     Q_EMIT labelChanged(text);
@@ -934,30 +1055,21 @@ bool BrowserCacheViewer::GetCacheURLList() {
 }
 
 void BrowserCacheViewer::判断文件在缓存中文件路径() {
-    QString extractRoot;
-    QStringList entryFiles;
     for (int i = 0; i < cacheList_.count(); ++i) {
         const CacheRow& row = cacheList_.row(i);
         if (row.entryFiles.isEmpty()) {
             continue;
         }
-        entryFiles += row.entryFiles;
         CacheEntryRecord record = records_.value(row.entryFiles.first());
         if (record.entryFile.isEmpty()) {
             record = ReadCacheEntry(row.entryFiles.first());
-            record.entryFiles = row.entryFiles;
         }
-        const QString path = ExtractEntryBody(record, where_.extractFolder);
-        struct stat st {};
-        if (!path.isEmpty() && lstatPath(path, &st) && S_ISREG(st.st_mode)) {
-            if (extractRoot.isEmpty()) {
-                extractRoot = resolvedFolder(where_.extractFolder);
-            }
-            cacheList_.setLocalFile(i, path, static_cast<qint64>(st.st_size), extractRoot);
+        // The stored size: the body is written out only when it is copied.
+        if (HasPlainBody(record)) {
+            cacheList_.setLocalFile(i, record.entryFile, record.bodySize, row.entryRoot);
         }
     }
     records_.clear();
-    PruneExtractedBodies(where_.extractFolder, entryFiles);
 }
 
 bool BrowserCacheViewer::查看我的缓存() {
@@ -1021,12 +1133,8 @@ void BrowserCacheViewer::deleteRow(const CacheRow& row) {
     for (const QString& file : row.entryFiles) {
         强制删除(file, {row.entryRoot});
     }
-    if (!row.filePath.isEmpty()) {
+    if (!row.filePath.isEmpty() && !row.entryFiles.contains(row.filePath)) {
         强制删除(row.filePath, {row.fileRoot});
-        // The written-out body has a folder of its own per entry.
-        if (!row.entryFiles.isEmpty()) {
-            RemoveEmptyFolder(QFileInfo(row.filePath).path(), {row.fileRoot});
-        }
     }
 }
 
@@ -1079,6 +1187,66 @@ QStringList BrowserCacheViewer::filePaths(const QList<int>& rows) const {
         }
     }
     return paths;
+}
+
+bool BrowserCacheViewer::复制选中(const QList<int>& rows) {
+    if (copyThread_ != nullptr) {
+        return false;
+    }
+    QList<int> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    // In list order: a plain file is copied as it is, an entry's body is written out first.
+    QStringList plainFiles;
+    QStringList entryFiles;
+    QVector<int> entrySlot; // per row taken: index into entryFiles, or -1 for plainFiles
+    for (const int r : std::as_const(sorted)) {
+        if (r < 0 || r >= cacheList_.count() || cacheList_.row(r).filePath.isEmpty()) {
+            continue;
+        }
+        const CacheRow& row = cacheList_.row(r);
+        if (row.entryFiles.isEmpty()) {
+            entrySlot << -1;
+            plainFiles << row.filePath;
+        } else {
+            entrySlot << static_cast<int>(entryFiles.size());
+            entryFiles << row.entryFiles.first();
+        }
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto result = std::make_shared<WrittenBodies>();
+    const QString extractRoot = where_.extractFolder;
+    const qint64 budget = copyBudget_;
+    copyCancel_ = cancel;
+    // Decoding and writing take long for large bodies: the window must not wait on them.
+    copyThread_ = QThread::create([entryFiles, extractRoot, budget, cancel, result] {
+        if (!entryFiles.isEmpty()) {
+            *result = WriteOutBodies(entryFiles, extractRoot, budget, cancel.get());
+        }
+    });
+    connect(copyThread_, &QThread::finished, this, [this, result, budget, entrySlot, plainFiles] {
+        copyThread_->deleteLater();
+        copyThread_ = nullptr;
+        if (result->overBudget) {
+            Q_EMIT copyFinished({}, CopyBudgetRefusal(budget));
+            return;
+        }
+        QStringList paths;
+        int plain = 0;
+        for (const int slot : entrySlot) {
+            const QString path = slot < 0 ? plainFiles.at(plain++) : result->paths.value(slot);
+            if (!path.isEmpty()) {
+                paths << path;
+            }
+        }
+        Q_EMIT copyFinished(paths, QString());
+    });
+    copyThread_->start();
+    return true;
+}
+
+void BrowserCacheViewer::discardCopiedBodies() {
+    PruneExtractedBodies(where_.extractFolder, {});
 }
 
 } // namespace quillax

@@ -1,7 +1,8 @@
 #pragma once
 // The embedded browser's disk cache as the cache viewer sees it: the entries of the running
-// profile (read from the cache's own entry files, with each entry's body written out as a plain
-// file), the cache files of every user's profile of this program, and their deletion.
+// profile (read from the cache's own entry files; a body is written out as a plain file only
+// when it is copied), the cache files of every user's profile of this program, and their
+// deletion.
 //
 // Every path walked or deleted comes from a folder listing below a resolved cache folder; links
 // are never followed, and deleting one removes the link itself.
@@ -13,7 +14,11 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+
+class QThread;
 
 namespace quillax {
 
@@ -28,12 +33,13 @@ inline constexpr char kRootUserHome[] = "/root";
 inline constexpr char kEnvUserHomesRoot[] = "QUILLAX_USER_HOMES";
 /// The HTTP cache below a browser profile's cache path.
 inline constexpr char kHttpCacheSubfolder[] = "Cache/Cache_Data";
-/// The plain bodies of the running profile's entries, below its cache path.
+/// Where bodies being copied out of the running profile's entries are written, below its cache
+/// path.
 inline constexpr char kExtractedSubfolder[] = "ExtractedFiles";
 
 struct CacheLocations {
     QString cacheFolder;   ///< the running profile's HTTP cache folder
-    QString extractFolder; ///< where entry bodies are written out as files
+    QString extractFolder; ///< where entry bodies are written out for copying
     QString home;          ///< the running user's home folder
     QString homesRoot;     ///< the folder that holds every user's home folder
     QString rootHome;      ///< a further home folder to look in (may be empty)
@@ -104,17 +110,39 @@ struct CacheFolderListing {
 /// Reads the browser's cache folder. A folder that does not exist is an empty cache.
 CacheFolderListing ReadCacheFolder(const QString& folder);
 
-/// Bodies larger than this are not written out.
-inline constexpr qint64 kMaxExtractedBodyBytes = 512LL * 1024 * 1024;
+/// One copy writes out at most this many bytes of bodies in all: a compressed body can grow a
+/// thousandfold when decoded.
+inline constexpr qint64 kCopyOutBudgetBytes = 256LL * 1024 * 1024;
 
+/// True when the entry's body can be given as a plain file: its place is known, it is not empty
+/// and its content encoding is one this reader undoes.
+bool HasPlainBody(const CacheEntryRecord& entry);
 /// The name a written-out body gets: the address's last path segment, cleaned, or "index".
 QString BodyFileName(const QString& address);
+
+enum class BodyOutcome { Written, NoPlainBody, OverBudget, Cancelled };
 /// Writes the entry's body, decoded from gzip or deflate when it was stored so, to
 /// "<extractRoot>/<entry hash>/<BodyFileName>", and returns that path; an unchanged entry
-/// reuses the file written before. Empty when the body cannot be given as a plain file.
-QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRoot);
+/// reuses the file written before. Empty when the body cannot be given as a plain file, would
+/// take more than `maxBytes`, or `cancel` was set; `outcome` says which.
+QString ExtractEntryBody(const CacheEntryRecord& entry, const QString& extractRoot,
+                         qint64 maxBytes = kCopyOutBudgetBytes, BodyOutcome* outcome = nullptr,
+                         const std::atomic<bool>* cancel = nullptr);
 /// Removes the folders below `extractRoot` whose entry is not among `keepEntryFiles`.
 void PruneExtractedBodies(const QString& extractRoot, const QStringList& keepEntryFiles);
+
+struct WrittenBodies {
+    QStringList paths;       ///< one per entry file asked for, empty where there is no body
+    bool overBudget = false; ///< refused: nothing of this run is left on disk
+    bool cancelled = false;  ///< stopped: nothing of this run is left on disk
+};
+/// Writes out the bodies of the entries whose main files are `entryFiles`, in order, below
+/// `extractRoot`, with `budget` bytes for all of them; bodies of earlier runs go. Runs on any
+/// thread: it touches nothing but the files.
+WrittenBodies WriteOutBodies(const QStringList& entryFiles, const QString& extractRoot,
+                             qint64 budget, const std::atomic<bool>* cancel = nullptr);
+/// The refusal shown when a copy would take more than `budget` bytes.
+QString CopyBudgetRefusal(qint64 budget);
 
 // ---------------------------------------------------------------------------------------------
 // Deleting
@@ -142,8 +170,8 @@ inline const QString kUserRowPrefix = QStringLiteral("用户:");
 struct CacheRow {
     QString address; ///< "用户:" + user name in the all-users view
     QString type;
-    qint64 size = -1; ///< -1: no local file
-    QString filePath;
+    qint64 size = -1;       ///< -1: no local file; for an entry, the size of its stored body
+    QString filePath;       ///< for an entry, its main file, when its body can be copied out
     QStringList entryFiles; ///< the cache entry's own files, its main file first
     QString entryRoot;      ///< the folder they lie in
     QString fileRoot;       ///< the folder `filePath` lies in
@@ -226,6 +254,8 @@ class BrowserCacheViewer : public QObject {
     Q_OBJECT
 public:
     explicit BrowserCacheViewer(CacheLocations where, QObject* parent = nullptr);
+    /// Stops a copy under way and waits for its thread.
+    ~BrowserCacheViewer() override;
 
     CacheListModel* cacheList() { return &cacheList_; }
     CacheUserListModel* userList() { return &userList_; }
@@ -237,7 +267,7 @@ public:
     /// Lists the running profile's entries; false (and "出错!!!" in the label) when its cache
     /// folder cannot be read.
     bool GetCacheURLList();
-    /// Writes out each listed entry's body and fills its size and file path.
+    /// Fills each listed entry's size and file path from what was read; writes nothing.
     void 判断文件在缓存中文件路径();
     /// The current-user view.
     bool 查看我的缓存();
@@ -252,10 +282,22 @@ public:
     /// The file paths of the given rows that have one, in list order.
     QStringList filePaths(const QList<int>& rows) const;
 
+    /// Starts the copy of the given rows: the bodies of entries are written out on a worker
+    /// thread within the copy budget; copyFinished follows, always later. False (and nothing
+    /// starts) while a copy is under way.
+    bool 复制选中(const QList<int>& rows);
+    bool copying() const { return copyThread_ != nullptr; }
+    void setCopyBudget(qint64 bytes) { copyBudget_ = bytes; }
+    qint64 copyBudget() const { return copyBudget_; }
+    /// Removes the bodies written out for the last copy, once they were copied.
+    void discardCopiedBodies();
+
 Q_SIGNALS:
     void labelChanged(const QString& text);
     /// A view has filled the lists (the window fits its columns).
     void listsFilled();
+    /// The files to copy, in list order, or the refusal when the copy would take too much.
+    void copyFinished(const QStringList& paths, const QString& refusal);
 
 private:
     void setLabel(const QString& text);
@@ -271,6 +313,9 @@ private:
     QHash<QString, CacheEntryRecord> records_; ///< the last listing's entries, by entry file
     QString label_ = QStringLiteral("000");
     QString tag_;
+    qint64 copyBudget_ = kCopyOutBudgetBytes;
+    QThread* copyThread_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> copyCancel_;
 };
 
 } // namespace quillax

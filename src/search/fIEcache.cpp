@@ -55,11 +55,18 @@ bool ClearBrowserCache(bool showMessage) {
 }
 
 bool ClearBrowserCache(bool showMessage, const CacheLocations& where) {
+    // It deletes in every user's cache this program can reach: never without the user's word.
+    if (ShowMessage(QStringLiteral("确定要清空浏览器缓存吗？"), MsgIcon::Question,
+                    MsgButtons::YesNo) != MsgResult::Yes) {
+        return false;
+    }
     BrowserCacheViewer viewer(where);
     const bool ran = viewer.查看我的缓存();
     viewer.全部删除();
     viewer.查看所有用户缓存();
     viewer.全部删除();
+    // Bodies once written out of the cache for copying are cache contents too.
+    viewer.discardCopiedBodies();
     // The browser keeps an index of its entries in memory; it must forget them too.
     BrowserProfile()->clearHttpCache();
     if (ran && showMessage) {
@@ -118,6 +125,16 @@ fIEcache::fIEcache(QWidget* parent, const std::optional<CacheLocations>& where)
 
     connect(&viewer_, &BrowserCacheViewer::labelChanged, Label1, &QLabel::setText);
     connect(&viewer_, &BrowserCacheViewer::listsFilled, this, [this] { fitColumns(); });
+    connect(&viewer_, &BrowserCacheViewer::copyFinished, this,
+            [this](const QStringList& paths, const QString& refusal) {
+                Command6->setEnabled(true);
+                if (!refusal.isEmpty()) {
+                    ShowMessage(refusal, MsgIcon::Error);
+                    return;
+                }
+                ShowCopyFilesDialog(this, paths);
+                viewer_.discardCopiedBodies();
+            });
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         viewer_.cacheList()->sortByHeaderClick(column);
         ListView1->header()->setSortIndicator(column, viewer_.cacheList()->lastSortOrder());
@@ -155,7 +172,10 @@ void fIEcache::Command7_Click() {
 }
 
 void fIEcache::Command6_Click() {
-    ShowCopyFilesDialog(this, viewer_.filePaths(selectedRows()));
+    // The copy dialog opens when the selected bodies are written out.
+    if (viewer_.复制选中(selectedRows())) {
+        Command6->setEnabled(false);
+    }
 }
 
 void fIEcache::Command2_Click() {

@@ -21,10 +21,11 @@ QString GetInternetCacheFolder();
 /// Shows the viewer modal over `parent`.
 void ShowBrowserCacheViewer(QWidget* parent);
 
-/// Empties the cache without showing the viewer: the running profile's entries, then every
-/// user's cache files, then the browser's own clearing, so the running browser does not serve
-/// what was deleted. With `showMessage`, "IE缓存清空完毕！" follows when the walk ran. Returns
-/// whether it ran (false when the running profile's cache folder could not be read).
+/// Asks first; then empties the cache without showing the viewer: the running profile's
+/// entries, then every user's cache files, then the bodies written out for copying, then the
+/// browser's own clearing, so the running browser does not serve what was deleted. Writes
+/// nothing. With `showMessage`, "IE缓存清空完毕！" follows when the walk ran. Returns whether it
+/// ran (false when the user said no or the running profile's cache folder could not be read).
 bool ClearBrowserCache(bool showMessage);
 /// The same over the given locations.
 bool ClearBrowserCache(bool showMessage, const CacheLocations& where);
@@ -44,7 +45,8 @@ public:
 
     void Command1_Click(); ///< 查看我的缓存
     void Command7_Click(); ///< 查看所有用户缓存
-    void Command6_Click(); ///< 复制选中...
+    void Command6_Click(); ///< 复制选中...: starts the copy; the copy dialog follows
+    QPushButton* copyButton() const { return Command6; }
     void Command2_Click(); ///< 删除所选文件
     void Command3_Click(); ///< 全部删除
 

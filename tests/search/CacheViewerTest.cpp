@@ -2,6 +2,7 @@
 #include "search/fIEcache.h"
 
 #include "platform/WebBrowser.h"
+#include "shell/Form_Copy_Move.h"
 
 #include "TestHttpServer.h"
 #include "TestSupport.h"
@@ -9,12 +10,15 @@
 #include <QAbstractItemModelTester>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QWebEngineProfile>
 #include <QtEndian>
@@ -93,6 +97,22 @@ QStringList addresses(const CacheListModel& list) {
     return out;
 }
 
+/// Every path below `folder` (links not followed), files with the hash of their bytes.
+QStringList treeOf(const QString& folder) {
+    QStringList out;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        out << (info.isFile() && !info.isSymLink()
+                    ? path + QLatin1Char(' ') + QString::fromLatin1(fileHash(path).toHex())
+                    : path);
+    }
+    out.sort();
+    return out;
+}
+
 int rowOf(const CacheListModel& list, const QString& address) {
     for (int i = 0; i < list.count(); ++i) {
         if (list.row(i).address == address) {
@@ -100,6 +120,33 @@ int rowOf(const CacheListModel& list, const QString& address) {
         }
     }
     return -1;
+}
+
+struct CopyOut {
+    QStringList paths;
+    QString refusal;
+    bool delivered = false;
+};
+
+/// Starts the viewer's copy of `rows` and waits for its result, which must come later.
+CopyOut copyOut(BrowserCacheViewer& viewer, const QList<int>& rows) {
+    CopyOut out;
+    const QMetaObject::Connection c =
+        QObject::connect(&viewer, &BrowserCacheViewer::copyFinished,
+                         [&](const QStringList& paths, const QString& refusal) {
+                             out = {paths, refusal, true};
+                         });
+    EXPECT_TRUE(viewer.复制选中(rows));
+    EXPECT_FALSE(out.delivered); // by signal, once the worker is done
+    EXPECT_TRUE(QTest::qWaitFor([&] { return out.delivered; }, 30000));
+    QObject::disconnect(c);
+    return out;
+}
+
+QStringList filesBelow(const QString& folder) {
+    QStringList files;
+    ListFilesRecursive(folder, files, true);
+    return files;
 }
 
 const QByteArray kGzipBody("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xb3\xc9\x28\xc9\xcd\xb1\x2b"
@@ -349,6 +396,64 @@ TEST(CacheDeleting, DeletesOnlyInsideItsRootsAndNeverThroughLinks) {
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/sub")));
 }
 
+TEST(CacheDeleting, AFolderSwappedForALinkWhileDeletingSendsNothingOutside) {
+    // The hook runs between finding the path and removing it: the moment an attacker who owns
+    // a folder on the way would swap it for a link to somewhere else.
+    const struct {
+        const char* what;
+        const char* target;  ///< below the root
+        const char* swapped; ///< the folder on the way that becomes a link
+        bool folder;         ///< the target is an empty folder (RemoveEmptyFolder)
+    } cases[] = {
+        {"file, its folder swapped", "sub/victim", "sub", false},
+        {"file, a folder higher up swapped", "a/b/victim", "a", false},
+        {"empty folder, its parent swapped", "sub/victim", "sub", true},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString base = QFileInfo(dir.path()).canonicalFilePath();
+        const QString root = base + QStringLiteral("/root");
+        const QString outside = base + QStringLiteral("/outside");
+        const QString target = root + QLatin1Char('/') + QString::fromUtf8(c.target);
+        const QString swapped = root + QLatin1Char('/') + QString::fromUtf8(c.swapped);
+        // The outside tree mirrors the inside one, so the same names lead to its files.
+        const QString mirrored = outside + target.mid(swapped.size());
+        const QByteArray outsideBytes("outside file, must survive");
+        if (c.folder) {
+            ASSERT_TRUE(mkdirs(target));
+            ASSERT_TRUE(mkdirs(mirrored));
+        } else {
+            ASSERT_TRUE(mkdirs(QFileInfo(target).path()));
+            ASSERT_TRUE(mkdirs(QFileInfo(mirrored).path()));
+            ASSERT_TRUE(WriteFile(target, "inside"));
+            ASSERT_TRUE(WriteFile(mirrored, outsideBytes));
+        }
+        int calls = 0;
+        const RemoveHook previous = SetRemoveHook([&](const QString&) {
+            ++calls;
+            ASSERT_TRUE(QDir().rename(swapped, swapped + QStringLiteral("-moved")));
+            ASSERT_TRUE(QFile::link(outside, swapped));
+        });
+        if (c.folder) {
+            RemoveEmptyFolder(target, {root});
+        } else {
+            强制删除(target, {root});
+        }
+        SetRemoveHook(previous);
+        EXPECT_EQ(calls, 1) << c.what;
+        if (c.folder) {
+            EXPECT_TRUE(QFileInfo(mirrored).isDir()) << c.what;
+        } else {
+            EXPECT_EQ(fileHash(mirrored), hashOf(outsideBytes)) << c.what;
+            // The file went from the folder that was opened on the way, wherever it is now.
+            EXPECT_FALSE(
+                QFileInfo::exists(swapped + QStringLiteral("-moved") + target.mid(swapped.size())))
+                << c.what;
+        }
+    }
+}
+
 namespace {
 
 /// A profile cache folder with entries, for the viewer's current-user view.
@@ -408,14 +513,13 @@ TEST_F(SyntheticCache, DeletesExactlyTheSelectedEntriesAndNeverACookieOne) {
     EXPECT_EQ(list.row(0).type, QStringLiteral("pdf"));
     EXPECT_EQ(list.row(3).type, QString());
     EXPECT_EQ(list.row(0).size, 4);
-    EXPECT_EQ(ReadFile(list.row(0).filePath), QByteArray("AAAA"));
-    EXPECT_EQ(QFileInfo(list.row(3).filePath).fileName(), QStringLiteral("d"));
+    EXPECT_EQ(list.row(0).filePath, a);
+    EXPECT_EQ(list.row(3).filePath, d);
     // The entry whose body cannot be read: no size and no path.
     EXPECT_EQ(list.row(4).size, -1);
     EXPECT_TRUE(list.row(4).filePath.isEmpty());
     EXPECT_EQ(list.data(list.index(4, CacheListModel::ColSize)).toString(), QString());
     EXPECT_EQ(list.headerData(2, Qt::Horizontal).toString(), QStringLiteral("SIZE(Byte)"));
-    const QString bBody = list.row(1).filePath;
     EXPECT_EQ(viewer.filePaths({3, 0, 4}),
               (QStringList{list.row(0).filePath, list.row(3).filePath}));
 
@@ -423,8 +527,6 @@ TEST_F(SyntheticCache, DeletesExactlyTheSelectedEntriesAndNeverACookieOne) {
     viewer.删除所选文件({1, 4});
     EXPECT_FALSE(QFileInfo::exists(b));
     EXPECT_FALSE(QFileInfo::exists(where_.cacheFolder + QStringLiteral("/00000000000000b2_1")));
-    EXPECT_FALSE(QFileInfo::exists(bBody));
-    EXPECT_FALSE(QFileInfo::exists(QFileInfo(bBody).path()));
     EXPECT_FALSE(QFileInfo::exists(e));
     for (const QString& kept : {a, c, d}) {
         EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
@@ -442,6 +544,140 @@ TEST_F(SyntheticCache, DeletesExactlyTheSelectedEntriesAndNeverACookieOne) {
     EXPECT_FALSE(QFileInfo::exists(a));
     EXPECT_FALSE(QFileInfo::exists(d));
     EXPECT_TRUE(QFileInfo::exists(where_.cacheFolder + QStringLiteral("/index")));
+}
+
+TEST_F(SyntheticCache, ListingAndClearingWriteNoFileAndClearingAsksFirst) {
+    const QString a = addEntry(QStringLiteral("00000000000000a1"), "1/0/http://h/a.pdf", "AAAA");
+    // A small compressed body that grows a thousandfold when decoded.
+    const QByteArray bomb = qCompress(QByteArray(4 * 1024 * 1024, 'z')).mid(4);
+    const QString g = where_.cacheFolder + QStringLiteral("/00000000000000b2_0");
+    ASSERT_TRUE(
+        WriteFile(g, entryBytes("1/0/http://h/big.html", bomb,
+                                headersOf({"HTTP/1.1 200 OK", "Content-Encoding: deflate"}))));
+    const QStringList before = treeOf(base_);
+
+    BrowserCacheViewer viewer(where_);
+    ASSERT_TRUE(viewer.查看我的缓存());
+    const CacheListModel& list = *viewer.cacheList();
+    ASSERT_EQ(list.count(), 2);
+    // The sizes are the stored ones.
+    EXPECT_EQ(list.row(0).size, 4);
+    EXPECT_EQ(list.row(1).size, bomb.size());
+    EXPECT_EQ(list.row(1).filePath, g);
+    viewer.查看所有用户缓存();
+    EXPECT_EQ(treeOf(base_), before);
+
+    RecordingMessageBoxes boxes;
+    boxes.answer = MsgResult::No;
+    EXPECT_FALSE(ClearBrowserCache(true, where_));
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.shown.first().text, QStringLiteral("确定要清空浏览器缓存吗？"));
+    EXPECT_EQ(boxes.shown.first().icon, MsgIcon::Question);
+    EXPECT_EQ(boxes.shown.first().buttons, MsgButtons::YesNo);
+    EXPECT_EQ(treeOf(base_), before);
+
+    boxes.answer = MsgResult::Yes;
+    EXPECT_TRUE(ClearBrowserCache(true, where_));
+    EXPECT_EQ(boxes.texts().mid(1), (QStringList{"确定要清空浏览器缓存吗？", "IE缓存清空完毕！"}));
+    const QStringList after = treeOf(base_);
+    for (const QString& entry : after) {
+        EXPECT_TRUE(before.contains(entry)) << entry.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(a));
+    EXPECT_FALSE(QFileInfo::exists(g));
+}
+
+TEST_F(SyntheticCache, CopyWritesOutTheSelectedBodiesWithinTheBudget) {
+    addEntry(QStringLiteral("00000000000000a1"), "1/0/http://h/a.pdf", "AAAA");
+    ASSERT_TRUE(WriteFile(where_.cacheFolder + QStringLiteral("/00000000000000b2_0"),
+                          entryBytes("1/0/http://h/page.html", kGzipBody,
+                                     headersOf({"HTTP/1.1 200 OK", "Content-Encoding: gzip"}))));
+    const QByteArray bomb = qCompress(QByteArray(4 * 1024 * 1024, 'z')).mid(4);
+    ASSERT_TRUE(WriteFile(where_.cacheFolder + QStringLiteral("/00000000000000c3_0"),
+                          entryBytes("1/0/http://h/big.html", bomb,
+                                     headersOf({"HTTP/1.1 200 OK", "Content-Encoding: deflate"}))));
+    const QByteArray whole = entryBytes("1/0/http://h/e.png", "EEEEE");
+    ASSERT_TRUE(WriteFile(where_.cacheFolder + QStringLiteral("/00000000000000e5_0"),
+                          whole.left(whole.size() - 30)));
+    BrowserCacheViewer viewer(where_);
+    ASSERT_TRUE(viewer.查看我的缓存());
+    ASSERT_EQ(addresses(*viewer.cacheList()), (QStringList{"http://h/a.pdf", "http://h/page.html",
+                                                           "http://h/big.html", "http://h/e.png"}));
+
+    // In list order, decoded, and nothing for a row without a body.
+    const CopyOut all = copyOut(viewer, {3, 1, 0});
+    EXPECT_TRUE(all.refusal.isEmpty());
+    ASSERT_EQ(all.paths.size(), 2);
+    EXPECT_EQ(QFileInfo(all.paths.at(0)).fileName(), QStringLiteral("a.pdf"));
+    EXPECT_EQ(fileHash(all.paths.at(0)), hashOf("AAAA"));
+    EXPECT_EQ(QFileInfo(all.paths.at(1)).fileName(), QStringLiteral("page.html"));
+    EXPECT_EQ(fileHash(all.paths.at(1)), hashOf(kGzipPlain));
+    viewer.discardCopiedBodies();
+    EXPECT_EQ(filesBelow(where_.extractFolder), QStringList());
+
+    const qint64 both = 4 + kGzipPlain.size();
+    const struct {
+        const char* what;
+        QList<int> rows;
+        qint64 budget;
+        bool refused;
+    } cases[] = {
+        {"plain body exactly at the budget", {0}, 4, false},
+        {"plain body over the budget", {0}, 3, true},
+        {"decoded bodies exactly at the budget", {0, 1}, both, false},
+        {"decoded bodies one byte over", {0, 1}, both - 1, true},
+        {"small stored body that decodes past the budget", {2}, 1024 * 1024, true},
+        {"the same within the budget", {2}, 4 * 1024 * 1024, false},
+    };
+    for (const auto& c : cases) {
+        viewer.setCopyBudget(c.budget);
+        const CopyOut out = copyOut(viewer, c.rows);
+        if (c.refused) {
+            EXPECT_TRUE(out.refusal.startsWith(QStringLiteral("选中的文件总大小超过"))) << c.what;
+            EXPECT_TRUE(out.paths.isEmpty()) << c.what;
+            // Nothing of a refused copy is left behind.
+            EXPECT_EQ(filesBelow(where_.extractFolder), QStringList()) << c.what;
+        } else {
+            EXPECT_TRUE(out.refusal.isEmpty()) << c.what;
+            EXPECT_EQ(out.paths.size(), c.rows.size()) << c.what;
+        }
+        viewer.discardCopiedBodies();
+    }
+    EXPECT_EQ(CopyBudgetRefusal(kCopyOutBudgetBytes),
+              QStringLiteral("选中的文件总大小超过256MB，请少选一些再复制！"));
+}
+
+TEST_F(SyntheticCache, TheWindowStaysFreeWhileCopyingAndShowsTheRefusal) {
+    addEntry(QStringLiteral("00000000000000a1"), "1/0/http://h/a.pdf", "AAAA");
+    RecordingMessageBoxes boxes;
+    fIEcache window(nullptr, where_);
+    window.Command1_Click();
+    window.viewer()->setCopyBudget(3);
+    window.cacheView()->selectionModel()->select(window.viewer()->cacheList()->index(0, 0),
+                                                 QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+    window.Command6_Click();
+    // The handler returned before the work was done; the button waits for it.
+    EXPECT_FALSE(window.copyButton()->isEnabled());
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }, 30000));
+    EXPECT_TRUE(boxes.shown.first().text.startsWith(QStringLiteral("选中的文件总大小超过")));
+    EXPECT_EQ(boxes.shown.first().icon, MsgIcon::Error);
+    EXPECT_TRUE(window.copyButton()->isEnabled());
+}
+
+TEST_F(SyntheticCache, ClosingDuringACopyLeavesNoBodyBehind) {
+    const QByteArray bomb = qCompress(QByteArray(64 * 1024 * 1024, 'z')).mid(4);
+    ASSERT_TRUE(WriteFile(where_.cacheFolder + QStringLiteral("/00000000000000c3_0"),
+                          entryBytes("1/0/http://h/big.html", bomb,
+                                     headersOf({"HTTP/1.1 200 OK", "Content-Encoding: deflate"}))));
+    {
+        BrowserCacheViewer viewer(where_);
+        ASSERT_TRUE(viewer.查看我的缓存());
+        EXPECT_TRUE(viewer.复制选中({0}));
+        EXPECT_FALSE(viewer.复制选中({0})); // one copy at a time
+    }
+    EXPECT_EQ(filesBelow(where_.extractFolder), QStringList());
 }
 
 TEST_F(SyntheticCache, ListsTheFilesOfACacheInAnUnknownForm) {
@@ -469,7 +705,7 @@ TEST_F(SyntheticCache, AnUnreadableCacheShowsTheErrorAndIsNotReportedCleared) {
 
     RecordingMessageBoxes boxes;
     EXPECT_FALSE(ClearBrowserCache(true, where_));
-    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_EQ(boxes.texts(), QStringList{"确定要清空浏览器缓存吗？"}); // the question only
     EXPECT_TRUE(QFileInfo::exists(where_.cacheFolder));
 }
 
@@ -708,10 +944,32 @@ TEST_F(RealProfileCache, ViewerListsCopiesOutAndDeletesWhatTheBrowserCached) {
     const QString scriptUrl = server_.url(QStringLiteral("/SetCookie.js"));
     const int p = rowOf(list, pageUrl);
     EXPECT_EQ(list.row(p).type, QStringLiteral("html"));
-    EXPECT_EQ(fileHash(list.row(p).filePath),
-              hashOf("<html><body><h1>缓存页</h1><script src='/SetCookie.js'></script>"
-                     "</body></html>"));
-    EXPECT_EQ(list.row(p).size, QFileInfo(list.row(p).filePath).size());
+    const QByteArray pageBody("<html><body><h1>缓存页</h1><script src='/SetCookie.js'></script>"
+                              "</body></html>");
+    EXPECT_EQ(list.row(p).size, pageBody.size());
+    // 复制选中... hands the written-out body to the copy dialog, and removes it afterwards.
+    window.cacheView()->selectionModel()->select(
+        list.index(p, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QStringList handed;
+    QByteArray handedHash;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = window.findChild<Form_Copy_Move*>();
+        if (dialog != nullptr && dialog->isVisible()) {
+            handed = dialog->FileList;
+            handedHash = handed.size() == 1 ? fileHash(handed.first()) : QByteArray();
+            answer.stop();
+            dialog->reject();
+        }
+    });
+    answer.start(10);
+    window.Command6_Click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !answer.isActive() && window.copyButton()->isEnabled(); }, 30000));
+    ASSERT_EQ(handed.size(), 1);
+    EXPECT_EQ(QFileInfo(handed.first()).fileName(), QStringLiteral("page.html"));
+    EXPECT_EQ(handedHash, hashOf(pageBody));
+    EXPECT_FALSE(QFileInfo::exists(handed.first()));
     EXPECT_TRUE(window.countLabel()->text().startsWith(QStringLiteral("共有")));
 
     // Select the page's row in the list and delete it through the button's handler.
@@ -734,15 +992,15 @@ TEST_F(RealProfileCache, ClearBrowserCacheEmptiesTheProfilesCacheAndSaysSo) {
     const QByteArray cookiesBefore = ReadFile(cookies);
     RecordingMessageBoxes boxes;
     EXPECT_TRUE(ClearBrowserCache(true));
-    ASSERT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(boxes.shown.first().text, QStringLiteral("IE缓存清空完毕！"));
-    EXPECT_EQ(boxes.shown.first().icon, MsgIcon::Information);
+    ASSERT_EQ(boxes.shown.size(), 2); // the question, then the completion
+    EXPECT_EQ(boxes.shown.last().text, QStringLiteral("IE缓存清空完毕！"));
+    EXPECT_EQ(boxes.shown.last().icon, MsgIcon::Information);
     viewer.查看我的缓存();
     EXPECT_EQ(rowOf(*viewer.cacheList(), server_.url(QStringLiteral("/page.html"))), -1);
     // The cookie store lives apart from the cache and is untouched.
     EXPECT_TRUE(QFileInfo::exists(cookies));
     EXPECT_EQ(ReadFile(cookies), cookiesBefore);
-    // Without being asked, nothing is said.
+    // Without being asked, nothing is said beyond the question.
     EXPECT_TRUE(ClearBrowserCache(false));
-    EXPECT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(boxes.texts().mid(2), QStringList{"确定要清空浏览器缓存吗？"});
 }
