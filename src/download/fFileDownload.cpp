@@ -530,8 +530,13 @@ bool fFileDownload::eventFilter(QObject* watched, QEvent* event) {
             OpenInBrowser(config::makerSecondSite(), false);
             return true;
         }
-        if (watched == panels_[1] && !panels_[1]->text().isEmpty()) {
-            OpenInBrowser(panels_[1]->text(), true);
+        if (watched == panels_[1]) {
+            // The panel shows a key ("a|b"), a progress text or a path: only a web address of it
+            // is opened, never another scheme.
+            const QString address = BrowsableAddress(panels_[1]->text());
+            if (!address.isEmpty()) {
+                OpenInBrowser(address, true);
+            }
             return true;
         }
     }
@@ -586,14 +591,14 @@ void fFileDownload::deleteWhenIdle() {
 }
 
 int fFileDownload::selectedRow() const {
-    const QModelIndexList rows = ListView3->selectionModel()->selectedRows();
-    if (!rows.isEmpty()) {
-        return rows.first().row();
-    }
+    // The row the user clicked last, when it is selected: with ctrl-clicks the first selected
+    // row in list order is not the one the user means.
     const QModelIndex current = ListView3->currentIndex();
-    return current.isValid() && ListView3->selectionModel()->isRowSelected(current.row(), {})
-               ? current.row()
-               : -1;
+    if (current.isValid() && ListView3->selectionModel()->isRowSelected(current.row(), {})) {
+        return current.row();
+    }
+    const QModelIndexList rows = ListView3->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 bool fFileDownload::downloadRunning() {

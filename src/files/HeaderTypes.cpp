@@ -3,6 +3,7 @@
 #include "shell/TextUtil.h"
 
 #include <QStringList>
+#include <QUrl>
 #include <array>
 
 namespace quillax {
@@ -118,6 +119,13 @@ QString 对调url(const QString& addressList) {
         return parts.at(2) + QLatin1Char('|') + parts.at(0) + QLatin1Char('|') + parts.at(1);
     }
     return addressList;
+}
+
+QString BrowsableAddress(const QString& text) {
+    const QString first = 选择url(text).trimmed();
+    const bool web = first.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+                     first.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    return web && QUrl(first).isValid() ? first : QString();
 }
 
 QString SiteRootOfUrl(const QString& address) {

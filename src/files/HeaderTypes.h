@@ -15,6 +15,9 @@ QString 选择url(const QString& addressList);
 QString 对调url(const QString& addressList);
 /// "scheme://host" of "scheme://host/path/file"; the whole address when it has no path.
 QString SiteRootOfUrl(const QString& address);
+/// The address a click on a text holding an address list opens: its first alternative, when
+/// it is an http or https address; empty otherwise (status words, names, other schemes).
+QString BrowsableAddress(const QString& text);
 /// Removes line breaks, NUL and tabs, then trims spaces at both ends.
 QString StripLineBreaks(const QString& text);
 

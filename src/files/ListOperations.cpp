@@ -8,7 +8,9 @@
 
 #include <algorithm>
 
+#include <QCollator>
 #include <QFile>
+#include <QLocale>
 
 namespace quillax {
 
@@ -259,12 +261,20 @@ void SortDownloadList(DownloadListModel& list, int column, bool descending) {
         }
         keys[row] = text;
     }
+    // Texts in the user's language order (pinyin for Chinese titles), not by character code.
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QVector<QCollatorSortKey> sortKeys;
+    sortKeys.reserve(keys.size());
+    for (const QString& key : keys) {
+        sortKeys.push_back(collator.sortKey(key));
+    }
     QVector<int> order(list.count());
     for (int i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c = keys[a].compare(keys[b], Qt::CaseInsensitive);
+        const int c = sortKeys[a].compare(sortKeys[b]);
         return descending ? c > 0 : c < 0;
     });
     // The numbers are written back without leading zeros before the rows move.

@@ -50,8 +50,8 @@ int DeleteItemFiles(DownloadListModel& list, bool webPages);
 void 随机排序下载列表(DownloadListModel& list, const std::function<int(int n)>& random);
 
 /// Sorts by `column`: sizes and percentages by number (padded to twelve digits, texts that
-/// are no number among them by text), other columns by text, ignoring case. Numbers are written
-/// back without leading zeros.
+/// are no number among them by text), other columns by text in the order of the user's language,
+/// ignoring case. Numbers are written back without leading zeros.
 void SortDownloadList(DownloadListModel& list, int column, bool descending);
 
 /// Writes "不存在" into the percentage of every item without a file at its path.

@@ -256,6 +256,31 @@ QString ExportDoneMessage(qint64 bytes) {
            QStringLiteral("KB");
 }
 
+QString SaveFailedMessage(const QString& path, const QString& reason) {
+    return QStringLiteral("保存文件失败：") + path + QLatin1Char('\n') + reason;
+}
+
+QString WithUtf8Charset(const QString& html) {
+    static const QRegularExpression declared(
+        QStringLiteral(R"((<meta\b[^>]*?\bcharset\s*=\s*["']?)([^"'\s;/>]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString out = html;
+    if (out.contains(declared)) {
+        out.replace(declared, QStringLiteral("\\1utf-8"));
+        return out;
+    }
+    static const QRegularExpression head(QStringLiteral(R"(<head\b[^>]*>)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = head.match(out);
+    const QString meta = QStringLiteral("<meta charset=\"utf-8\">");
+    if (m.hasMatch()) {
+        out.insert(m.capturedEnd(), meta);
+    } else {
+        out.prepend(meta);
+    }
+    return out;
+}
+
 int ClearAnalysisRows(AnalysisListModel& list, ClearKind kind, const QString& text) {
     const QString needle = text.toLower();
     return list.removeRowsWhere([&](int row) {

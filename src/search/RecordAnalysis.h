@@ -46,6 +46,11 @@ bool AnalyseRecord(AnalysisListModel& list, int row,
 QString AnalysisExportText(const AnalysisListModel& list);
 /// "保存文件完毕：1,234.5KB" for a file of `bytes`.
 QString ExportDoneMessage(qint64 bytes);
+/// "保存文件失败：" + the path + the reason on a line of its own.
+QString SaveFailedMessage(const QString& path, const QString& reason);
+/// The page source declaring the UTF-8 charset: a charset in a meta element is rewritten,
+/// and a page without one gets `<meta charset="utf-8">` at the start of its head.
+QString WithUtf8Charset(const QString& html);
 
 /// Which rows a clear action removes.
 enum class ClearKind { Selected, Succeeded, TitleContains, TitleLacks, All };

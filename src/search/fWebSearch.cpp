@@ -231,6 +231,15 @@ void fWebSearch::buildMenus() {
                         [this] { runAnalysis(AnalysisRun::Selected); });
     menu加入->addAction(QStringLiteral("分析全部"), this,
                         [this] { runAnalysis(AnalysisRun::All); });
+    // Dismissed without a choice: the button comes back. A chosen run has started by the time
+    // this arrives, and gives the button back when it ends.
+    connect(menu加入, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (AnalysisStopped) {
+                Command2->setEnabled(true);
+            }
+        });
+    });
 
     QMenu* browse = menuBar()->addMenu(QStringLiteral("浏览(&B)"));
     browse->addAction(QStringLiteral("打开EBSCO首页"), this, [this] { 打开EBSCO首页(); });
@@ -490,8 +499,13 @@ bool fWebSearch::加入下载列表(int row) {
 }
 
 void fWebSearch::runAnalysis(AnalysisRun run) {
+    // One run at a time: a second one would hide the panel and stop the first when it ends.
+    if (!AnalysisStopped) {
+        return;
+    }
     LoopGuard guard(this);
     AnalysisStopped = false;
+    Command2->setEnabled(false);
     Label11->setText(QStringLiteral("正在分析,请稍候..."));
     PicPanPrograss->setGeometry(0, PicPanList->height() - 48, PicPanList->width(), 48);
     PicPanPrograss->show();
@@ -523,6 +537,7 @@ void fWebSearch::runAnalysis(AnalysisRun run) {
     }
     PicPanPrograss->hide();
     AnalysisStopped = true;
+    Command2->setEnabled(true);
     显示下载窗口(false);
 }
 
@@ -534,7 +549,9 @@ void fWebSearch::分析下载() {
     } else if (!list_.selectionModel()->hasSelection()) {
         runAnalysis(AnalysisRun::All);
     } else {
+        // The button stays off until the chosen run ends, or the menu closes without a choice.
         menu加入->popup(QCursor::pos());
+        return;
     }
     Command2->setEnabled(true);
 }
@@ -590,7 +607,9 @@ void fWebSearch::导出数据() {
     QSaveFile file(path);
     const QByteArray bytes = AnalysisExportText(list_).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return; // failures end the export without a message
+        // The user must learn that the list is not on disk.
+        ShowMessage(SaveFailedMessage(path, file.errorString()), MsgIcon::Error);
+        return;
     }
     ShowMessage(ExportDoneMessage(QFileInfo(path).size()), MsgIcon::Information);
 }
@@ -607,8 +626,11 @@ void fWebSearch::网页另存为() {
         return;
     }
     QSaveFile file(path);
-    const QByteArray bytes = source.toUtf8();
+    // The source is written as UTF-8 and says so: a page that declared another charset would
+    // otherwise open garbled.
+    const QByteArray bytes = WithUtf8Charset(source).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        ShowMessage(SaveFailedMessage(path, file.errorString()), MsgIcon::Error);
         return;
     }
     ShowMessage(QStringLiteral("已经保存！"), MsgIcon::Information);
@@ -624,10 +646,8 @@ void fWebSearch::打开指定网址() {
     LoopGuard guard(this);
     const std::optional<QString> answer =
         Dialogs().text(this, QStringLiteral("请输入需要打开的网址："), QStringLiteral("请输入..."));
-    if (!answer) {
-        return;
-    }
-    const QString address = TrimSpaces(*answer);
+    // A cancelled box answers with the empty text: the box is checked, nothing opens.
+    const QString address = TrimSpaces(answer.value_or(QString()));
     Check2->setChecked(address.left(8).toLower() != QLatin1String("https://"));
     if (!address.isEmpty()) {
         WebBrowser1->Navigate(address);

@@ -88,6 +88,38 @@ bool WriteFolderList(const QString& path, const QStringList& folders) {
     return file.write(bytes) == bytes.size() && file.commit();
 }
 
+QStringList RememberFolder(const QStringList& folders, const QString& folder) {
+    QStringList out;
+    if (!TrimSpaces(folder).isEmpty()) {
+        out << folder;
+    }
+    for (const QString& f : folders) {
+        if (out.size() >= kMaxFolderListLines) {
+            break;
+        }
+        if (!FolderListContains(out, f)) {
+            out << f;
+        }
+    }
+    return out;
+}
+
+void RememberFolder(QComboBox* combo, const QString& folder) {
+    if (combo == nullptr) {
+        return;
+    }
+    QStringList folders;
+    for (int i = 0; i < combo->count(); ++i) {
+        folders << combo->itemText(i);
+    }
+    const QString text = combo->currentText();
+    combo->clear();
+    combo->addItems(RememberFolder(folders, folder));
+    if (combo->isEditable()) {
+        combo->setEditText(text);
+    }
+}
+
 void LoadFolderList(QComboBox* combo, const QString& path) {
     if (combo == nullptr) {
         return;

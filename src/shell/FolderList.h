@@ -32,6 +32,12 @@ std::optional<QStringList> ReadFolderList(const QString& path);
 /// an empty list is one empty line. Creates the file's folder when missing. False on failure.
 bool WriteFolderList(const QString& path, const QStringList& folders);
 
+/// `folders` with `folder` put first (newest first): an entry naming the same folder moves up
+/// instead of being repeated, and only the most recent `kMaxFolderListLines` are kept.
+QStringList RememberFolder(const QStringList& folders, const QString& folder);
+/// Puts `folder` first in the box's list, as `RememberFolder` does; the edit text stays.
+void RememberFolder(QComboBox* combo, const QString& folder);
+
 /// Fills the box's list from a folder-list file; a missing file leaves the box as it is.
 void LoadFolderList(QComboBox* combo, const QString& path);
 /// Writes the box's list to a folder-list file.

@@ -125,7 +125,8 @@ bool fSeleFileSavePath::确定() {
     values_.SaveFolder = WithTrailingSlash(made);
     settings_.write(settings_keys::kSettings, settings_keys::kSaveFolder, values_.SaveFolder);
     values_.SaveFolderCancelled = false;
-    Combo1->addItem(TrimSpaces(made));
+    // Newest first, so that the list keeps the folders in use, not the first hundred ever used.
+    RememberFolder(Combo1, TrimSpaces(made));
     SaveFolderList(Combo1, SaveListPath());
     accept();
     return true;

@@ -1,8 +1,10 @@
 #include "download/DownloadListModel.h"
+#include "files/ListOperations.h"
 
 #include <QAbstractItemModelTester>
 #include <QIcon>
 #include <QImage>
+#include <QLocale>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -198,3 +200,35 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   1,
                   "总数:12 正在下载:3 等待:5 已完成:3 失败:1"}));
+
+// Chinese titles sort in pinyin order under a Chinese locale, not by character code.
+TEST(DownloadListSorting, TitlesSortInTheUsersLanguageOrder) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    DownloadListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    // 中 (zhong), 北 (bei), 安 (an), 长 (chang): code-point order would be 中 北 安 长.
+    for (const char* name : {"中国文学", "北京研究", "安全评论", "长江论丛", "beta", "Alpha"}) {
+        list.addItem(QString::fromUtf8(name), QString::fromUtf8(name), QStringLiteral("pdf"),
+                     QStringLiteral("/tmp/"), QString());
+    }
+    SortDownloadList(list, DownloadListModel::ColName, false);
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row) {
+        names << list.item(row).name;
+    }
+    QLocale::setDefault(before);
+    const QStringList pinyin = {QStringLiteral("安全评论"), QStringLiteral("北京研究"),
+                                QStringLiteral("长江论丛"), QStringLiteral("中国文学")};
+    QStringList chinese;
+    for (const QString& n : names) {
+        if (n.at(0).unicode() > 0x2000) {
+            chinese << n;
+        }
+    }
+    EXPECT_EQ(chinese, pinyin);
+    EXPECT_LT(names.indexOf(QStringLiteral("Alpha")), names.indexOf(QStringLiteral("beta")));
+    for (int row = 0; row < list.count(); ++row) {
+        EXPECT_EQ(list.rowOfKey(list.item(row).key), row);
+    }
+}

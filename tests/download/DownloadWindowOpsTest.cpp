@@ -172,7 +172,9 @@ TEST(DownloadListOperations, ReDownloadRules) {
     EXPECT_EQ(list.item(0).type, QStringLiteral("xxx"));
     EXPECT_EQ(list.item(0).key, QStringLiteral("b|a"));
     EXPECT_TRUE(list.item(0).size.isEmpty());
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Page.html")));
+    // Kept until a whole new body replaces it, then removed as the row's old file.
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Page.html")));
+    EXPECT_EQ(list.item(0).replacesPath, folder + QStringLiteral("Page.html"));
     EXPECT_TRUE(keysTrue(list));
 }
 
@@ -319,6 +321,34 @@ TEST_F(DownloadWindowOpsTest, GuardsStoredSettingsAndTheCloseQuestion) {
               QStringLiteral("4"));
 }
 
+// Click row 4, then ctrl-click row 2: the single-item tools act on row 2, the row the user
+// clicked last, not on the first selected row in list order.
+TEST_F(DownloadWindowOpsTest, SingleItemToolsActOnTheCurrentRow) {
+    const QString folder = tmp.path() + QLatin1Char('/');
+    DownloadListModel& list = w().list();
+    for (int i = 0; i < 5; ++i) {
+        list.addItem(QStringLiteral("http://x/%1").arg(i), QStringLiteral("R%1").arg(i),
+                     QStringLiteral("pdf"), folder, {});
+    }
+    w().show();
+    QTreeView* view = w().listView();
+    const auto click = [view](int row, Qt::KeyboardModifiers modifiers) {
+        const QRect cell = view->visualRect(view->model()->index(row, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
+    };
+    click(4, Qt::NoModifier);
+    click(2, Qt::ControlModifier);
+    ASSERT_TRUE(list.isSelected(4));
+    ASSERT_TRUE(list.isSelected(2));
+    w().复制名称();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("R2"));
+    // With the current row deselected, the first selected row is taken.
+    click(2, Qt::ControlModifier);
+    ASSERT_FALSE(list.isSelected(2));
+    w().复制名称();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("R4"));
+}
+
 TEST_F(DownloadWindowOpsTest, DoubleClickAndClickOnRows) {
     const QString folder = tmp.path() + QLatin1Char('/');
     DownloadListModel& list = w().list();
@@ -337,7 +367,9 @@ TEST_F(DownloadWindowOpsTest, DoubleClickAndClickOnRows) {
     w().itemDoubleClicked(0);
     EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
     EXPECT_EQ(list.item(0).key, QStringLiteral("u1|u2")); // not rotated
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Failed.pdf")));
+    // The row's own file stays until the retry's whole body replaces it.
+    EXPECT_EQ(ReadFile(folder + QStringLiteral("Failed.pdf")), QByteArray("partial"));
+    EXPECT_EQ(list.item(0).replacesPath, folder + QStringLiteral("Failed.pdf"));
     w().itemDoubleClicked(1); // a file the row did not store stays
     EXPECT_EQ(ReadFile(folder + QStringLiteral("Other.pdf")), QByteArray("the user's own file"));
     w().itemDoubleClicked(2);

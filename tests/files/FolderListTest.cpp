@@ -118,3 +118,33 @@ TEST(FolderList, ComboBoxLoadsSavesAndWidensItsList) {
     ASSERT_TRUE(SaveFolderList(&combo, path));
     EXPECT_EQ(ReadFile(path), "/a\r\n" + longest.toUtf8() + "\r\n/A\r\n/b\r\n");
 }
+
+// Past a hundred remembered folders a new destination is still remembered: the list keeps the
+// most recent hundred, newest first, and a folder used again moves to the top.
+TEST(FolderList, TheMostRecentHundredAreKeptNewestFirst) {
+    QStringList folders;
+    for (int i = 0; i < kMaxFolderListLines; ++i) {
+        folders << QStringLiteral("/data/f%1").arg(i);
+    }
+    QStringList after = RememberFolder(folders, QStringLiteral("/data/new"));
+    ASSERT_EQ(after.size(), kMaxFolderListLines);
+    EXPECT_EQ(after.first(), QStringLiteral("/data/new"));
+    EXPECT_EQ(after.last(), QStringLiteral("/data/f98")); // the oldest one went
+    after = RememberFolder(after, QStringLiteral("/data/f50/"));
+    EXPECT_EQ(after.first(), QStringLiteral("/data/f50/"));
+    EXPECT_EQ(after.count(QStringLiteral("/data/f50")), 0); // the same folder, not repeated
+    EXPECT_EQ(after.size(), kMaxFolderListLines);
+
+    // Through the box and the file: the new folder survives a write and a read.
+    QTemporaryDir tmp;
+    const QString file = tmp.path() + QStringLiteral("/SaveList.dat");
+    ASSERT_TRUE(WriteFolderList(file, folders));
+    QComboBox box;
+    box.setEditable(true);
+    LoadFolderList(&box, file);
+    box.setEditText(QStringLiteral("typed"));
+    RememberFolder(&box, QStringLiteral("/data/new"));
+    EXPECT_EQ(box.currentText(), QStringLiteral("typed"));
+    ASSERT_TRUE(SaveFolderList(&box, file));
+    EXPECT_EQ(ReadFolderList(file)->first(), QStringLiteral("/data/new"));
+}

@@ -105,6 +105,22 @@ TEST(AddressList, PicksAndRotates) {
     EXPECT_EQ(对调url(q("a|b|c|d")), q("a|b|c|d"));
 }
 
+// A click on status panel 2 opens only the first alternative of a key, and only a web address.
+TEST(AddressList, TheBrowsableAddressOfAPanelText) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://a.example/x.pdf|http://b.example/y.pdf", "http://a.example/x.pdf"},
+        {"HTTPS://a.example/p?x=1", "HTTPS://a.example/p?x=1"},
+        {"file:///etc/passwd|http://b.example/", ""},
+        {"javascript:alert(1)", ""},
+        {"正在下载:Paper", ""},
+        {"/home/user/12345/Paper.pdf", ""},
+        {"", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(BrowsableAddress(q(text)), q(expected)) << text;
+    }
+}
+
 TEST(SiteRootOfUrl, SchemeAndHost) {
     const std::pair<const char*, const char*> cases[] = {
         {"https://content.example/pdf/a.pdf", "https://content.example"},

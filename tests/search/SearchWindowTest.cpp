@@ -19,11 +19,14 @@
 #include "shell/fSeleFileSavePath.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -365,7 +368,9 @@ TEST(RecordAnalysisRules, PdfAddressIsTheMarkerElementsOwnValue) {
         {"<input id=\"pdfUrl\" value=\"http://x/long/\r\npart.pdf\">", "http://x/long/part.pdf"},
         {"<input id=\"pdfUrl\" value=\"\n  http://x/w.pdf  \n\">", "http://x/w.pdf"},
         // Control characters and bidirectional overrides are removed.
-        {"<input id=\"pdfUrl\" value=\"http://x/a\x01" "b\u202Efdp.exe\">", "http://x/abfdp.exe"},
+        {"<input id=\"pdfUrl\" value=\"http://x/a\x01"
+         "b\u202Efdp.exe\">",
+         "http://x/abfdp.exe"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FindPdfAddress(QString::fromUtf8(c.page), record), QString::fromUtf8(c.address))
@@ -428,4 +433,103 @@ TEST(SaveFolderChooser, BrowseStartsOnTheParentFolder) {
     dialogs.folderAnswer = tmp.path();
     EXPECT_EQ(BrowseForFolder(nullptr, start, QStringLiteral("t"), false),
               tmp.path() + QLatin1Char('/'));
+}
+
+// 分析下载 with a selection pops up the menu 加入: the button stays off until the chosen run ends
+// (or the menu closes without a choice), and a run never starts inside another one, which would
+// hide the panel and stop the first when it ended.
+TEST_F(SearchWindowTest, AnalyseStaysOffUntilTheChosenRunEnds) {
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    ASSERT_GE(w().list().count(), 2);
+    w().list().selectionModel()->select(w().list().index(0, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    auto* menu = w().findChild<QMenu*>(QStringLiteral("menu加入"));
+    ASSERT_NE(menu, nullptr);
+
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 3000));
+    EXPECT_FALSE(button("Command2")->isEnabled());
+    menu->hide(); // dismissed
+    EXPECT_TRUE(QTest::qWaitFor([this] { return button("Command2")->isEnabled(); }, 3000));
+
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 3000));
+    QAction* all = menu->actions().at(3);
+    ASSERT_EQ(all->text(), QStringLiteral("分析全部"));
+    bool checked = false;
+    bool offDuringRun = false;
+    bool nestedRefused = false;
+    // Checked when the first record has its status: the run goes on.
+    const QMetaObject::Connection during =
+        QObject::connect(&w().list(), &QAbstractItemModel::dataChanged, [&] {
+            if (checked) {
+                return;
+            }
+            checked = true;
+            offDuringRun = !button("Command2")->isEnabled() && w().analysing();
+            all->trigger(); // a second run asked for while the first goes on
+            nestedRefused =
+                w().analysing() && w().findChild<QWidget*>("PicPanPrograss")->isVisible();
+        });
+    menu->hide();
+    AnswerChooser(true, folder.path() + QStringLiteral("/papers"));
+    all->trigger(); // returns when the run is over
+    QObject::disconnect(during);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(offDuringRun);
+    EXPECT_TRUE(nestedRefused);
+    EXPECT_FALSE(w().analysing());
+    EXPECT_TRUE(button("Command2")->isEnabled());
+    for (int row = 0; row < w().list().count(); ++row) {
+        EXPECT_FALSE(w().list().record(row).status.isEmpty()) << row;
+    }
+}
+
+// A cancelled address box answers with the empty text: 禁止浏览器弹出脚本提示 is checked and
+// nothing opens. A failed export says so.
+TEST_F(SearchWindowTest, CancelledAddressBoxAndAFailedExport) {
+    auto* check2 = w().findChild<QCheckBox*>(QStringLiteral("Check2"));
+    ASSERT_NE(check2, nullptr);
+    check2->setChecked(false);
+    QAction* open = nullptr;
+    for (QAction* action : w().findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("打开指定网址...")) {
+            open = action;
+        }
+    }
+    ASSERT_NE(open, nullptr);
+    const QUrl before = w().browser()->url();
+    dialogs.textAnswer = std::nullopt;
+    open->trigger();
+    EXPECT_TRUE(check2->isChecked());
+    EXPECT_EQ(w().browser()->url(), before);
+
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    ASSERT_GT(w().list().count(), 0);
+    // A folder that does not exist cannot take the file.
+    dialogs.savePath = folder.path() + QStringLiteral("/missing/list.txt");
+    const qsizetype shown = boxes.texts().size();
+    QTest::mouseClick(button("Command7"), Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), shown + 1);
+    EXPECT_TRUE(
+        boxes.texts().last().startsWith(QStringLiteral("保存文件失败：") + dialogs.savePath))
+        << boxes.texts().last().toStdString();
+    EXPECT_FALSE(QFile::exists(dialogs.savePath));
+}
+
+TEST(RecordAnalysisRules, SavedPagesDeclareTheCharsetTheyAreWrittenIn) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"(<html><head><meta charset="gb2312"><title>t</title></head></html>)",
+         R"(<html><head><meta charset="utf-8"><title>t</title></head></html>)"},
+        {R"(<html><HEAD><META http-equiv="Content-Type" content="text/html; charset=GBK"></HEAD></html>)",
+         R"(<html><HEAD><META http-equiv="Content-Type" content="text/html; charset=utf-8"></HEAD></html>)"},
+        {R"(<html><head lang="zh"><title>t</title></head></html>)",
+         R"(<html><head lang="zh"><meta charset="utf-8"><title>t</title></head></html>)"},
+        {"<p>no head</p>", R"(<meta charset="utf-8"><p>no head</p>)"},
+    };
+    for (const auto& [page, saved] : cases) {
+        EXPECT_EQ(WithUtf8Charset(QString::fromUtf8(page)), QString::fromUtf8(saved)) << page;
+    }
 }
