@@ -3,6 +3,7 @@
 // gate, and the faults it promises.
 
 #include "DemoSite.h"
+#include "BoundedHttp.h"
 
 #include "platform/WebBrowser.h"
 #include "search/AnalysisListModel.h"
@@ -15,6 +16,8 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
@@ -31,6 +34,51 @@ struct Answer {
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     bool hasLength = false;
 };
+
+/// What a client that speaks raw bytes got back.
+struct RawExchange {
+    QByteArray received;
+    bool closedByServer = false;
+    QString error;        ///< how the connection ended, for a failure's message
+    qint64 floodSent = 0; ///< how much of the flood the server let the client send
+};
+
+/// Sends `head`, then `floodBytes` of `fill` as fast as the server takes them, and waits until
+/// the server closes the connection or, when `until` is given, the answer ends with it (at most
+/// 20 s).
+RawExchange rawExchange(const QString& baseUrl, const QByteArray& head, qint64 floodBytes = 0,
+                        char fill = 'a', const QByteArray& until = {}) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(QUrl(baseUrl).port()));
+    RawExchange out;
+    if (!socket.waitForConnected(5000)) {
+        return out;
+    }
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { out.received += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::disconnected, [&] { out.closedByServer = true; });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&] {
+        out.closedByServer = true;
+        out.error = socket.errorString();
+    });
+    const QByteArray chunk(64 * 1024, fill);
+    qint64 sent = 0;
+    const auto more = [&] {
+        while (!out.closedByServer && sent < floodBytes && socket.bytesToWrite() < 256 * 1024) {
+            socket.write(chunk);
+            sent += chunk.size();
+        }
+    };
+    QObject::connect(&socket, &QTcpSocket::bytesWritten, more);
+    socket.write(head);
+    more();
+    const bool ended = QTest::qWaitFor(
+        [&] { return out.closedByServer || (!until.isEmpty() && out.received.endsWith(until)); },
+        20000);
+    out.closedByServer = out.closedByServer && ended;
+    out.floodSent = sent;
+    out.received += socket.readAll();
+    return out;
+}
 
 QByteArray sha(const QByteArray& b) {
     return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
@@ -201,4 +249,135 @@ TEST_F(DemoSiteTest, TheRealExtractionReadsItsResultPages) {
     EXPECT_EQ(list.count(), 18);
     // The slow record page lives on the full-text server.
     EXPECT_TRUE(list.record(15).link.startsWith(site->fullTextBaseUrl()));
+}
+
+// A head that never ends is refused once past the cap, on both servers, instead of being
+// held in memory while it grows; the site goes on answering others.
+TEST_F(DemoSiteTest, AHeaderFloodIsRefusedAndTheConnectionClosed) {
+    const QByteArray floods[] = {
+        "GET /results?q=",                                // a request line that never ends
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Flood: ", // a header that never ends
+    };
+    for (const QString& base : {site->baseUrl(), site->fullTextBaseUrl()}) {
+        for (const QByteArray& head : floods) {
+            SCOPED_TRACE((base + QString::fromLatin1(head.left(20))).toStdString());
+            const RawExchange ex = rawExchange(base, head, 64 * 1024 * 1024);
+            EXPECT_TRUE(ex.closedByServer) << ex.error.toStdString();
+            // Refused after a few dozen KiB: what the kernel buffers is all the client got rid
+            // of, never the whole flood.
+            EXPECT_LT(ex.floodSent, 16 * 1024 * 1024);
+            // The refusal may be lost to the reset of a connection the client still writes to.
+            if (!ex.received.isEmpty()) {
+                EXPECT_TRUE(ex.received.startsWith("HTTP/1.1 431"))
+                    << ex.received.left(80).toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(fetch(page(QString())).status, 200);
+}
+
+// A body past the cap, or one without a length, is refused from its head alone.
+TEST_F(DemoSiteTest, ABodyFloodIsRefusedFromItsHead) {
+    struct Case {
+        const char* what;
+        QString base;
+        QByteArray head;
+        QByteArray status;
+    };
+    const Case cases[] = {
+        {"600 MiB login form", site->baseUrl(),
+         "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+         "application/x-www-form-urlencoded\r\nContent-Length: 629145600\r\n\r\n",
+         "HTTP/1.1 413"},
+        {"chunked login form", site->baseUrl(),
+         "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n",
+         "HTTP/1.1 411"},
+        {"two lengths that disagree", site->baseUrl(),
+         "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\nContent-Length: "
+         "900000000\r\n\r\n",
+         "HTTP/1.1 400"},
+        {"body on the full-text server", site->fullTextBaseUrl(),
+         "GET /pdf/1.pdf HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 629145600\r\n\r\n",
+         "HTTP/1.1 413"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const RawExchange ex = rawExchange(c.base, c.head);
+        EXPECT_TRUE(ex.closedByServer);
+        EXPECT_TRUE(ex.received.startsWith(c.status)) << ex.received.left(80).toStdString();
+    }
+    // Requests within the caps, two in one write on one connection, are both answered.
+    const RawExchange two = rawExchange(
+        site->baseUrl(),
+        "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+        "application/x-www-form-urlencoded\r\nContent-Length: 26\r\n\r\nuserid=demo&password=wrong"
+        "GET /Quillax/newver.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+        0, 'a', "1.1.0");
+    EXPECT_TRUE(two.received.contains("账号或密码错误")) << two.received.left(200).toStdString();
+    EXPECT_TRUE(two.received.endsWith("1.1.0")) << two.received.right(80).toStdString();
+}
+
+// The log holds the most recent requests only, each with a bounded part of its address, in
+// memory and in its file.
+TEST(DemoSiteLog, KeepsTheMostRecentRequestsWithBoundedPaths) {
+    QTemporaryDir logDir;
+    DemoOptions options;
+    options.logTarget = logDir.path();
+    DemoSite site(options);
+    ASSERT_TRUE(site.start());
+    QNetworkAccessManager manager;
+    const QString longQuery(10000, QLatin1Char('x'));
+    const int total = kMaxLogEntries + 50;
+    int finished = 0;
+    for (int i = 0; i < total; ++i) {
+        const QString base = i % 2 == 0 ? site.baseUrl() : site.fullTextBaseUrl();
+        QNetworkReply* reply = manager.get(
+            QNetworkRequest(QUrl(base + QStringLiteral("results?n=%1&q=").arg(i) + longQuery)));
+        QObject::connect(reply, &QNetworkReply::finished, reply, [&finished, reply] {
+            ++finished;
+            reply->deleteLater();
+        });
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == total; }, 120000));
+    const QStringList& log = site.requestLog();
+    EXPECT_EQ(log.size(), kMaxLogEntries);
+    for (const QString& line : log) {
+        EXPECT_LE(line.size(), kMaxLoggedPathChars + 16) << line.left(80).toStdString();
+    }
+    QFile file(logDir.path() + QStringLiteral("/requests.log"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    EXPECT_EQ(lines.size(), total);
+    for (const QByteArray& line : lines) {
+        EXPECT_LE(QString::fromUtf8(line).size(), kMaxLoggedPathChars + 16);
+    }
+}
+
+// A record number the site does not have is a 404 on every page that takes one.
+TEST_F(DemoSiteTest, BadRecordNumbersAreNotFoundOnEveryPage) {
+    const QString main = site->baseUrl();
+    const QString fullText = site->fullTextBaseUrl();
+    const QString pages[] = {
+        main + QStringLiteral("detail?rec=%1&db=demo"),
+        main + QStringLiteral("detail?rec=%1&view=html"),
+        main + QStringLiteral("record?rec=%1&db=demo"),
+        main + QStringLiteral("pdf/%1.pdf?sid=x"),
+        fullText + QStringLiteral("record?rec=%1&db=demo"),
+        fullText + QStringLiteral("pdf/%1.pdf?sid=x"),
+    };
+    const char* const bad[] = {"-100", "0",    "58",          "-2147483648", "2147483648",
+                               "abc",  "5abc", "%205",        "%2B5",        "1e2",
+                               "",     "0x10", "99999999999", "%EF%BC%95"};
+    for (const QString& pattern : pages) {
+        SCOPED_TRACE(pattern.toStdString());
+        // The control: a record that exists is served (a PDF without a session as the login page).
+        EXPECT_EQ(fetch(pattern.arg(2)).status, 200);
+        for (const char* number : bad) {
+            const Answer a = fetch(pattern.arg(QString::fromLatin1(number)));
+            EXPECT_EQ(a.status, 404) << number;
+            EXPECT_FALSE(a.body.contains("%PDF")) << number;
+        }
+    }
+    EXPECT_EQ(RecordNumber(QStringLiteral("57"), 57), 57);
+    EXPECT_EQ(RecordNumber(QStringLiteral("007"), 57), 7);
 }

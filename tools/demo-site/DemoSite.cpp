@@ -1,6 +1,6 @@
 #include "DemoSite.h"
 
-#include "TestHttpServer.h"
+#include "BoundedHttp.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,8 +61,9 @@ const char* const kFieldsZh[] = {"医学研究", "经济学",   "材料科学",
 
 QString generatedTitle(int n) {
     const auto pick = [n](const auto& table, int salt) {
-        const int size = static_cast<int>(std::size(table));
-        return QString::fromUtf8(table[(n * 7 + salt * 3 + n / size) % size]);
+        const qint64 size = static_cast<qint64>(std::size(table));
+        const qint64 mixed = static_cast<qint64>(n) * 7 + salt * 3 + n / size;
+        return QString::fromUtf8(table[((mixed % size) + size) % size]); // within the table
     };
     if (n % 2 == 0) {
         return pick(kTopicsZh, 1) + QStringLiteral("对") + pick(kFieldsZh, 2) +
@@ -205,7 +206,7 @@ QByteArray PdfBytes(int n) {
     content += "ET\n";
     // Filler that makes the sizes realistic: a stream no page uses, from a generator seeded by
     // the record number.
-    qint64 fillerSize = 20 * 1024 + (static_cast<qint64>(n) * 7919 % 37) * 40 * 1024;
+    qint64 fillerSize = 20 * 1024 + (((static_cast<qint64>(n) * 7919 % 37) + 37) % 37) * 40 * 1024;
     if (n == kBigPdf) {
         fillerSize = 3 * 1024 * 1024;
     } else if (n == kPdfDrip) {
@@ -267,6 +268,19 @@ QVector<int> RecordsOnPage(int page, int records, int perPage) {
     return out;
 }
 
+int RecordNumber(const QString& text, int records) {
+    if (text.isEmpty() || text.size() > 9) {
+        return 0;
+    }
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return 0; // no sign, space or other digits: "-100", " 5", "5abc"
+        }
+    }
+    const int n = text.toInt();
+    return n >= 1 && n <= records ? n : 0;
+}
+
 DemoSite::DemoSite(const DemoOptions& options, QObject* parent)
     : QObject(parent), options_(options) {}
 
@@ -289,9 +303,16 @@ QString DemoSite::pdfAddress(int n) const {
 }
 
 void DemoSite::logRequest(const QByteArray& method, const QString& path, int status) {
-    const QString line = QString::fromLatin1(method) + QLatin1Char(' ') + path + QLatin1Char(' ') +
-                         QString::number(status);
+    // A long query is kept only in part: the log must not grow with what clients send.
+    const QString shown = path.size() > kMaxLoggedPathChars
+                              ? path.left(kMaxLoggedPathChars) + QStringLiteral("…")
+                              : path;
+    const QString line = QString::fromLatin1(method.left(16)) + QLatin1Char(' ') + shown +
+                         QLatin1Char(' ') + QString::number(status);
     log_.append(line);
+    while (log_.size() > kMaxLogEntries) {
+        log_.removeFirst();
+    }
     if (options_.logTarget == QLatin1String("-")) {
         std::fprintf(stdout, "%s\n", line.toUtf8().constData());
         std::fflush(stdout);
@@ -322,6 +343,11 @@ QByteArray DemoSite::newSession() {
     const QByteArray token =
         QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
     sessions_.insert(token);
+    sessionOrder_.append(token);
+    // The oldest logins lapse, so repeated logins cannot fill the memory.
+    while (sessionOrder_.size() > kMaxSessions) {
+        sessions_.remove(sessionOrder_.takeFirst());
+    }
     return token;
 }
 
@@ -482,49 +508,56 @@ bool DemoSite::start(quint16 port) {
             logFile_.reset();
         }
     }
-    fullText_ = std::make_unique<test::TestHttpServer>();
-    if (fullText_->port() == 0) {
-        return false;
-    }
     // The full-text server: PDFs that need control of the socket, and the slow record page.
-    fullText_->setResolver([this](const test::ReceivedRequest& request) {
-        const QString path = QString::fromLatin1(request.path);
+    fullText_ = std::make_unique<FullTextServer>([this](const RequestHead& request) {
+        const QString path = QString::fromLatin1(request.target);
         const QUrl url(path);
         const QUrlQuery query(url);
-        test::Route route;
-        route.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+        Reply reply;
+        reply.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+        const auto notFound = [&reply] {
+            reply.status = 404;
+            reply.reason = "Not Found";
+            reply.body = "<html><body>404</body></html>";
+        };
         if (url.path() == QLatin1String("/record")) {
-            route.body = recordPage(query.queryItemValue(QStringLiteral("rec")).toInt());
-            route.delayHeadersMs = options_.slowRecordMs;
-        } else if (url.path().startsWith(QLatin1String("/pdf/"))) {
-            const int n = url.path().mid(5).section(QLatin1Char('.'), 0, 0).toInt();
-            QList<QPair<QByteArray, QByteArray>> headers;
-            for (auto it = request.headers.cbegin(); it != request.headers.cend(); ++it) {
-                headers.append({it.key(), it.value()});
+            const int n =
+                RecordNumber(query.queryItemValue(QStringLiteral("rec")), options_.records);
+            if (n == 0) {
+                notFound();
+            } else {
+                reply.body = recordPage(n);
+                reply.delayHeadersMs = options_.slowRecordMs;
             }
-            if (options_.loginGate && !hasSession(headers)) {
-                route.body = loginPage(QString());
+        } else if (url.path().startsWith(QLatin1String("/pdf/"))) {
+            const int n =
+                RecordNumber(url.path().mid(5).section(QLatin1Char('.'), 0, 0), options_.records);
+            if (n == 0 || RecordAt(n).delivery == Delivery::NotFound) {
+                notFound();
+            } else if (options_.loginGate && !hasSession(request.headers)) {
+                reply.body = loginPage(QString());
             } else {
                 const DemoRecord r = RecordAt(n);
-                route.body = PdfBytes(n);
-                route.headers = {{"Content-Type", "application/pdf"}};
+                reply.body = PdfBytes(n);
+                reply.headers = {{"Content-Type", "application/pdf"}};
                 if (r.delivery == Delivery::Chunked) {
-                    route.chunked = true;
+                    reply.chunked = true;
                 } else if (r.delivery == Delivery::Truncated) {
-                    route.closeAfterBytes = route.body.size() / 2;
+                    reply.closeAfterBytes = reply.body.size() / 2;
                 } else if (r.delivery == Delivery::Drip) {
-                    route.dripBytes = options_.dripBytes;
-                    route.dripIntervalMs = options_.dripIntervalMs;
+                    reply.dripBytes = options_.dripBytes;
+                    reply.dripIntervalMs = options_.dripIntervalMs;
                 }
             }
         } else {
-            route.status = 404;
-            route.reason = "Not Found";
-            route.body = "<html><body>404</body></html>";
+            notFound();
         }
-        logRequest(request.method, path, route.status);
-        return std::optional<test::Route>(route);
+        logRequest(request.method, path, reply.status);
+        return reply;
     });
+    if (!fullText_->listen()) {
+        return false;
+    }
 
     site_ = std::make_unique<QHttpServer>();
     using Request = QHttpServerRequest;
@@ -553,20 +586,32 @@ bool DemoSite::start(quint16 port) {
             query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded).replace(u'+', u' '),
             page));
     });
-    site_->route(QStringLiteral("/record"), [this, pathOf, methodOf](const Request& r) {
-        const int n = QUrlQuery(r.url()).queryItemValue(QStringLiteral("rec")).toInt();
-        if (n < 1 || n > options_.records) {
-            logRequest(methodOf(r), pathOf(r), 404);
-            return htmlResponse("<html><body>记录不存在</body></html>", Status::NotFound);
-        }
-        logRequest(methodOf(r), pathOf(r), 200);
-        return htmlResponse(recordPage(n));
-    });
-    site_->route(QStringLiteral("/detail"), [this, pathOf, methodOf](const Request& r) {
-        const int n = QUrlQuery(r.url()).queryItemValue(QStringLiteral("rec")).toInt();
-        logRequest(methodOf(r), pathOf(r), 200);
-        return htmlResponse(detailPage(n));
-    });
+    const auto recordOf = [this](const Request& r) {
+        return RecordNumber(QUrlQuery(r.url()).queryItemValue(QStringLiteral("rec")),
+                            options_.records);
+    };
+    const auto noRecord = [this, pathOf, methodOf](const Request& r) {
+        logRequest(methodOf(r), pathOf(r), 404);
+        return htmlResponse("<html><body>记录不存在</body></html>", Status::NotFound);
+    };
+    site_->route(QStringLiteral("/record"),
+                 [this, pathOf, methodOf, recordOf, noRecord](const Request& r) {
+                     const int n = recordOf(r);
+                     if (n == 0) {
+                         return noRecord(r);
+                     }
+                     logRequest(methodOf(r), pathOf(r), 200);
+                     return htmlResponse(recordPage(n));
+                 });
+    site_->route(QStringLiteral("/detail"),
+                 [this, pathOf, methodOf, recordOf, noRecord](const Request& r) {
+                     const int n = recordOf(r);
+                     if (n == 0) {
+                         return noRecord(r);
+                     }
+                     logRequest(methodOf(r), pathOf(r), 200);
+                     return htmlResponse(detailPage(n));
+                 });
     site_->route(QStringLiteral("/login"), [this, pathOf, methodOf](const Request& r) {
         if (r.method() != Request::Method::Post) {
             logRequest(methodOf(r), pathOf(r), 200);
@@ -598,8 +643,8 @@ bool DemoSite::start(quint16 port) {
     });
     site_->route(QStringLiteral("/pdf/<arg>"), [this, pathOf, methodOf](const QString& file,
                                                                         const Request& r) {
-        const int n = file.section(QLatin1Char('.'), 0, 0).toInt();
-        if (n < 1 || n > options_.records || RecordAt(n).delivery == Delivery::NotFound) {
+        const int n = RecordNumber(file.section(QLatin1Char('.'), 0, 0), options_.records);
+        if (n == 0 || RecordAt(n).delivery == Delivery::NotFound) {
             logRequest(methodOf(r), pathOf(r), 404);
             return htmlResponse("<html><body><h1>404 全文不存在</h1></body></html>",
                                 Status::NotFound);
@@ -625,7 +670,15 @@ bool DemoSite::start(quint16 port) {
         logRequest(methodOf(r), pathOf(r), 200);
         return QHttpServerResponse("text/css", QByteArray("body { background: #fbfbf8; }\n"));
     });
-    port_ = site_->listen(QHostAddress::LocalHost, port);
+    // Every byte a client sends passes the caps before the site reads it.
+    auto* guarded = new GuardedTcpServer;
+    if (!guarded->listen(QHostAddress::LocalHost, port)) {
+        delete guarded;
+        return false;
+    }
+    site_->bind(guarded);
+    guarded->setParent(site_.get());
+    port_ = guarded->serverPort();
     return port_ != 0;
 }
 

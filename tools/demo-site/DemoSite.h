@@ -17,12 +17,14 @@ class QHttpServer;
 class QHttpServerRequest;
 class QFile;
 
-namespace quillax::test {
-class TestHttpServer;
-struct ReceivedRequest;
-} // namespace quillax::test
-
 namespace quillax::demo {
+
+class FullTextServer;
+
+/// The request log keeps the most recent this many requests ...
+inline constexpr int kMaxLogEntries = 2000;
+/// ... each with at most this many characters of its path and query.
+inline constexpr int kMaxLoggedPathChars = 300;
 
 struct DemoOptions {
     int records = 57;
@@ -61,8 +63,12 @@ struct DemoRecord {
     bool slowRecordPage = false;
 };
 
-/// The record with 1-based number `n`.
+/// The record with 1-based number `n` (any number gives a record; the site serves 1 to its
+/// record count only).
 DemoRecord RecordAt(int n);
+/// The record number in `text` when it is one of the site's records (1 to `records`, decimal
+/// digits only); 0 otherwise.
+int RecordNumber(const QString& text, int records);
 /// The PDF of record `n`: a valid one-page PDF showing the title, 20 KB to about 3 MB.
 QByteArray PdfBytes(int n);
 /// Numbers of the records listed on result page `page` (1-based) for `records` in pages of
@@ -88,7 +94,8 @@ public:
     /// The address of the login page.
     QString loginUrl() const { return baseUrl() + QStringLiteral("login"); }
     const DemoOptions& options() const { return options_; }
-    /// Requests answered so far, as "METHOD path" lines.
+    /// The most recent requests answered (at most kMaxLogEntries), as "METHOD path status"
+    /// lines; a longer path is cut to kMaxLoggedPathChars and marked with "…".
     const QStringList& requestLog() const { return log_; }
 
 private:
@@ -104,10 +111,12 @@ private:
 
     DemoOptions options_;
     std::unique_ptr<QHttpServer> site_;
-    std::unique_ptr<test::TestHttpServer> fullText_;
+    std::unique_ptr<FullTextServer> fullText_;
     std::unique_ptr<QFile> logFile_;
     quint16 port_ = 0;
     QSet<QByteArray> sessions_;
+    QList<QByteArray> sessionOrder_; ///< oldest first
+    static constexpr int kMaxSessions = 1000;
     QStringList log_;
 };
 
