@@ -3,6 +3,7 @@
 #include "download/StatusIcons.h"
 #include "files/FileNaming.h"
 
+#include <QNetworkReply>
 #include <utility>
 
 namespace quillax {
@@ -15,6 +16,77 @@ const std::array<QString, DownloadListModel::ColumnCount> kHeaders = {
 };
 
 } // namespace
+
+ItemMark MarkOf(const DownloadItem& item) {
+    if (item.status != ItemStatus::Finished) {
+        return ItemMark::Status;
+    }
+    if (item.percent == status_words::kExistsSkipped ||
+        item.percent == status_words::kBigFileSkipped) {
+        return ItemMark::Skipped;
+    }
+    return IsWebPageType(item.type, true) ? ItemMark::WebPage : ItemMark::Status;
+}
+
+QString ItemToolTip(const DownloadItem& item) {
+    switch (MarkOf(item)) {
+    case ItemMark::WebPage:
+        return QStringLiteral("收到的是网页，不是文档（常见于需要登录的网站）");
+    case ItemMark::Skipped:
+        return item.percent == status_words::kBigFileSkipped
+                   ? QStringLiteral("文件超过大小限制，已跳过，没有保存")
+                   : QStringLiteral("同名文件已存在，已跳过，没有下载");
+    case ItemMark::Status:
+        break;
+    }
+    return item.status == ItemStatus::Failed ? item.reason : QString();
+}
+
+namespace reasons {
+
+QString HttpStatus(int code) {
+    if (code == 429 || code == 503) {
+        return QStringLiteral("服务器返回%1，要求暂停下载").arg(code);
+    }
+    return QStringLiteral("服务器返回%1").arg(code);
+}
+
+QString CutShort(qint64 received, qint64 expected) {
+    const auto kb = [](qint64 bytes) { return QString::number((bytes + 1023) / 1024); };
+    if (expected > 0) {
+        return QStringLiteral("连接中断（已收到%1KB，共%2KB）").arg(kb(received), kb(expected));
+    }
+    return QStringLiteral("连接中断（已收到%1KB）").arg(kb(received));
+}
+
+QString NetworkError(int qtNetworkError) {
+    switch (static_cast<QNetworkReply::NetworkError>(qtNetworkError)) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("服务器拒绝连接");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("找不到服务器");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("连接超时");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("安全连接失败（证书无效）");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("连接被服务器关闭");
+    case QNetworkReply::TooManyRedirectsError:
+        return QStringLiteral("网址重定向次数过多");
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("网址从https转向了http，已拒绝");
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return QStringLiteral("代理服务器无法连接");
+    case QNetworkReply::OperationCanceledError:
+        return kStopped;
+    default:
+        return QStringLiteral("网络错误");
+    }
+}
+
+} // namespace reasons
 
 bool IsWebPageType(const QString& type, bool withXml) {
     // Compared without lower-casing a copy: the list walk calls this for every row.
@@ -62,8 +134,22 @@ QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     case Qt::DecorationRole:
-        return index.column() == ColName ? QVariant(StatusIcon(static_cast<int>(it.status)))
-                                         : QVariant();
+        if (index.column() != ColName) {
+            return {};
+        }
+        switch (MarkOf(it)) {
+        case ItemMark::WebPage:
+            return StatusIcon(kWebPageMark);
+        case ItemMark::Skipped:
+            return StatusIcon(kSkippedMark);
+        case ItemMark::Status:
+            break;
+        }
+        return StatusIcon(static_cast<int>(it.status));
+    case Qt::ToolTipRole: {
+        const QString tip = ItemToolTip(it);
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     case StatusRole:
         return static_cast<int>(it.status);
     case KeyRole:
@@ -247,6 +333,7 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
 }
 
 void DownloadListModel::startRow(int row) {
+    setReason(row, QString());
     setStatus(row, ItemStatus::Downloading);
     setText(row, ColSize, QString());
     setText(row, ColReceived, QString());
@@ -273,6 +360,13 @@ bool DownloadListModel::setKey(int row, const QString& key) {
 void DownloadListModel::setCreatedFile(int row, bool created) {
     if (validRow(row)) {
         items_[row].createdFile = created;
+    }
+}
+
+void DownloadListModel::setReason(int row, const QString& reason) {
+    if (validRow(row) && items_[row].reason != reason) {
+        items_[row].reason = reason;
+        notifyRow(row, {Qt::ToolTipRole});
     }
 }
 
@@ -393,6 +487,8 @@ StatusCounts DownloadListModel::statusCounts() const {
             break;
         case ItemStatus::Finished:
             ++counts.finished;
+            counts.webPages += MarkOf(it) == ItemMark::WebPage ? 1 : 0;
+            counts.skipped += MarkOf(it) == ItemMark::Skipped ? 1 : 0;
             break;
         case ItemStatus::Failed:
             ++counts.failed;
@@ -404,12 +500,18 @@ StatusCounts DownloadListModel::statusCounts() const {
 
 QString DownloadListModel::summaryText() const {
     const StatusCounts c = statusCounts();
-    return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
-        .arg(c.total)
-        .arg(c.downloading)
-        .arg(c.waiting)
-        .arg(c.finished)
-        .arg(c.failed);
+    QString text = QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
+                       .arg(c.total)
+                       .arg(c.downloading)
+                       .arg(c.waiting)
+                       .arg(c.finished)
+                       .arg(c.failed);
+    // Finished rows that are no document are counted apart, so the finished count is not read
+    // as the number of papers.
+    if (c.webPages > 0 || c.skipped > 0) {
+        text += QStringLiteral("（其中网页:%1 跳过:%2）").arg(c.webPages).arg(c.skipped);
+    }
+    return text;
 }
 
 QString DownloadListModel::rowCountText() const {

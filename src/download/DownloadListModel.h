@@ -36,6 +36,8 @@ struct DownloadItem {
     /// The row's own file that the running re-download replaces once its body is whole; empty
     /// when the row is not downloaded again over a file of its own.
     QString replacesPath;
+    /// Why the last download of the row failed, in words for the user; empty otherwise.
+    QString reason;
 };
 
 // Status words written into the text columns.
@@ -52,6 +54,32 @@ inline const QString kExistsSkipped = QStringLiteral("已存在，跳过");
 /// True for the web-page types "htm" and "html" (any case), and "xml" too when `withXml`.
 bool IsWebPageType(const QString& type, bool withXml = false);
 
+/// What the row's picture says beyond its status: a finished row whose file is a web page (a
+/// login page instead of the paper), or one that stored nothing (skipped), is not a document.
+enum class ItemMark { Status, WebPage, Skipped };
+ItemMark MarkOf(const DownloadItem& item);
+/// The row's tool tip: what its mark means, or why it failed.
+QString ItemToolTip(const DownloadItem& item);
+
+// Reasons a download failed, as the row's tool tip and status panel 3 show them.
+namespace reasons {
+/// "服务器返回404"; 429 and 503 say that the server asks for a pause.
+QString HttpStatus(int code);
+/// "连接中断（已收到210KB，共390KB）", or without the total when none was announced.
+QString CutShort(qint64 received, qint64 expected);
+/// The network's own error, in words: refused, host not found, TLS, timeout...
+QString NetworkError(int qtNetworkError);
+inline const QString kFolderNotCreated = QStringLiteral("文件夹无法创建");
+inline const QString kFolderNotWritable = QStringLiteral("文件夹不可写");
+inline const QString kWriteFailed = QStringLiteral("写入文件失败（磁盘已满或不可写）");
+inline const QString kCannotReplace = QStringLiteral("无法替换已有的同名文件");
+inline const QString kNoAnswer = QStringLiteral("服务器没有响应");
+inline const QString kStalled = QStringLiteral("超时：长时间没有收到数据");
+inline const QString kStopped = QStringLiteral("下载已停止");
+inline const QString kConflictingLengths = QStringLiteral("服务器给出的文件长度自相矛盾");
+inline const QString kNothingArrived = QStringLiteral("没有收到任何数据");
+} // namespace reasons
+
 /// Per-status counts of the list.
 struct StatusCounts {
     int total = 0;
@@ -59,6 +87,8 @@ struct StatusCounts {
     int downloading = 0;
     int finished = 0;
     int failed = 0;
+    int webPages = 0; ///< finished rows whose file is a web page
+    int skipped = 0;  ///< finished rows that stored nothing (already there, too big)
 };
 
 class DownloadListModel : public QAbstractTableModel {
@@ -111,6 +141,8 @@ public:
     void setAdoptedFile(int row, bool adopted);
     /// Sets or clears the path of the row's own file that a re-download replaces.
     void setReplacesPath(int row, const QString& path);
+    /// Records why the row's download failed (shown as its tool tip); cleared when it starts.
+    void setReason(int row, const QString& reason);
     /// True when the file at the row's path may be removed or replaced on the row's behalf: the
     /// row created it (or adopted it, when the user asked explicitly), and no other row that is
     /// downloading or finished names the same path.

@@ -84,10 +84,16 @@ int DownloadScheduler::takeNextRow(bool createFolders) {
         QString folder = list_.item(row).folder;
         if (createFolders) {
             folder = EnsureFolderPath(folder);
-            if (folder.isEmpty()) {
-                // Nowhere to store it: marked failed rather than written somewhere else.
+            // Nowhere to store it: marked failed before anything is fetched, rather than
+            // written somewhere else or fetched in vain.
+            const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
+                                : !FolderWritable(folder) ? reasons::kFolderNotWritable
+                                                          : QString();
+            if (!why.isEmpty()) {
                 list_.setText(row, Col::ColSize, status_words::kFailed);
+                list_.setReason(row, why);
                 list_.setStatus(row, ItemStatus::Failed);
+                Q_EMIT statusPanelText(3, why);
                 continue;
             }
         }

@@ -1,6 +1,7 @@
 #include "download/Downloader.h"
 
 #include "download/BodyWriter.h"
+#include "download/DownloadListModel.h"
 #include "platform/Network.h"
 
 #include <QFile>
@@ -173,6 +174,7 @@ void Downloader::onFinished() {
     }
     readFinished_ = true;
     networkError_ = reply_->error() != QNetworkReply::NoError;
+    networkErrorCode_ = reply_->error();
     httpStatus_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     total_ = length.isValid() ? length.toLongLong() : 0;
@@ -188,6 +190,8 @@ void Downloader::finishRead() {
         stallTimer_.stop();
         dropWriter(true);
         removeOwnPlaceholder();
+        reason_ = FailedHttpStatus(httpStatus_) ? reasons::HttpStatus(httpStatus_)
+                                                : reasons::CutShort(bytesRead_, total_);
         Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
         return;
     }
@@ -199,6 +203,8 @@ void Downloader::finishRead() {
             stallTimer_.stop();
             dropWriter(true);
             removeOwnPlaceholder();
+            reason_ =
+                networkError_ ? reasons::NetworkError(networkErrorCode_) : reasons::kNothingArrived;
             Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
         }
         return;
@@ -234,6 +240,7 @@ void Downloader::onCommitted(bool ok) {
         // A body that could not be written or moved into place is a failed download, whatever
         // arrived over the network.
         removeOwnPlaceholder();
+        reason_ = reasons::kWriteFailed;
         Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
         return;
     }
@@ -275,6 +282,7 @@ void Downloader::stallTick() {
             stallTimer_.stop();
             dropWriter(true);
             removeOwnPlaceholder();
+            reason_ = reasons::kStalled;
             Q_EMIT DownloadError(QStringLiteral("超时"), savePath_);
         }
         return;

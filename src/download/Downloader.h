@@ -42,6 +42,8 @@ public:
     QString savePath() const { return savePath_; }
     /// True when `BeginDownload` wrote the placeholder at the save path.
     bool placeholderWritten() const { return placeholderWritten_; }
+    /// Why the download failed, in words for the user, once it raised `DownloadError`.
+    QString reason() const { return reason_; }
     /// True when this download made the placeholder (whatever became of it since).
     bool madePlaceholder() const { return madePlaceholder_; }
 
@@ -80,6 +82,7 @@ private:
     std::deque<QByteArray> pieces_; ///< buffers reused for the pieces handed to the writer
     double sizeLimit_ = -1;
     QString referrer_;
+    QString reason_;
     bool fallback_ = false;
     bool placeholderWritten_ = false;
     bool madePlaceholder_ = false;
@@ -87,6 +90,7 @@ private:
     bool terminated_ = false;
     bool readFinished_ = false;
     bool networkError_ = false;
+    int networkErrorCode_ = 0;
     Outcome pending_ = Outcome::None;
     qint64 total_ = 0;
     qint64 unwritten_ = 0; ///< bytes handed to the writer and not yet written

@@ -255,7 +255,13 @@ void InetEngine::finish(int row) {
     dropReply();
     list_.flushProgressNotices();
     const DownloadItem& item = list_.item(row);
-    Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + item.name);
+    // A failure is never announced as a finished download.
+    Q_EMIT statusPanelText(2, (item.status == ItemStatus::Failed ? QStringLiteral("下载失败:")
+                                                                 : QStringLiteral("完成下载:")) +
+                                  item.name);
+    if (item.status == ItemStatus::Failed && !item.reason.isEmpty()) {
+        Q_EMIT statusPanelText(3, item.reason);
+    }
     state_.LastFinishTime = SecondsSinceMidnight();
     state_.LastFinishMonotonicMs = MonotonicMs();
     const bool webPage = IsWebPageType(item.type, true);
@@ -281,6 +287,21 @@ bool InetEngine::Inet下载文件(int row) {
     state_.IsDownloading = true;
     Q_EMIT statusPanelText(2, QStringLiteral("正在下载:") + list_.item(row).name);
 
+    // A folder that cannot take the file fails the row before anything is fetched: the server
+    // is not asked for a file that could not be stored.
+    {
+        const QString folder = EnsureFolderPath(list_.item(row).folder);
+        const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
+                            : !FolderWritable(folder) ? reasons::kFolderNotWritable
+                                                      : QString();
+        if (!why.isEmpty()) {
+            list_.setText(row, Col::ColSize, status_words::kFailed);
+            list_.setReason(row, why);
+            list_.setStatus(row, ItemStatus::Failed);
+            finish(row);
+            return false;
+        }
+    }
     const QString referrer =
         list_.item(row).referrer.isEmpty() ? SiteRootOfUrl(address) : list_.item(row).referrer;
     dropReply();
@@ -289,6 +310,9 @@ bool InetEngine::Inet下载文件(int row) {
 
     const QString block = gotHeaders && reply_ ? headerBlock(reply_) : QString();
     if (block.isEmpty()) {
+        list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError
+                                 ? reasons::NetworkError(reply_->error())
+                                 : reasons::kNoAnswer);
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
@@ -298,9 +322,11 @@ bool InetEngine::Inet下载文件(int row) {
     if (!numericText(HeaderValue(block, QStringLiteral("content-length")), &expected)) {
         expected = 0;
     }
-    if (FailedHttpStatus(reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())) {
+    if (const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        FailedHttpStatus(code)) {
         // The server says the file is not there or it failed: its page is not the file.
         list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setReason(row, reasons::HttpStatus(code));
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
@@ -308,6 +334,7 @@ bool InetEngine::Inet下载文件(int row) {
     if (hasConflictingLengths(reply_)) {
         // A server that announces two lengths cannot be trusted with either.
         list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setReason(row, reasons::kConflictingLengths);
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
@@ -330,6 +357,7 @@ bool InetEngine::Inet下载文件(int row) {
     if (folder.isEmpty()) {
         // The folder cannot be created: nothing may be written anywhere else instead.
         list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setReason(row, reasons::kFolderNotCreated);
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
@@ -375,6 +403,7 @@ bool InetEngine::Inet下载文件(int row) {
     file.open();
     if (!file.healthy()) {
         list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setReason(row, reasons::kFolderNotWritable);
         list_.setStatus(row, ItemStatus::Failed);
         finish(row);
         return false;
@@ -382,6 +411,7 @@ bool InetEngine::Inet下载文件(int row) {
 
     enum class End { Complete, BigFile, Failed, Cancelled };
     End end = End::Failed;
+    QString why; // the reason of a failed end
     qint64 written = 0;
     qint64 received = 0;
     qint64 lastYield = MonotonicMs();
@@ -400,6 +430,7 @@ bool InetEngine::Inet下载文件(int row) {
             file.write(chunk);
             if (!file.healthy()) {
                 end = End::Failed; // the disk refused the data
+                why = reasons::kWriteFailed;
                 break;
             }
             written += chunk.size();
@@ -437,6 +468,7 @@ bool InetEngine::Inet下载文件(int row) {
             // an end the network reports as an error means the body is cut short.
             const bool broken = reply_ && reply_->error() != QNetworkReply::NoError;
             end = expected > 0 || broken ? End::Failed : End::Complete;
+            why = reasons::CutShort(written, static_cast<qint64>(expected));
             break;
         }
         if (expected <= 0 && static_cast<double>(written) > limitBytes) {
@@ -445,6 +477,7 @@ bool InetEngine::Inet下载文件(int row) {
         }
         if (MonotonicMs() - lastGrowth > timeouts_.stallMs) {
             end = End::Failed;
+            why = reasons::kStalled;
             break;
         }
     }
@@ -456,6 +489,7 @@ bool InetEngine::Inet下载文件(int row) {
             Cancel();
             const bool blocked = FileExists(path);
             list_.setText(row, Col::ColSize, status_words::kFailed);
+            list_.setReason(row, reasons::kCannotReplace);
             if (blocked) {
                 list_.setText(row, Col::ColPercent, status_words::kCannotReplace);
             }
@@ -491,6 +525,7 @@ bool InetEngine::Inet下载文件(int row) {
     case End::Cancelled:
         Cancel();
         file.discard();
+        list_.setReason(row, end == End::Cancelled ? reasons::kStopped : why);
         list_.setText(row, Col::ColSize,
                       end == End::Failed ? status_words::kFailed : status_words::kCancelled);
         list_.setStatus(row, ItemStatus::Failed);
@@ -510,6 +545,7 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
     // memory. Only a body the server ended cleanly, and as long as it announced, is stored.
     enum class End { Complete, TooBig, Failed, Cancelled };
     End end = End::Failed;
+    QString why = reasons::kNothingArrived;
     QByteArray body;
     const qint64 deadline = MonotonicMs() + timeouts_.fallbackWaitMs;
     while (true) {
@@ -535,10 +571,16 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
                           !FailedHttpStatus(code)
                       ? End::Complete
                       : End::Failed;
+            why = FailedHttpStatus(code)          ? reasons::HttpStatus(code)
+                  : hasConflictingLengths(reply_) ? reasons::kConflictingLengths
+                  : !whole || transportFailed(reply_)
+                      ? reasons::CutShort(body.size(), length.toLongLong())
+                      : reasons::kNothingArrived;
             break;
         }
         if (MonotonicMs() > deadline) {
             end = End::Failed;
+            why = reasons::kStalled;
             break;
         }
         if (reply_->bytesAvailable() == 0) {
@@ -566,6 +608,9 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
         }
     }
     // Nothing of a cut-short body is written: the row fails, a Stop reading as a cancellation.
+    list_.setReason(row, end == End::Cancelled                      ? reasons::kStopped
+                         : end == End::Complete && body.size() >= 2 ? reasons::kWriteFailed
+                                                                    : why);
     list_.setText(row, Col::ColSize, end == End::Cancelled ? status_words::kCancelled : QString());
     list_.setText(row, Col::ColReceived, QString());
     list_.setText(row, Col::ColPercent, QString());

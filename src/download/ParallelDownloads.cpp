@@ -171,7 +171,11 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
     纠正下载项类型(list_, row);
     SettleReplacedFile(list_, row);
     list_.flushProgressNotices();
-    Q_EMIT statusPanelText(2, QStringLiteral("完成下载:") + list_.item(row).name);
+    // A body shorter than announced fails the row: never announced as finished.
+    Q_EMIT statusPanelText(2, (list_.item(row).status == ItemStatus::Failed
+                                   ? QStringLiteral("下载失败:")
+                                   : QStringLiteral("完成下载:")) +
+                                  list_.item(row).name);
     const bool webPage = IsWebPageType(list_.item(row).type);
     if (options_.sounds) {
         if (webPage) {
@@ -199,6 +203,13 @@ void ParallelDownloads::onError(int k, const QString& message) {
         list_.setText(row, Col::ColPercent, QString());
     }
     forgetPlaceholder(k, row);
+    if (const Downloader* m = member(k)) {
+        list_.setReason(row, m->reason());
+    }
+    Q_EMIT statusPanelText(2, QStringLiteral("下载失败:") + list_.item(row).name);
+    if (!list_.item(row).reason.isEmpty()) {
+        Q_EMIT statusPanelText(3, list_.item(row).reason);
+    }
     list_.setStatus(row, ItemStatus::Failed);
     removeMember(k);
     stamp();

@@ -5,8 +5,13 @@
 
 namespace quillax {
 
-/// Picture for status code 1 (pause bars), 2 (play triangle), 3 (green tick), 4 (red cross);
-/// a null icon for any other code. Needs a running GUI application.
+/// The marks of finished rows that hold no document: a web page, and a skipped row.
+inline constexpr int kWebPageMark = 5;
+inline constexpr int kSkippedMark = 6;
+
+/// Picture for status code 1 (pause bars), 2 (play triangle), 3 (green tick), 4 (red cross),
+/// and the marks 5 (orange page with angle brackets) and 6 (grey arrow over a bar); a null icon
+/// for any other code. Needs a running GUI application.
 QIcon StatusIcon(int statusCode);
 
 } // namespace quillax

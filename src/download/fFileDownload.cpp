@@ -221,13 +221,13 @@ void fFileDownload::buildUi() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     const int stretches[] = {2, 3, 2, 3};
     for (int i = 0; i < 4; ++i) {
-        panels_[i] = new QLabel(StatusBar1);
+        // Long texts are elided: they must never widen the window past the screen.
+        panels_[i] = new ElidedLabel(StatusBar1);
         panels_[i]->setObjectName(QStringLiteral("panel%1").arg(i + 1));
-        panels_[i]->setTextFormat(Qt::PlainText);
         panels_[i]->installEventFilter(this);
         StatusBar1->addWidget(panels_[i], stretches[i]);
     }
-    panels_[0]->setText(QString::fromUtf8(config::kPromotionText));
+    panels_[0]->setFullText(QString::fromUtf8(config::kPromotionText));
     panels_[0]->setCursor(Qt::PointingHandCursor);
     setStatusBar(StatusBar1);
 }
@@ -374,6 +374,16 @@ void fFileDownload::buildMenus() {
             [this](const QModelIndex& index) { itemDoubleClicked(index.row()); });
     connect(ListView3, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { itemClicked(index.row()); });
+    // A failed row, once selected, says why in panel 3 (by mouse or by keys).
+    connect(ListView3->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                const int row = current.row();
+                if (row >= 0 && row < list_.count() &&
+                    list_.item(row).status == ItemStatus::Failed &&
+                    !list_.item(row).reason.isEmpty()) {
+                    setStatusPanelText(3, list_.item(row).reason);
+                }
+            });
     connect(Command1, &QPushButton::clicked, this, [this] {
         const int row = selectedRow();
         PicWebBK->网页登录(row >= 0 ? 选择url(list_.item(row).key) : QString());
@@ -500,7 +510,7 @@ QString fFileDownload::重命名保存路径(const QString& folder, const QStrin
 }
 
 void fFileDownload::显示下载统计() {
-    panels_[3]->setText(list_.summaryText());
+    panels_[3]->setFullText(list_.summaryText());
 }
 
 void fFileDownload::refreshRowCount() {
@@ -508,12 +518,12 @@ void fFileDownload::refreshRowCount() {
 }
 
 QString fFileDownload::statusPanelText(int panel) const {
-    return panel >= 1 && panel <= 4 ? panels_[panel - 1]->text() : QString();
+    return panel >= 1 && panel <= 4 ? panels_[panel - 1]->fullText() : QString();
 }
 
 void fFileDownload::setStatusPanelText(int panel, const QString& text) {
     if (panel >= 1 && panel <= 4) {
-        panels_[panel - 1]->setText(text);
+        panels_[panel - 1]->setFullText(text);
     }
 }
 
@@ -533,7 +543,7 @@ bool fFileDownload::eventFilter(QObject* watched, QEvent* event) {
         if (watched == panels_[1]) {
             // The panel shows a key ("a|b"), a progress text or a path: only a web address of it
             // is opened, never another scheme.
-            const QString address = BrowsableAddress(panels_[1]->text());
+            const QString address = BrowsableAddress(panels_[1]->fullText());
             if (!address.isEmpty()) {
                 OpenInBrowser(address, true);
             }

@@ -22,6 +22,7 @@ class QTreeView;
 namespace quillax {
 
 class DownloadScheduler;
+class ElidedLabel;
 class LoginPanel;
 struct LoginTimeouts;
 class SettingsStore;
@@ -134,7 +135,7 @@ private:
     QLabel* Shape1 = nullptr;
     QLabel* Label1 = nullptr;
     QTreeView* ListView3 = nullptr;
-    QLabel* panels_[4] = {};
+    ElidedLabel* panels_[4] = {};
     LoginPanel* PicWebBK = nullptr;
     QPushButton* Command1 = nullptr;
     QMenu* menu下载 = nullptr;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QUrl>
 
 namespace quillax {
@@ -136,6 +137,11 @@ QString EnsureFolderPath(const QString& path) {
         return {};
     }
     return result;
+}
+
+bool FolderWritable(const QString& folder) {
+    QTemporaryFile probe(WithTrailingSlash(folder) + QStringLiteral(".quillax-probe-XXXXXX"));
+    return probe.open();
 }
 
 bool FileExists(const QString& path) {

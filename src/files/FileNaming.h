@@ -37,6 +37,9 @@ QString ExpandHomePath(const QString& path);
 /// stops the walk.
 QString EnsureFolderPath(const QString& path);
 
+/// True when a file can be created in `folder` now (tried with a temporary file that is
+/// removed at once): permissions alone do not tell, for root or on a read-only mount.
+bool FolderWritable(const QString& folder);
 bool FileExists(const QString& path);
 bool FolderExists(const QString& path);
 

@@ -149,14 +149,9 @@ void Form_Copy_Move::执行() {
     store_->write(kCopyMove, kCopyOption, QString::number(OpIndex));
 
     const QString trimmed = TrimSpaces(Combo1->currentText());
-    QStringList remembered;
-    for (int i = 0; i < Combo1->count(); ++i) {
-        remembered << Combo1->itemText(i);
-    }
-    if (!FolderListContains(remembered, trimmed)) {
-        Combo1->addItem(trimmed);
-        Combo1->setEditText(trimmed);
-    }
+    // Newest first, so that the list keeps the folders in use, not the first hundred ever used.
+    RememberFolder(Combo1, trimmed);
+    Combo1->setEditText(trimmed);
     SaveFolderList(Combo1, folderListPath_);
 
     Label3->clear();

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QPalette>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QTableView>
@@ -14,6 +15,37 @@
 #include <QWidget>
 
 namespace quillax {
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    full_ = text;
+    setToolTip(text);
+    showElided();
+}
+
+QSize ElidedLabel::sizeHint() const {
+    // Asks for no width of its own: the status bar's stretch gives it its share.
+    return {1, QLabel::sizeHint().height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    return {0, QLabel::minimumSizeHint().height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    showElided();
+}
+
+void ElidedLabel::showElided() {
+    QString line = full_;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    setText(fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, contentsRect().width())));
+}
 
 bool IsWindowLoaded(const QString& name) {
     const auto windows = QApplication::topLevelWidgets();

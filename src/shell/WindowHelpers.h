@@ -2,6 +2,7 @@
 // Helpers that several windows share: is a window loaded, column widths of a list, the
 // striped list background, and the download window's placement.
 
+#include <QLabel>
 #include <QString>
 
 class QAbstractItemView;
@@ -28,6 +29,24 @@ void SetAllListColumnWidths(QAbstractItemView* list, int width);
 
 /// Gives a list its striped rows: light green (231, 248, 237) and white, starting with green.
 void PaintListStripes(QAbstractItemView* list);
+
+/// A status-bar text that never widens its window: shown elided to the room it has, whole in
+/// its tool tip. Read it back with `fullText`.
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+    void setFullText(const QString& text);
+    QString fullText() const { return full_; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showElided();
+    QString full_;
+};
 
 /// "1920*1080" for the screen that shows `window` (the primary screen when it has none).
 QString ScreenResolutionText(const QWidget* window);

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QLocale>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -110,6 +111,64 @@ TEST(DownloadListModel, NamesAreNotEditableAndSelectionLivesInTheModel) {
     EXPECT_FALSE(list.isSelected(0));
 }
 
+// A tick means the document arrived: finished rows that hold a web page or stored nothing get
+// marks of their own, with a tool tip saying what happened; a failed row's tip says why.
+TEST(DownloadListModel, FinishedRowsWithoutADocumentHaveMarksOfTheirOwn) {
+    DownloadListModel list;
+    fill(list, {{F, "pdf", "9", "9", "100%"},
+                {F, "htm", "9", "9", "100%"},
+                {F, "pdf", "9", "9", "已存在，跳过"},
+                {F, "pdf", "", "", "大文件，跳过"},
+                {X, "pdf", "下载失败", "", ""},
+                {X, "htm", "下载失败", "", ""}});
+    list.setReason(4, reasons::HttpStatus(404));
+    const auto image = [&](int row) {
+        return list.data(list.index(row, 0), Qt::DecorationRole)
+            .value<QIcon>()
+            .pixmap(16, 16)
+            .toImage();
+    };
+    const auto tip = [&](int row) {
+        return list.data(list.index(row, Col::ColPercent), Qt::ToolTipRole).toString();
+    };
+    const QImage tick = image(0);
+    EXPECT_NE(image(1), tick);
+    EXPECT_NE(image(2), tick);
+    EXPECT_NE(image(1), image(2));
+    EXPECT_EQ(image(3), image(2)); // both skipped
+    EXPECT_EQ(image(5), image(4)); // a failed web page is a failure first
+    EXPECT_TRUE(tip(0).isEmpty());
+    EXPECT_EQ(tip(1), QStringLiteral("收到的是网页，不是文档（常见于需要登录的网站）"));
+    EXPECT_EQ(tip(2), QStringLiteral("同名文件已存在，已跳过，没有下载"));
+    EXPECT_EQ(tip(3), QStringLiteral("文件超过大小限制，已跳过，没有保存"));
+    EXPECT_EQ(tip(4), QStringLiteral("服务器返回404"));
+    EXPECT_EQ(list.item(0).status, ItemStatus::Finished); // statuses stay as they are
+    EXPECT_EQ(list.item(1).status, ItemStatus::Finished);
+    const StatusCounts c = list.statusCounts();
+    EXPECT_EQ(c.finished, 4);
+    EXPECT_EQ(c.webPages, 1);
+    EXPECT_EQ(c.skipped, 2);
+    // Starting the row again clears the old reason.
+    list.startRow(4);
+    EXPECT_TRUE(list.item(4).reason.isEmpty());
+}
+
+TEST(DownloadListModel, FailureReasonsInWords) {
+    const std::pair<QString, const char*> cases[] = {
+        {reasons::HttpStatus(404), "服务器返回404"},
+        {reasons::HttpStatus(503), "服务器返回503，要求暂停下载"},
+        {reasons::HttpStatus(429), "服务器返回429，要求暂停下载"},
+        {reasons::CutShort(210 * 1024, 390 * 1024), "连接中断（已收到210KB，共390KB）"},
+        {reasons::CutShort(1, 0), "连接中断（已收到1KB）"},
+        {reasons::NetworkError(QNetworkReply::ConnectionRefusedError), "服务器拒绝连接"},
+        {reasons::NetworkError(QNetworkReply::HostNotFoundError), "找不到服务器"},
+        {reasons::NetworkError(QNetworkReply::UnknownNetworkError), "网络错误"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(text, QString::fromUtf8(expected));
+    }
+}
+
 TEST(DownloadListModel, StatusPicturesAreFourDistinctSixteenPixelImages) {
     DownloadListModel list;
     fill(list,
@@ -170,13 +229,13 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   true,
                   4,
-                  "总数:5 正在下载:0 等待:0 已完成:3 失败:2"},
+                  "总数:5 正在下载:0 等待:0 已完成:3 失败:2（其中网页:3 跳过:0）"},
         CountCase{"big file skipped counts as finished",
                   {{F, "pdf", "", "", "大文件，跳过"}},
                   0,
                   true,
                   0,
-                  "总数:1 正在下载:0 等待:0 已完成:1 失败:0"},
+                  "总数:1 正在下载:0 等待:0 已完成:1 失败:0（其中网页:0 跳过:1）"},
         CountCase{"a waiting row stops the finished walk",
                   {{F, "pdf", "1", "1", "100%"}, {W, "pdf", "", "", ""}, {X, "pdf", "", "", ""}},
                   2,

@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -476,5 +477,57 @@ TEST_F(EngineFaultsTest, BothMethodsSendTheReferrerAndTheAddressAsItStands) {
         const ReceivedRequest& sent = server.requests().at(before);
         EXPECT_EQ(sent.headers.value("referer"), QByteArray("http://records.example/detail?rec=3"));
         EXPECT_EQ(sent.path, QByteArray("/r?a=1&amp;b=2"));
+    }
+}
+
+// Failures say why, on the row and in status panel 3, and are never announced as finished; a
+// folder that cannot take the file fails the row before anything is fetched.
+TEST_F(EngineFaultsTest, FailuresSayWhyAndAFolderThatCannotBeMadeFetchesNothing) {
+    const QString inTheWay = folder + QStringLiteral("file-in-the-way");
+    ASSERT_TRUE(WriteFile(inTheWay, "not a folder"));
+    for (const int method : {1, 2}) {
+        SCOPED_TRACE(method);
+        options.method = method;
+        list.clear();
+        const QByteArray m = QByteArray::number(method);
+        Route notFound;
+        notFound.status = 404;
+        notFound.reason = "Not Found";
+        notFound.body = "<html><body>gone</body></html>";
+        Route cut = pdf(body(400 * 1024, 'c'));
+        cut.closeAfterBytes = 210 * 1024;
+        const int gone = add("/gone" + m, notFound, QStringLiteral("Gone"));
+        const int broken = add("/cut" + m, cut, QStringLiteral("Cut"));
+        const int nowhere = add("/ok" + m, pdf("%PDF-1.4 fine"), QStringLiteral("Nowhere"));
+        list.setText(nowhere, Col::ColFolder, inTheWay + QStringLiteral("/sub/"));
+        QSignalSpy panels(&s(), &DownloadScheduler::statusPanelText);
+        ASSERT_TRUE(runToEnd());
+
+        EXPECT_EQ(status(gone), ItemStatus::Failed);
+        EXPECT_EQ(list.item(gone).reason, QStringLiteral("服务器返回404"));
+        EXPECT_EQ(status(broken), ItemStatus::Failed);
+        EXPECT_TRUE(list.item(broken).reason.startsWith(QStringLiteral("连接中断（已收到")))
+            << list.item(broken).reason.toStdString();
+        EXPECT_TRUE(list.item(broken).reason.endsWith(QStringLiteral("共400KB）")));
+        EXPECT_EQ(status(nowhere), ItemStatus::Failed);
+        EXPECT_EQ(list.item(nowhere).reason, reasons::kFolderNotCreated);
+        EXPECT_EQ(server.requestCount("/ok" + m), 0); // nothing asked for in vain
+        EXPECT_EQ(list.data(list.index(gone, 0), Qt::ToolTipRole).toString(),
+                  list.item(gone).reason);
+
+        QStringList panelTwo;
+        QStringList panelThree;
+        for (const QList<QVariant>& signal : panels) {
+            (signal.at(0).toInt() == 2 ? panelTwo : panelThree) << signal.at(1).toString();
+        }
+        for (const QString& name : {QStringLiteral("Gone"), QStringLiteral("Cut")}) {
+            EXPECT_FALSE(panelTwo.contains(QStringLiteral("完成下载:") + name))
+                << name.toStdString();
+            EXPECT_TRUE(panelTwo.contains(QStringLiteral("下载失败:") + name))
+                << name.toStdString();
+        }
+        EXPECT_TRUE(panelThree.contains(QStringLiteral("服务器返回404")));
+        EXPECT_TRUE(panelThree.contains(reasons::kFolderNotCreated));
+        EXPECT_EQ(filesIn(folder), QStringList{QStringLiteral("file-in-the-way")});
     }
 }
