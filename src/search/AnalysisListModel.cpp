@@ -1,5 +1,6 @@
 #include "search/AnalysisListModel.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quillax {
@@ -34,6 +35,11 @@ QVariant AnalysisListModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
+    // Long titles and folders are cut short in their columns; the tip shows them whole.
+    if (role == Qt::ToolTipRole && (index.column() == ColTitle || index.column() == ColFolder)) {
+        const QString& text = index.column() == ColTitle ? r.title : r.folder;
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     if (role == LinkRole) {
         return r.link;
     }
@@ -61,6 +67,7 @@ Qt::ItemFlags AnalysisListModel::flags(const QModelIndex& index) const {
 bool AnalysisListModel::加入LV1(const QString& title, const QString& link, const QString& pageUrl,
                                 const QString& type, const QString& folder) {
     if (keyIndex_.contains(link)) {
+        Q_EMIT addRefused(link);
         return false;
     }
     const int row = count();
@@ -105,6 +112,12 @@ int AnalysisListModel::removeRowsWhere(const std::function<bool(int row)>& remov
     }
     endResetModel();
     return removed;
+}
+
+int AnalysisListModel::unanalysedCount() const {
+    return static_cast<int>(
+        std::count_if(records_.cbegin(), records_.cend(),
+                      [](const AnalysisRecord& r) { return r.status.isEmpty(); }));
 }
 
 void AnalysisListModel::clear() {

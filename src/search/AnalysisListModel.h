@@ -49,6 +49,12 @@ public:
     QItemSelectionModel* selectionModel() { return &selection_; }
     /// The row count label's text: the number of rows.
     QString rowCountText() const { return QString::number(count()); }
+    /// Rows not analysed yet (empty status).
+    int unanalysedCount() const;
+
+Q_SIGNALS:
+    /// `加入LV1` refused `link`: the list already holds it.
+    void addRefused(const QString& link);
 
 private:
     QVector<AnalysisRecord> records_;

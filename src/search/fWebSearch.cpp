@@ -5,6 +5,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/UserDialogs.h"
 #include "platform/WebBrowser.h"
+#include "search/AddressInput.h"
 #include "search/ResultPageReader.h"
 #include "search/fIEcache.h"
 #include "shell/AboutBoxActions.h"
@@ -21,6 +22,8 @@
 
 #include "download/DownloadOptions.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -34,6 +37,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -45,6 +49,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
 
 namespace quillax {
 
@@ -53,6 +58,10 @@ namespace {
 constexpr int kMinWidth = 600;    // 9000 twips
 constexpr int kMinHeight = 333;   // 5000 twips
 constexpr int kBarLowestGap = 80; // 1200 twips: the bar stays this far above the bottom edge
+// The browser's and the list's shares of the height when the window opens: the list shows a
+// dozen rows, not three.
+constexpr int kBrowserShare = 3;
+constexpr int kListShare = 2;
 const QString kAddAllCaption = QStringLiteral("加入全部到列表");
 const QString kStopAddAllCaption = QStringLiteral("停止加入全部");
 
@@ -110,7 +119,12 @@ void fWebSearch::buildUi() {
     Combo1 = new QComboBox(PicPanWeb);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Combo1->setToolTip(QStringLiteral("访问过的网址"));
+    // The box shows the page on display and opens what is typed into it; its list holds the
+    // visited addresses, which only page loads add to.
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setCompleter(nullptr);
+    Combo1->setToolTip(QStringLiteral("输入网址后按回车打开，下拉可选访问过的网址"));
     Command1 = new QPushButton(QStringLiteral("清空"), PicPanWeb);
     Command1->setObjectName(QStringLiteral("Command1"));
     Check2 = new QCheckBox(QStringLiteral("禁止浏览器弹出脚本提示"), PicPanWeb);
@@ -145,7 +159,11 @@ void fWebSearch::buildUi() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->header()->setStretchLastSection(true);
+    // The title takes the room the other columns leave and is cut short, so the status stays in
+    // view however long a title is; the whole title is its tool tip.
+    ListView1->setTextElideMode(Qt::ElideRight);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionResizeMode(AnalysisListModel::ColTitle, QHeaderView::Stretch);
     PaintListStripes(ListView1);
     listLayout->addWidget(ListView1, 1);
 
@@ -190,19 +208,28 @@ void fWebSearch::buildUi() {
     progress->addWidget(Command5);
     PicPanPrograss->hide();
 
-    PicBar->setStretchFactor(0, 4);
-    PicBar->setStretchFactor(1, 1);
+    PicBar->setStretchFactor(0, kBrowserShare);
+    PicBar->setStretchFactor(1, kListShare);
     setCentralWidget(PicBar);
 
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         panels_[i] = new QLabel(this);
         panels_[i]->setTextFormat(Qt::PlainText); // page text is never markup
-        statusBar()->addWidget(panels_[i], i == 0 ? 0 : 1);
+        if (i < 2) {
+            statusBar()->addWidget(panels_[i], i == 0 ? 0 : 1);
+        } else {
+            statusBar()->addPermanentWidget(panels_[i]);
+        }
     }
+    panels_[2]->setObjectName(QStringLiteral("noticePanel"));
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     panels_[0]->setText(QString::fromUtf8(config::kProductTitle));
 
-    connect(Command1, &QPushButton::clicked, Combo1, &QComboBox::clear);
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        Combo1->clear();
+        showAddress(); // emptying the history leaves the page's address in the box
+    });
+    connect(Combo1->lineEdit(), &QLineEdit::returnPressed, this, [this] { 打开输入的网址(); });
     connect(Combo1, &QComboBox::activated, this, [this](int index) {
         if (Combo1->count() > 0 && index >= 0) {
             WebBrowser1->Navigate(Combo1->itemText(index));
@@ -218,6 +245,7 @@ void fWebSearch::buildUi() {
     connect(PicBar, &QSplitter::splitterMoved, this, [this] { layoutPanes(); });
     connect(&list_, &QAbstractItemModel::modelReset, this, [this] { refreshCount(); });
     connect(&list_, &QAbstractItemModel::rowsInserted, this, [this] { refreshCount(); });
+    fitColumns();
 }
 
 void fWebSearch::buildMenus() {
@@ -304,6 +332,51 @@ void fWebSearch::connectBrowser() {
     // Only the top-level document's completion ends a page wait.
     connect(WebBrowser1, &WebBrowser::DocumentComplete, this,
             [this](const QString&, bool) { PageLoading = false; });
+    connect(WebBrowser1, &QWebEngineView::urlChanged, this, [this] { showAddress(); });
+    // A page that cannot be reached is told in the status bar too, besides the browser's own
+    // error page. A load that another navigation cut short is no failure.
+    connect(WebBrowser1->page(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) {
+                if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) {
+                    showNotice(PageFailedNotice(info.url().toString()));
+                    pageFailedShown_ = true;
+                } else if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus &&
+                           pageFailedShown_) {
+                    showNotice(QString());
+                }
+            });
+}
+
+void fWebSearch::showAddress() {
+    QLineEdit* edit = Combo1->lineEdit();
+    // What the user is typing stays until Enter.
+    if (edit->hasFocus() && edit->isModified()) {
+        return;
+    }
+    const QString address = WebBrowser1->url().toString();
+    edit->setText(address.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0
+                      ? QString()
+                      : address);
+}
+
+void fWebSearch::showNotice(const QString& text) {
+    panels_[2]->setText(text);
+    pageFailedShown_ = false;
+}
+
+void fWebSearch::打开输入的网址() {
+    const TypedAddress typed = ReadTypedAddress(Combo1->currentText());
+    if (typed.kind == TypedAddress::Empty) {
+        return;
+    }
+    if (typed.kind != TypedAddress::Web) {
+        // The typed text stays in the box, to be put right.
+        LoopGuard guard(this);
+        ShowMessage(TypedAddressMessage(typed.kind), MsgIcon::Error);
+        return;
+    }
+    Combo1->lineEdit()->setText(typed.url.toString());
+    WebBrowser1->Navigate(typed.url.toString(QUrl::FullyEncoded));
 }
 
 void fWebSearch::load() {
@@ -328,11 +401,15 @@ void fWebSearch::Open() {
         resize(std::max(kMinWidth, std::min(1200, area.width() * 9 / 10)),
                std::max(kMinHeight, std::min(820, area.height() * 9 / 10)));
     }
-    const int total = PicBar->height();
-    PicBar->setSizes({total * 4 / 5, total - total * 4 / 5});
+    const auto share = [this] {
+        const int total = PicBar->height();
+        const int browser = total * kBrowserShare / (kBrowserShare + kListShare);
+        PicBar->setSizes({browser, total - browser});
+    };
+    share();
     show();
-    const int shown = PicBar->height();
-    PicBar->setSizes({shown * 4 / 5, shown - shown * 4 / 5});
+    share();
+    fitColumns();
     打开EBSCO首页();
 }
 
@@ -365,10 +442,11 @@ void fWebSearch::onTitleChange(const QString& title) {
         return;
     }
     Combo1->addItem(address);
+    showAddress(); // the first entry would otherwise become the box's text
 }
 
 QString fWebSearch::statusPanelText(int panel) const {
-    return panel >= 1 && panel <= 2 ? panels_[panel - 1]->text() : QString();
+    return panel >= 1 && panel <= 3 ? panels_[panel - 1]->text() : QString();
 }
 
 void fWebSearch::refreshCount() {
@@ -376,7 +454,17 @@ void fWebSearch::refreshCount() {
 }
 
 void fWebSearch::fitColumns() {
-    SetAllListColumnWidths(ListView1, kFitContentsAndHeader);
+    // The title stretches; the others fit their contents and header. A long save folder gets at
+    // most a third of the width, its tool tip shows it whole.
+    for (const int column :
+         {AnalysisListModel::ColType, AnalysisListModel::ColStatus, AnalysisListModel::ColFolder}) {
+        SetListColumnWidth(ListView1, column + 1, kFitContentsAndHeader);
+    }
+    const int folderCap =
+        std::max(ListView1->header()->minimumSectionSize(), ListView1->viewport()->width() / 3);
+    if (ListView1->columnWidth(AnalysisListModel::ColFolder) > folderCap) {
+        ListView1->setColumnWidth(AnalysisListModel::ColFolder, folderCap);
+    }
 }
 
 QString fWebSearch::actionFolder() const {
@@ -390,11 +478,13 @@ void fWebSearch::showSaveFolderChooser() {
 
 void fWebSearch::加入本页到列表() {
     LoopGuard guard(this);
+    TakeTally tally(list_);
     if (values_.PromptSavePath == 1) {
         showSaveFolderChooser();
     }
     ExtractResultPage(WebBrowser1->page(), list_, actionFolder());
     fitColumns();
+    showNotice(tally.message());
 }
 
 void fWebSearch::setAddAllIdle(bool idle) {
@@ -410,6 +500,7 @@ void fWebSearch::加入全部到列表() {
         return;
     }
     LoopGuard guard(this);
+    TakeTally tally(list_);
     setAddAllIdle(false);
     StopAddAll = false;
     if (values_.PromptSavePath == 1) {
@@ -425,6 +516,7 @@ void fWebSearch::加入全部到列表() {
     ExtractResultPage(WebBrowser1->page(), list_, actionFolder());
     setAddAllIdle(true);
     fitColumns();
+    showNotice(tally.message());
 }
 
 bool fWebSearch::下一页() {
@@ -484,9 +576,13 @@ bool fWebSearch::下一页() {
 }
 
 bool fWebSearch::加入下载列表(int row) {
+    return analyseRow(row) != AnalysisOutcome::Failed;
+}
+
+AnalysisOutcome fWebSearch::analyseRow(int row) {
     LoopGuard guard(this);
     // A window closed during the fetch hands over only to a download window that is still open.
-    return AnalyseRecord(
+    return AnalyseRecordCounted(
         list_, row,
         [this]() -> DownloadListModel* {
             if (closing_) {
@@ -520,6 +616,8 @@ void fWebSearch::runAnalysis(AnalysisRun run) {
             go = !values_.SaveFolderCancelled;
         }
     }
+    AnalysisTally tally;
+    bool stopped = false;
     if (go) {
         const int n = list_.count();
         for (int row = 0; row < n && row < list_.count(); ++row) {
@@ -527,10 +625,11 @@ void fWebSearch::runAnalysis(AnalysisRun run) {
                 if (RunClearsStatus(run)) {
                     list_.setStatus(row, QString());
                 }
-                加入下载列表(row);
+                tally.count(analyseRow(row));
                 YieldOnce();
             }
             if (AnalysisStopped) {
+                stopped = row + 1 < n;
                 break;
             }
         }
@@ -538,6 +637,9 @@ void fWebSearch::runAnalysis(AnalysisRun run) {
     PicPanPrograss->hide();
     AnalysisStopped = true;
     Command2->setEnabled(true);
+    if (go) {
+        showNotice(tally.message(stopped));
+    }
     显示下载窗口(false);
 }
 
@@ -679,6 +781,26 @@ void fWebSearch::resizeEvent(QResizeEvent* event) {
 }
 
 void fWebSearch::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        // Rows not analysed yet are lost with the window: the user decides. A close asked for
+        // again while the question shows is that same close.
+        const int waiting = list_.unanalysedCount();
+        if (askingToClose_) {
+            event->ignore();
+            return;
+        }
+        if (waiting > 0) {
+            LoopGuard guard(this);
+            askingToClose_ = true;
+            const MsgResult answer =
+                ShowMessage(UnanalysedCloseQuestion(waiting), MsgIcon::Question, MsgButtons::YesNo);
+            askingToClose_ = false;
+            if (answer != MsgResult::Yes) {
+                event->ignore();
+                return;
+            }
+        }
+    }
     StopAddAll = true;
     AnalysisStopped = true;
     settings_.writeNumber(settings_keys::kWebSearch, settings_keys::kSearchDelay,

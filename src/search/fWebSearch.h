@@ -4,6 +4,7 @@
 
 #include "search/AnalysisListModel.h"
 #include "search/RecordAnalysis.h"
+#include "search/SearchCounts.h"
 
 #include <QMainWindow>
 
@@ -59,10 +60,12 @@ public:
     void 打开EBSCO首页();
     void 打开指定网址();
     bool 查找Combo1(const QString& address) const;
+    /// Opens what the user typed into the address box, or says why it cannot.
+    void 打开输入的网址();
 
     bool addAllRunning() const { return addAllRunning_; }
     bool analysing() const { return !AnalysisStopped; }
-    /// Text of status panel 1 or 2.
+    /// Text of status panel 1, 2 or 3 (3: what the window's last action or page load did).
     QString statusPanelText(int panel) const;
 
 Q_SIGNALS:
@@ -85,6 +88,9 @@ private:
     void refreshCount();
     void fitColumns();
     void setAddAllIdle(bool idle);
+    AnalysisOutcome analyseRow(int row);
+    void showNotice(const QString& text);
+    void showAddress();
     void onTitleChange(const QString& title);
     bool isMakerAddress(const QString& address) const;
     void deleteWhenIdle();
@@ -101,6 +107,8 @@ private:
     int loops_ = 0;        ///< procedures of this window that yield and have not returned
     bool closing_ = false; ///< closed: deleted once `loops_` is back to 0
     bool deleting_ = false;
+    bool askingToClose_ = false;
+    bool pageFailedShown_ = false; ///< panel 3 tells of a page that could not be opened
 
     WebBrowser* WebBrowser1 = nullptr;
     QComboBox* Combo1 = nullptr;
@@ -121,7 +129,7 @@ private:
     QFrame* PicPanPrograss = nullptr;
     QLabel* Label11 = nullptr;
     QPushButton* Command5 = nullptr;
-    QLabel* panels_[2] = {};
+    QLabel* panels_[3] = {};
     QMenu* menu加入 = nullptr;
     QMenu* menu清除 = nullptr;
 };
