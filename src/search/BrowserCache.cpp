@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,48 +60,111 @@ QFileInfoList folderEntries(const QString& folder) {
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-void listSubfolders(const QString& folder, QStringList& list, bool recursive, int depth) {
-    if (!folder.startsWith(QLatin1Char('/')) || depth > kMaxWalkDepth) {
-        return;
+enum class EntryKind { Folder, File, Other };
+struct FolderEntry {
+    QString name;
+    EntryKind kind;
+};
+
+// The entries of the open folder `fd` (hidden ones included), by name; links are files here.
+QVector<FolderEntry> readFolder(int fd) {
+    QVector<FolderEntry> entries;
+    const int own = ::dup(fd);
+    DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (dir == nullptr) {
+        if (own >= 0) {
+            ::close(own);
+        }
+        return entries;
     }
-    const QString base = WithTrailingSlash(folder);
-    QStringList found;
-    for (const QFileInfo& entry : folderEntries(base)) {
-        const QString name = entry.fileName();
-        if (!isWalkableName(base, name) || entry.isSymLink() || !entry.isDir()) {
+    while (const dirent* e = ::readdir(dir)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String("..")) {
             continue;
         }
-        found << base + name;
+        struct stat st {};
+        if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        const EntryKind kind = S_ISDIR(st.st_mode)                          ? EntryKind::Folder
+                               : S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? EntryKind::File
+                                                                            : EntryKind::Other;
+        entries.append({name, kind});
     }
-    list += found;
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+// Opens the sub-folder `name` of `parent` for listing, refusing a link.
+int openSubfolder(int parent, const QString& name) {
+    return ::openat(parent, QFile::encodeName(name).constData(),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The walks go down by descriptors, so a folder swapped for a link while they run is not
+// followed: what they list lies below the folder they started in.
+void listSubfolders(int fd, const QString& base, QStringList& list, bool recursive, int depth) {
+    if (depth > kMaxWalkDepth) {
+        return;
+    }
+    QStringList found;
+    for (const FolderEntry& entry : readFolder(fd)) {
+        if (entry.kind == EntryKind::Folder && isWalkableName(base, entry.name)) {
+            found << entry.name;
+        }
+    }
+    for (const QString& name : std::as_const(found)) {
+        list << base + name;
+    }
     if (recursive) {
-        for (const QString& sub : std::as_const(found)) {
-            listSubfolders(sub, list, true, depth + 1);
+        for (const QString& name : std::as_const(found)) {
+            const int sub = openSubfolder(fd, name);
+            if (sub >= 0) {
+                listSubfolders(sub, base + name + QLatin1Char('/'), list, true, depth + 1);
+                ::close(sub);
+            }
         }
     }
 }
 
-void listFiles(const QString& folder, QStringList& list, bool recursive, int depth) {
-    if (!folder.startsWith(QLatin1Char('/')) || depth > kMaxWalkDepth) {
+void listFiles(int fd, const QString& base, QStringList& list, bool recursive, int depth) {
+    if (depth > kMaxWalkDepth) {
         return;
     }
-    const QString base = WithTrailingSlash(folder);
     QStringList subfolders;
-    for (const QFileInfo& entry : folderEntries(base)) {
-        const QString name = entry.fileName();
-        if (!isWalkableName(base, name)) {
+    for (const FolderEntry& entry : readFolder(fd)) {
+        if (!isWalkableName(base, entry.name)) {
             continue;
         }
-        if (entry.isSymLink() || entry.isFile()) {
-            list << base + name;
-        } else if (entry.isDir()) {
-            subfolders << base + name;
+        if (entry.kind == EntryKind::File) {
+            list << base + entry.name;
+        } else if (entry.kind == EntryKind::Folder) {
+            subfolders << entry.name;
         }
     }
     if (recursive) {
-        for (const QString& sub : std::as_const(subfolders)) {
-            listFiles(sub, list, true, depth + 1);
+        for (const QString& name : std::as_const(subfolders)) {
+            const int sub = openSubfolder(fd, name);
+            if (sub >= 0) {
+                listFiles(sub, base + name + QLatin1Char('/'), list, true, depth + 1);
+                ::close(sub);
+            }
         }
+    }
+}
+
+// Walks `folder` (absolute; a link naming the folder itself is followed, none below it).
+template <typename Walk> void walkFrom(const QString& folder, Walk walk) {
+    if (!folder.startsWith(QLatin1Char('/'))) {
+        return;
+    }
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        walk(fd, WithTrailingSlash(folder));
+        ::close(fd);
     }
 }
 
@@ -399,11 +463,12 @@ QString FileTypeFromAddress(const QString& text) {
 }
 
 void ListSubfolders(const QString& folder, QStringList& list, bool recursive) {
-    listSubfolders(folder, list, recursive, 0);
+    walkFrom(folder,
+             [&](int fd, const QString& base) { listSubfolders(fd, base, list, recursive, 0); });
 }
 
 void ListFilesRecursive(const QString& folder, QStringList& list, bool recursive) {
-    listFiles(folder, list, recursive, 0);
+    walkFrom(folder, [&](int fd, const QString& base) { listFiles(fd, base, list, recursive, 0); });
 }
 
 // ---------------------------------------------------------------------------------------------
