@@ -1,10 +1,13 @@
+#include "files/FileNaming.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/SoundPlayer.h"
+#include "platform/UserDialogs.h"
 #include "search/fWebSearch.h"
 #include "shell/AppConfig.h"
 #include "shell/AppValues.h"
 #include "shell/ProgramIcon.h"
 #include "shell/SettingsStore.h"
+#include "shell/WindowHelpers.h"
 #include "shell/fCover.h"
 
 #include <QApplication>
@@ -25,6 +28,12 @@ int main(int argc, char* argv[]) {
     // The start window ends the program, not the last visible window: a hidden download
     // window may still be at work when the search window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Qt's own buttons and dialogs speak the program's language.
+    quillax::InstallChineseTranslations();
+    // Open and save dialogs start in the download folder.
+    quillax::SetDialogStartFolder(
+        [] { return quillax::ExpandHomePath(quillax::Values().SaveFolder); });
 
     quillax::QtMessageBoxes messageBoxes;
     quillax::SetMessageBoxes(&messageBoxes);

@@ -139,6 +139,35 @@ QString EnsureFolderPath(const QString& path) {
     return result;
 }
 
+QString FolderCreateProblem(const QString& path) {
+    const QString expanded = ExpandHomePath(TrimSpaces(path));
+    if (expanded.isEmpty()) {
+        return QStringLiteral("没有填写文件夹");
+    }
+    const QStringList parts = expanded.split(QLatin1Char('/'));
+    QString current = parts.at(0);
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (parts.at(i).isEmpty()) {
+            continue;
+        }
+        const QString level = CleanFileName(parts.at(i));
+        if (level.isEmpty()) {
+            return QStringLiteral("文件夹名称无效：") + parts.at(i);
+        }
+        const QString parent = current.isEmpty() ? QStringLiteral("/") : current;
+        current += QLatin1Char('/') + level;
+        const QFileInfo info(current);
+        if (info.exists() && !info.isDir()) {
+            return QStringLiteral("不是文件夹：") + current;
+        }
+        if (!info.exists()) {
+            return FolderWritable(parent) ? QStringLiteral("无法创建文件夹：") + current
+                                          : QStringLiteral("没有权限在此创建文件夹：") + parent;
+        }
+    }
+    return FolderWritable(current) ? QString() : QStringLiteral("文件夹不可写：") + current;
+}
+
 bool FolderWritable(const QString& folder) {
     QTemporaryFile probe(WithTrailingSlash(folder) + QStringLiteral(".quillax-probe-XXXXXX"));
     return probe.open();

@@ -37,6 +37,10 @@ QString ExpandHomePath(const QString& path);
 /// stops the walk.
 QString EnsureFolderPath(const QString& path);
 
+/// Why `EnsureFolderPath` could not make `path`, in words for the user: a level that is a file,
+/// a parent folder without permission, an invalid name. Asks nothing and creates nothing.
+QString FolderCreateProblem(const QString& path);
+
 /// True when a file can be created in `folder` now (tried with a temporary file that is
 /// removed at once): permissions alone do not tell, for root or on a read-only mount.
 bool FolderWritable(const QString& folder);

@@ -2,6 +2,7 @@
 
 #include "platform/MessageBoxes.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -14,7 +15,7 @@ class DesktopDialogs final : public UserDialogs {
 public:
     QString saveFileName(QWidget* parent, const QString& filter,
                          const QString& defaultSuffix) override {
-        QFileDialog dialog(parent);
+        QFileDialog dialog(parent, QString(), DialogStartFolder());
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setNameFilter(filter);
         dialog.setDefaultSuffix(defaultSuffix);
@@ -27,7 +28,7 @@ public:
         return dialog.selectedFiles().first();
     }
     QString openFileName(QWidget* parent, const QString& filter) override {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+        return QFileDialog::getOpenFileName(parent, QString(), DialogStartFolder(), filter);
     }
     QString folder(QWidget* parent, const QString& title, const QString& start) override {
         return QFileDialog::getExistingDirectory(parent, title, start);
@@ -45,8 +46,21 @@ public:
 };
 
 UserDialogs* installed = nullptr;
+std::function<QString()>& startFolder() {
+    static std::function<QString()> folder;
+    return folder;
+}
 
 } // namespace
+
+void SetDialogStartFolder(std::function<QString()> folder) {
+    startFolder() = std::move(folder);
+}
+
+QString DialogStartFolder() {
+    const QString folder = startFolder() ? startFolder()() : QString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
 
 UserDialogs& Dialogs() {
     static DesktopDialogs desktop;

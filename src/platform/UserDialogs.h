@@ -3,6 +3,7 @@
 // instead of a person.
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -30,6 +31,11 @@ public:
 UserDialogs& Dialogs();
 /// Installs `dialogs` (not owned) and returns the previous ones; nullptr restores the desktop's.
 UserDialogs* SetDialogs(UserDialogs* dialogs);
+
+/// Where the open and save dialogs start: the folder `folder` names (the download folder) when it
+/// exists, else the home folder; never the folder the program happened to be started in.
+void SetDialogStartFolder(std::function<QString()> folder);
+QString DialogStartFolder();
 
 /// Asks before an existing file at `path` is replaced; true when there is none or the user
 /// agreed.

@@ -6,15 +6,34 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QTableView>
+#include <QTranslator>
 #include <QTreeView>
 #include <QWidget>
 
 namespace quillax {
+
+bool InstallChineseTranslations() {
+    static QTranslator* translator = nullptr;
+    if (translator != nullptr) {
+        return true;
+    }
+    auto* candidate = new QTranslator(QCoreApplication::instance());
+    if (!candidate->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(candidate)) {
+        delete candidate;
+        return false;
+    }
+    translator = candidate;
+    return true;
+}
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);

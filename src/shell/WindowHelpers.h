@@ -48,6 +48,10 @@ private:
     QString full_;
 };
 
+/// Loads Qt's own Chinese texts (OK, Cancel, Yes, No, the file dialogs) into the application:
+/// everything else the user sees is Chinese. False when the translations are not installed.
+bool InstallChineseTranslations();
+
 /// "1920*1080" for the screen that shows `window` (the primary screen when it has none).
 QString ScreenResolutionText(const QWidget* window);
 /// Stores the window's place in the section named after the window.

@@ -117,11 +117,15 @@ bool fSeleFileSavePath::确定() {
         folder = QDir::homePath() + QLatin1Char('/') + folder; // relative to the home folder
     }
     const QString made = folder.isEmpty() ? QString() : EnsureFolderPath(WithTrailingSlash(folder));
-    Combo1->setEditText(made);
     if (made.isEmpty()) {
-        ShowMessage(QStringLiteral("文件夹设置错误！"), MsgIcon::Error);
+        // What the user typed stays, to be corrected, and the message says what is wrong.
+        const QString why = FolderCreateProblem(folder);
+        ShowMessage(QStringLiteral("文件夹设置错误！") +
+                        (why.isEmpty() ? QString() : QLatin1Char('\n') + why),
+                    MsgIcon::Error);
         return false;
     }
+    Combo1->setEditText(made);
     values_.SaveFolder = WithTrailingSlash(made);
     settings_.write(settings_keys::kSettings, settings_keys::kSaveFolder, values_.SaveFolder);
     values_.SaveFolderCancelled = false;

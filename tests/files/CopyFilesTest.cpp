@@ -331,8 +331,9 @@ TEST_F(CopyDialog, RunStoresTheFolderWithSlashAndRemembersItOnce) {
               dest_ + QStringLiteral("new/"));
     EXPECT_EQ(settings_->read(QStringLiteral("Form_Copy_Move"), QStringLiteral("OpIndex"), {}),
               QStringLiteral("3"));
+    // Newest first: past a hundred folders the new one is still remembered.
     EXPECT_EQ(*ReadFolderList(listPath_),
-              (QStringList{base_ + QStringLiteral("/other"), dest_ + QStringLiteral("new")}));
+              (QStringList{dest_ + QStringLiteral("new"), base_ + QStringLiteral("/other")}));
     EXPECT_EQ(boxes_.texts(), QStringList{"复制文件完成！"});
 
     // Opened again: the stored choices come back, and the same folder typed another way is not

@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace quillax;
 using namespace quillax::test;
@@ -94,6 +95,16 @@ TEST_F(OptionsDialogTest, TheChooserMakesTheFolderAndRemembersIt) {
         {QStringLiteral("relative-b"), home + QStringLiteral("/relative-b/")},
         {QStringLiteral("/proc/quillax-cannot"), QString()},
         {QString(), QString()},
+        {tmp.path() + QStringLiteral("/a-file/sub"), QString()},
+    };
+    ASSERT_TRUE(WriteFile(tmp.path() + QStringLiteral("/a-file"), "in the way"));
+    // What the user typed stays, and the message says why.
+    const std::map<QString, QString> why = {
+        {QStringLiteral("/proc/quillax-cannot"),
+         QStringLiteral("文件夹设置错误！\n没有权限在此创建文件夹：/proc")},
+        {QString(), QStringLiteral("文件夹设置错误！\n没有填写文件夹")},
+        {tmp.path() + QStringLiteral("/a-file/sub"),
+         QStringLiteral("文件夹设置错误！\n不是文件夹：") + tmp.path() + QStringLiteral("/a-file")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed.toStdString());
@@ -104,7 +115,8 @@ TEST_F(OptionsDialogTest, TheChooserMakesTheFolderAndRemembersIt) {
         const bool ok = chooser.确定();
         EXPECT_EQ(ok, !c.stored.isEmpty());
         if (c.stored.isEmpty()) {
-            EXPECT_TRUE(boxes.texts().contains(QStringLiteral("文件夹设置错误！")));
+            EXPECT_EQ(boxes.texts().value(0), why.at(c.typed));
+            EXPECT_EQ(chooser.folderBox()->currentText(), c.typed);
             EXPECT_TRUE(values.SaveFolderCancelled);
             continue;
         }

@@ -3,12 +3,16 @@
 #include "files/FileTools.h"
 #include "platform/DesktopShell.h"
 #include "platform/SoundPlayer.h"
+#include "platform/UserDialogs.h"
 #include "shell/ShellHelpers.h"
 
 #include "TestSupport.h"
 
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -263,4 +267,23 @@ TEST(CommandFromDesktopEntry, DecidesOnTheWholeEntryGroup) {
     for (const Case& c : cases) {
         EXPECT_EQ(CommandFromDesktopEntry(c.entry, file), c.command) << c.what;
     }
+}
+
+// Qt's own buttons speak the program's language, and the open and save dialogs start in the
+// download folder, never in the folder the program was started from.
+TEST(ChineseDesktop, QtButtonsAreChineseAndDialogsStartInTheDownloadFolder) {
+    ASSERT_TRUE(InstallChineseTranslations());
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    EXPECT_EQ(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    EXPECT_FALSE(box.button(QDialogButtonBox::Save)->text().contains(QLatin1String("Save")));
+
+    QTemporaryDir downloads;
+    QString folder = downloads.path();
+    SetDialogStartFolder([&folder] { return folder; });
+    EXPECT_EQ(DialogStartFolder(), downloads.path());
+    folder = downloads.path() + QStringLiteral("/not-made-yet");
+    EXPECT_EQ(DialogStartFolder(), QDir::homePath());
+    SetDialogStartFolder({});
+    EXPECT_EQ(DialogStartFolder(), QDir::homePath());
 }
