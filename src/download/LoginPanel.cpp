@@ -2,7 +2,9 @@
 
 #include "download/DownloadOptions.h"
 #include "platform/MessageBoxes.h"
+#include "platform/SecretStore.h"
 #include "platform/WebBrowser.h"
+#include "shell/SettingsStore.h"
 #include "shell/ShellHelpers.h"
 #include "shell/TextUtil.h"
 
@@ -12,6 +14,7 @@
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -28,6 +31,9 @@ const QStringList kAccountNames = {QStringLiteral("userid"), QStringLiteral("use
                                    QStringLiteral("username"), QStringLiteral("useruid")};
 const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("password"),
                                     QStringLiteral("passwd")};
+
+const QString kLoggingIn = QStringLiteral("正在登录...");
+const QString kKeyringUnavailable = QStringLiteral("系统密钥环不可用，密码不会被记住");
 
 } // namespace
 
@@ -55,8 +61,42 @@ private:
     QPointer<LoginPanel> panel_;
 };
 
-LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
-    : QFrame(parent), timeouts_(timeouts) {
+/// Disables buttons while a wait runs, the running one saying what goes on, and puts each back
+/// as it was on every way out. Nested waits restore in turn.
+class LoginPanel::ButtonsBusy {
+public:
+    ButtonsBusy(std::initializer_list<QPushButton*> buttons, QPushButton* running = nullptr,
+                const QString& runningText = {}) {
+        for (QPushButton* button : buttons) {
+            saved_.append({button, button->isEnabled(), button->text()});
+            button->setEnabled(false);
+        }
+        if (running != nullptr && !runningText.isEmpty()) {
+            running->setText(runningText);
+        }
+    }
+    ~ButtonsBusy() {
+        for (const Saved& s : saved_) {
+            if (s.button) {
+                s.button->setText(s.text);
+                s.button->setEnabled(s.enabled);
+            }
+        }
+    }
+    ButtonsBusy(const ButtonsBusy&) = delete;
+    ButtonsBusy& operator=(const ButtonsBusy&) = delete;
+
+private:
+    struct Saved {
+        QPointer<QPushButton> button;
+        bool enabled;
+        QString text;
+    };
+    QList<Saved> saved_;
+};
+
+LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts, SettingsStore* settings)
+    : QFrame(parent), timeouts_(timeouts), settings_(settings) {
     setObjectName(QStringLiteral("PicWebBK"));
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
@@ -66,10 +106,10 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
     grid->addWidget(new QLabel(QStringLiteral("网址："), this), 0, 0);
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
-    grid->addWidget(Text1, 0, 1, 1, 4);
+    grid->addWidget(Text1, 0, 1, 1, 5);
     Command2 = new QPushButton(QStringLiteral("浏览"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
-    grid->addWidget(Command2, 0, 5);
+    grid->addWidget(Command2, 0, 6);
 
     Option4 = new QRadioButton(QStringLiteral("帐号登录："), this);
     Option4->setObjectName(QStringLiteral("Option4"));
@@ -79,16 +119,19 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
     Text3 = new QLineEdit(this);
     Text3->setObjectName(QStringLiteral("Text3"));
     Text3->setEchoMode(QLineEdit::Password); // never shown as typed
+    CheckRememberPassword = new QCheckBox(QStringLiteral("记住密码"), this);
+    CheckRememberPassword->setObjectName(QStringLiteral("CheckRememberPassword"));
     Option5 = new QRadioButton(QStringLiteral("IP登录"), this);
     Option5->setObjectName(QStringLiteral("Option5"));
     grid->addWidget(Option4, 1, 0);
     grid->addWidget(Text2, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("密码："), this), 1, 2);
     grid->addWidget(Text3, 1, 3);
-    grid->addWidget(Option5, 1, 4);
+    grid->addWidget(CheckRememberPassword, 1, 4);
+    grid->addWidget(Option5, 1, 5);
     Command5 = new QPushButton(QStringLiteral("测试登录"), this);
     Command5->setObjectName(QStringLiteral("Command5"));
-    grid->addWidget(Command5, 1, 5);
+    grid->addWidget(Command5, 1, 6);
 
     Check2 = new QCheckBox(QStringLiteral("自动登录"), this);
     Check2->setObjectName(QStringLiteral("Check2"));
@@ -107,9 +150,20 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
     row->addWidget(Check1);
     row->addStretch();
     row->addWidget(Command3);
-    grid->addLayout(row, 2, 0, 1, 6);
+    grid->addLayout(row, 2, 0, 1, 7);
+    // A note about the keyring, shown only when there is something to say.
+    LabelLoginNote = new QLabel(this);
+    LabelLoginNote->setObjectName(QStringLiteral("LabelLoginNote"));
+    LabelLoginNote->setTextFormat(Qt::PlainText);
+    LabelLoginNote->hide();
+    grid->addWidget(LabelLoginNote, 3, 0, 1, 7);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
+    // The buttons keep their width while they say "正在登录...".
+    for (QPushButton* button : {Command2, Command5}) {
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(kLoggingIn) +
+                                button->fontMetrics().averageCharWidth() * 4);
+    }
     layout->addLayout(grid);
 
     Web1 = new WebBrowser(this);
@@ -134,16 +188,140 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts)
     connect(Command3, &QPushButton::clicked, this, [this] { 关闭(); });
     // Only the top-level document's completion ends a wait; the browser keeps pop-ups in itself
     // and refuses to be closed by a page.
-    connect(Web1, &WebBrowser::DocumentComplete, this, [this] { WebBusy = false; });
+    connect(Web1, &WebBrowser::DocumentComplete, this, [this](const QString&, bool ok) {
+        lastLoadOk_ = ok;
+        WebBusy = false;
+    });
     connect(Web1, &WebBrowser::TitleChange, this, [this](const QString& title) {
         if (TrimSpaces(title).toLower() != QLatin1String("about:blank")) {
             Q_EMIT titleChanged(title);
         }
     });
+
+    restoreLogin();
+    const auto edited = [this] {
+        if (!restoring_) {
+            loginEdited_ = true;
+        }
+    };
+    connect(Text1, &QLineEdit::textChanged, this, edited);
+    connect(Text2, &QLineEdit::textChanged, this, edited);
+    for (QLineEdit* box : {Text1, Text2, Text3}) {
+        connect(box, &QLineEdit::editingFinished, this, [this] { rememberLogin(); });
+    }
+    connect(CheckRememberPassword, &QCheckBox::clicked, this,
+            [this](bool checked) { onRememberPasswordClicked(checked); });
     hide();
 }
 
 LoginPanel::~LoginPanel() = default;
+
+void LoginPanel::restoreLogin() {
+    using namespace login_keys;
+    restoring_ = true;
+    QString address;
+    if (settings_ != nullptr) {
+        address = TrimSpaces(settings_->read(kSection, kAddress, QString()));
+        Text2->setText(settings_->read(kSection, kAccount, QString()));
+    }
+    if (address.isEmpty()) {
+        address = qEnvironmentVariable(kLoginPageVariable).trimmed();
+    }
+    Text1->setText(address);
+    restoring_ = false;
+    if (settings_ == nullptr ||
+        settings_->read(kSection, kRememberPassword, QStringLiteral("0")) != QLatin1String("1")) {
+        return; // the keyring is not asked for a password nobody chose to keep
+    }
+    CheckRememberPassword->setChecked(true);
+    QPointer<LoginPanel> self(this);
+    Secrets().read(kPasswordSecret, [self](SecretStatus status, const QString& secret) {
+        if (!self) {
+            return;
+        }
+        if (status == SecretStatus::Unavailable) {
+            self->keyringUnavailable();
+            return;
+        }
+        self->secretKnown_ = true;
+        self->storedSecret_ = secret;
+        // A password typed meanwhile, or a box unticked meanwhile, wins.
+        if (self->CheckRememberPassword->isChecked() && self->Text3->text().isEmpty()) {
+            self->Text3->setText(secret);
+        }
+    });
+}
+
+void LoginPanel::rememberLogin() {
+    using namespace login_keys;
+    if (settings_ != nullptr && loginEdited_) {
+        loginEdited_ = false;
+        settings_->write(kSection, kAddress, TrimSpaces(Text1->text()));
+        settings_->write(kSection, kAccount, TrimSpaces(Text2->text()));
+    }
+    rememberPassword();
+}
+
+void LoginPanel::rememberPassword() {
+    if (!CheckRememberPassword->isChecked() || !CheckRememberPassword->isEnabled()) {
+        return;
+    }
+    const QString password = Text3->text();
+    if (secretKnown_ && password == storedSecret_) {
+        return;
+    }
+    // Taken as stored at once, so that the same password is not sent again while the keyring
+    // works; a keyring that fails is not used again anyway.
+    secretKnown_ = true;
+    storedSecret_ = password;
+    QPointer<LoginPanel> self(this);
+    const auto done = [self](SecretStatus status, const QString&) {
+        if (self && status == SecretStatus::Unavailable) {
+            self->keyringUnavailable();
+        }
+    };
+    if (password.isEmpty()) {
+        Secrets().remove(login_keys::kPasswordSecret, done);
+    } else {
+        Secrets().write(login_keys::kPasswordSecret, password, done);
+    }
+}
+
+void LoginPanel::onRememberPasswordClicked(bool checked) {
+    if (settings_ != nullptr) {
+        settings_->write(login_keys::kSection, login_keys::kRememberPassword,
+                         checked ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+    if (checked) {
+        secretKnown_ = false; // whatever the keyring holds, the password shown replaces it
+        rememberPassword();
+        return;
+    }
+    secretKnown_ = true;
+    storedSecret_.clear();
+    QPointer<LoginPanel> self(this);
+    Secrets().remove(login_keys::kPasswordSecret, [self](SecretStatus status, const QString&) {
+        if (self && status == SecretStatus::Unavailable) {
+            self->keyringUnavailable();
+        }
+    });
+}
+
+void LoginPanel::keyringUnavailable() {
+    // Said once, in the panel; the login works on without a remembered password. The stored
+    // choice stays, so a later session with a keyring restores the password again.
+    CheckRememberPassword->setChecked(false);
+    CheckRememberPassword->setEnabled(false);
+    CheckRememberPassword->setToolTip(kKeyringUnavailable);
+    LabelLoginNote->setText(kKeyringUnavailable);
+    LabelLoginNote->show();
+}
+
+void LoginPanel::hideEvent(QHideEvent* event) {
+    // Closing the panel or the window keeps what was typed.
+    rememberLogin();
+    QFrame::hideEvent(event);
+}
 
 bool LoginPanel::automaticLogin() const {
     return Check2->isChecked();
@@ -161,16 +339,16 @@ bool LoginPanel::openPage(const QString& address) {
         return false;
     }
     Busy busy(this);
-    Command2->setEnabled(false);
+    ButtonsBusy buttons({Command2});
     const qint64 start = MonotonicMs();
     WebBusy = true;
+    lastLoadOk_ = true;
     Web1->Navigate(address);
-    const bool loaded = waitForPage(start);
-    Command2->setEnabled(true);
-    return loaded;
+    return waitForPage(start);
 }
 
 bool LoginPanel::浏览() {
+    rememberLogin();
     return openPage(TrimSpaces(Text1->text()));
 }
 
@@ -227,31 +405,38 @@ void LoginPanel::自动登录网站(bool showMessages) {
     }
     Busy busy(this);
     QPointer<LoginPanel> self(this);
-    Command5->setEnabled(false);
-    // The address the credentials belong to, as it was when the run began.
-    const QString loginAddress = TrimSpaces(Text1->text());
-    const bool loaded = openPage(loginAddress);
-    if (!self) {
-        return;
-    }
-    const DomDocument doc = Web1->Document();
-    // A wait that ran out leaves whatever page was there before, and a redirect may have led to
-    // another site: neither gets the credentials or the click. The elements are taken before
-    // the address is checked; they belong to their own document and do nothing in a later one.
-    const auto onLoginSite = [&] { return loaded && IsOnLoginSite(QUrl(doc.URL()), loginAddress); };
-    const auto clickAndWait = [&](DomHandle element) {
-        const qint64 start = MonotonicMs();
-        WebBusy = true;
-        if (!doc.click(element)) {
-            WebBusy = false;
+    rememberLogin();
+    Outcome outcome = Outcome::NotOpened;
+    {
+        ButtonsBusy buttons({Command2, Command5, Command3}, Command5, kLoggingIn);
+        // The address the credentials belong to, as it was when the run began.
+        const QString loginAddress = TrimSpaces(Text1->text());
+        const bool loaded = openPage(loginAddress);
+        if (!self) {
             return;
         }
-        waitForPage(start);
-    };
-    if (Option4->isChecked()) {
-        const QList<DomHandle> inputs =
-            doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
-        if (!inputs.isEmpty() && onLoginSite()) {
+        const bool opened = loaded && lastLoadOk_;
+        const DomDocument doc = Web1->Document();
+        // A wait that ran out leaves whatever page was there before, and a redirect may have
+        // led to another site: neither gets the credentials or the click. The elements are
+        // taken before the address is checked; they belong to their own document and do
+        // nothing in a later one.
+        const bool onLoginSite = opened && IsOnLoginSite(QUrl(doc.URL()), loginAddress);
+        bool sent = false;
+        const auto clickAndWait = [&](DomHandle element) {
+            const qint64 start = MonotonicMs();
+            WebBusy = true;
+            if (!doc.click(element)) {
+                WebBusy = false;
+                return;
+            }
+            sent = true;
+            waitForPage(start);
+        };
+        if (Option4->isChecked()) {
+            const QList<DomHandle> inputs =
+                onLoginSite ? doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"))
+                            : QList<DomHandle>();
             bool accountFilled = false;
             bool passwordFilled = false;
             for (DomHandle input : inputs) {
@@ -272,20 +457,78 @@ void LoginPanel::自动登录网站(bool showMessages) {
                     break;
                 }
             }
+        } else if (Option5->isChecked() && onLoginSite) {
+            const DomHandle ip = doc.getElementById(QStringLiteral("submitip"));
+            if (ip != kNoElement) {
+                clickAndWait(ip);
+            }
         }
-    } else if (Option5->isChecked()) {
-        const DomHandle ip = doc.getElementById(QStringLiteral("submitip"));
-        if (ip != kNoElement && onLoginSite()) {
-            clickAndWait(ip);
+        const qint64 pauseStart = MonotonicMs();
+        while (self && MonotonicMs() - pauseStart <= timeouts_.pauseMs) {
+            YieldOnce();
+        }
+        if (!self) {
+            return;
+        }
+        if (showMessages) {
+            // Judged on the page the run ends on, after the pause has let it settle.
+            outcome = judge(opened, onLoginSite, sent);
         }
     }
-    const qint64 pauseStart = MonotonicMs();
-    while (self && MonotonicMs() - pauseStart <= timeouts_.pauseMs) {
-        YieldOnce();
+    if (!showMessages) {
+        return;
     }
-    if (self) {
-        Command5->setEnabled(true);
+    switch (outcome) {
+    case Outcome::NotOpened:
+        ShowMessage(QStringLiteral("登录失败：登录网址无法打开"), MsgIcon::Error);
+        break;
+    case Outcome::OffSite:
+        ShowMessage(QStringLiteral("登录失败：登录网址转到了其他网站"), MsgIcon::Error);
+        break;
+    case Outcome::NoForm:
+        ShowMessage(QStringLiteral("登录失败：页面上没有找到登录表单"), MsgIcon::Error);
+        break;
+    case Outcome::NoIpButton:
+        ShowMessage(QStringLiteral("登录失败：页面上没有找到IP登录按钮"), MsgIcon::Error);
+        break;
+    case Outcome::StillAsksPassword:
+        ShowMessage(QStringLiteral("登录失败：页面仍要求输入密码"), MsgIcon::Error);
+        break;
+    case Outcome::LoggedIn:
+        ShowMessage(QStringLiteral("登录成功"), MsgIcon::Information);
+        break;
     }
+}
+
+LoginPanel::Outcome LoginPanel::judge(bool opened, bool onLoginSite, bool sent) {
+    if (!opened) {
+        return Outcome::NotOpened;
+    }
+    // A page that still asks for a password is no login, whatever led to it.
+    if (pageAsksForPassword()) {
+        return Outcome::StillAsksPassword;
+    }
+    if (sent) {
+        return Outcome::LoggedIn;
+    }
+    // Nothing was sent: success would be a guess.
+    if (!onLoginSite) {
+        return Outcome::OffSite;
+    }
+    return Option5->isChecked() ? Outcome::NoIpButton : Outcome::NoForm;
+}
+
+bool LoginPanel::pageAsksForPassword() {
+    const DomDocument doc = Web1->Document();
+    const QList<DomHandle> inputs =
+        doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
+    for (DomHandle input : inputs) {
+        if (doc.inputType(input).toLower() == QLatin1String("password") ||
+            kPasswordNames.contains(doc.inputName(input).toLower())) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void LoginPanel::网页登录(const QString& address) {

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QUrl;
 class QLineEdit;
 class QPushButton;
@@ -15,6 +16,7 @@ class QRadioButton;
 
 namespace quillax {
 
+class SettingsStore;
 class WebBrowser;
 
 /// The panel's waits; tests shorten them.
@@ -24,6 +26,19 @@ struct LoginTimeouts {
     int keepAliveMs = 60'000; ///< the login page is loaded this often while keep-alive is on
 };
 
+/// Where the panel remembers its login between runs: address and account in the settings store,
+/// the password only in the desktop's keyring.
+namespace login_keys {
+inline const QString kSection = QStringLiteral("登录");
+inline const QString kAddress = QStringLiteral("网址");
+inline const QString kAccount = QStringLiteral("账号");
+inline const QString kRememberPassword = QStringLiteral("记住密码");
+/// The key of the password in the keyring.
+inline const QString kPasswordSecret = QStringLiteral("login-password");
+/// The login page offered when none is remembered.
+inline constexpr char kLoginPageVariable[] = "QUILLAX_LOGIN_PAGE";
+} // namespace login_keys
+
 /// Whether the document at `page` belongs to the login address `loginAddress` (as typed, read
 /// the way the browser reads it): the same scheme and the same, non-empty host. Credentials are
 /// filled in and the IP-login button is pressed on no other site.
@@ -32,7 +47,10 @@ bool IsOnLoginSite(const QUrl& page, const QString& loginAddress);
 class LoginPanel : public QFrame {
     Q_OBJECT
 public:
-    explicit LoginPanel(QWidget* parent = nullptr, const LoginTimeouts& timeouts = {});
+    /// With `settings` (not owned, outliving the panel) the address and the account are
+    /// restored now and remembered as they change; without, nothing is remembered.
+    explicit LoginPanel(QWidget* parent = nullptr, const LoginTimeouts& timeouts = {},
+                        SettingsStore* settings = nullptr);
     ~LoginPanel() override;
 
     /// "浏览": opens the login page and waits for it, at most `pageWaitMs`; false when the page
@@ -57,14 +75,34 @@ Q_SIGNALS:
     /// The login page's title, for the window's status bar.
     void titleChanged(const QString& title);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     class Busy;
+    class ButtonsBusy;
+    enum class Outcome { NotOpened, OffSite, NoForm, NoIpButton, StillAsksPassword, LoggedIn };
+    Outcome judge(bool opened, bool onLoginSite, bool sent);
+    bool pageAsksForPassword();
+    void restoreLogin();
+    /// Stores what changed since the last time: address and account, and the password when
+    /// it is to be remembered.
+    void rememberLogin();
+    void rememberPassword();
+    void onRememberPasswordClicked(bool checked);
+    void keyringUnavailable();
     bool waitForPage(qint64 startMs);
     bool openPage(const QString& address);
     void onAutoLoginToggled(bool checked);
     void keepAlive();
 
     LoginTimeouts timeouts_;
+    SettingsStore* settings_ = nullptr;
+    bool restoring_ = false;
+    bool loginEdited_ = false; ///< address or account changed since they were stored
+    bool secretKnown_ = false; ///< whether storedSecret_ is what the keyring holds
+    QString storedSecret_;
+    bool lastLoadOk_ = true;
     bool WebBusy = false;
     int busy_ = 0;
     WebBrowser* Web1 = nullptr;
@@ -72,6 +110,8 @@ private:
     QRadioButton* Option4 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
+    QCheckBox* CheckRememberPassword = nullptr;
+    QLabel* LabelLoginNote = nullptr;
     QRadioButton* Option5 = nullptr;
     QCheckBox* Check2 = nullptr;
     QComboBox* Combo3 = nullptr;

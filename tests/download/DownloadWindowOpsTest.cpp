@@ -13,6 +13,7 @@
 
 #include "download/DownloadScheduler.h"
 #include "platform/Network.h"
+#include "platform/SecretStore.h"
 #include "platform/WebBrowser.h"
 #include "shell/AppValues.h"
 #include "shell/SettingsStore.h"
@@ -29,10 +30,12 @@
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -136,6 +139,50 @@ QString formField(const QByteArray& body, const QString& name) {
     form.replace('+', ' ');
     return QUrlQuery(QString::fromUtf8(form)).queryItemValue(name, QUrl::FullyDecoded);
 }
+
+/// The desktop's keyring, in memory. Answers from the event loop, in order, as the real one
+/// does; when not `available`, every request answers Unavailable.
+class FakeKeyring final : public SecretStore {
+public:
+    FakeKeyring() { previous_ = SetSecretStore(this); }
+    ~FakeKeyring() override { SetSecretStore(previous_); }
+    void read(const QString& key, Done done) override {
+        ++requests;
+        if (!available) {
+            answer(std::move(done), SecretStatus::Unavailable, {});
+        } else if (secrets.contains(key)) {
+            answer(std::move(done), SecretStatus::Ok, secrets.value(key));
+        } else {
+            answer(std::move(done), SecretStatus::NotFound, {});
+        }
+    }
+    void write(const QString& key, const QString& secret, Done done) override {
+        ++requests;
+        if (available) {
+            secrets.insert(key, secret);
+        }
+        answer(std::move(done), available ? SecretStatus::Ok : SecretStatus::Unavailable, {});
+    }
+    void remove(const QString& key, Done done) override {
+        ++requests;
+        if (available) {
+            secrets.remove(key);
+        }
+        answer(std::move(done), available ? SecretStatus::Ok : SecretStatus::Unavailable, {});
+    }
+
+    QHash<QString, QString> secrets;
+    bool available = true;
+    int requests = 0;
+
+private:
+    void answer(Done done, SecretStatus status, const QString& secret) {
+        QTimer::singleShot(0, &context_,
+                           [done = std::move(done), status, secret] { done(status, secret); });
+    }
+    SecretStore* previous_ = nullptr;
+    QObject context_;
+};
 
 } // namespace
 
@@ -387,6 +434,7 @@ protected:
         DownloadWindowTestBase::SetUp();
         demo::DemoOptions options;
         options.records = 12;
+        options.password = QString::fromLatin1(kPassword);
         site = std::make_unique<demo::DemoSite>(options);
         ASSERT_TRUE(site->start());
     }
@@ -404,11 +452,15 @@ protected:
         if (account) {
             child<QRadioButton>("Option4")->setChecked(true);
             child<QLineEdit>("Text2")->setText(QStringLiteral(" demo "));
-            child<QLineEdit>("Text3")->setText(QStringLiteral("quillax"));
+            child<QLineEdit>("Text3")->setText(QString::fromLatin1(kPassword));
         } else {
             child<QRadioButton>("Option5")->setChecked(true);
         }
     }
+    QByteArray iniBytes() const { return ReadFile(tmp.path() + QStringLiteral("/s.ini")); }
+    /// The demo site's password: a text found nowhere else in a settings file.
+    static constexpr char kPassword[] = "Pw-7f3kQ9x";
+    FakeKeyring keyring;
     std::unique_ptr<demo::DemoSite> site;
 };
 
@@ -620,4 +672,278 @@ TEST_F(LoginPanelTest, KeepAliveLoadsTheLoginPageAndNeverPostsTheFormAgain) {
         [&] { return form.gets(QStringLiteral("/sent")) >= 2 || form.posts().size() > 2; }, 15000));
     child<QCheckBox>("Check1")->click();
     EXPECT_EQ(form.posts().size(), 2);
+}
+
+// The panel built afresh (as each new download window builds it) finds the address and the
+// account in the settings file, and the password only in the keyring, only when asked to keep it.
+TEST_F(LoginPanelTest, ThePasswordIsKeptOnlyInTheKeyringAndOnlyWhenAsked) {
+    const QString password = QString::fromLatin1(kPassword);
+    const QString secretKey = login_keys::kPasswordSecret;
+    std::unique_ptr<LoginPanel> panel;
+    const auto build = [&] {
+        panel.reset();
+        panel = std::make_unique<LoginPanel>(nullptr, login, &settings);
+        QTest::qWait(20); // a keyring answer would come now
+    };
+    const auto box = [&](const char* name) { return panel->findChild<QLineEdit*>(name); };
+    const auto remember = [&] { return panel->findChild<QCheckBox*>("CheckRememberPassword"); };
+
+    build();
+    ASSERT_NE(remember(), nullptr);
+    EXPECT_EQ(remember()->text(), QStringLiteral("记住密码"));
+    EXPECT_FALSE(remember()->isChecked());
+    box("Text1")->setText(site->loginUrl());
+    box("Text2")->setText(QStringLiteral("demo"));
+    box("Text3")->setText(password);
+    panel->show();
+    panel->hide(); // closing the panel keeps what was typed
+    QTest::qWait(20);
+    EXPECT_TRUE(iniBytes().contains(site->loginUrl().toUtf8()));
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+    EXPECT_TRUE(keyring.secrets.isEmpty());
+
+    build();
+    EXPECT_EQ(box("Text1")->text(), site->loginUrl());
+    EXPECT_EQ(box("Text2")->text(), QStringLiteral("demo"));
+    EXPECT_EQ(box("Text3")->text(), QString());
+    EXPECT_EQ(keyring.requests, 0); // nobody asked to keep a password: the keyring is not asked
+
+    box("Text3")->setText(password);
+    remember()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return keyring.secrets.value(secretKey) == password; }));
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+
+    build();
+    EXPECT_TRUE(remember()->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box("Text3")->text() == password; }));
+    // A changed password replaces the kept one when the user is done with it.
+    box("Text3")->setText(QStringLiteral("new-Pw-2"));
+    panel->show();
+    panel->hide();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return keyring.secrets.value(secretKey) == u"new-Pw-2"_qs; }));
+
+    remember()->click(); // unticked: the keyring forgets it
+    EXPECT_TRUE(QTest::qWaitFor([&] { return keyring.secrets.isEmpty(); }));
+    build();
+    EXPECT_FALSE(remember()->isChecked());
+    EXPECT_EQ(box("Text3")->text(), QString());
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+    EXPECT_FALSE(iniBytes().contains("new-Pw-2"));
+}
+
+// Through the window: closing it and opening a new one brings back the address and the
+// account; the password comes back from the keyring, never from the settings file.
+TEST_F(LoginPanelTest, AReopenedWindowOffersTheLastLogin) {
+    setUpLogin(true, site->loginUrl());
+    child<QCheckBox>("CheckRememberPassword")->click();
+    child<QPushButton>("Command5")->click();
+    ASSERT_EQ(boxes.texts().last(), QStringLiteral("登录成功"));
+    w().close();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+    EXPECT_EQ(keyring.secrets.value(login_keys::kPasswordSecret), QString::fromLatin1(kPassword));
+
+    EXPECT_EQ(child<QLineEdit>("Text1")->text(), site->loginUrl());
+    EXPECT_EQ(child<QLineEdit>("Text2")->text(), QStringLiteral("demo"));
+    EXPECT_TRUE(child<QCheckBox>("CheckRememberPassword")->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return child<QLineEdit>("Text3")->text() == QString::fromLatin1(kPassword); }));
+}
+
+TEST_F(LoginPanelTest, TheAddressBoxOffersTheRememberedAddressElseTheEnvironmentsLoginPage) {
+    struct Case {
+        const char* why;
+        const char* remembered;
+        const char* variable; // nullptr: not set
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"nothing known", "", nullptr, ""},
+        {"only the variable", "", " http://127.0.0.1:8/login ", "http://127.0.0.1:8/login"},
+        {"the remembered address wins", "http://127.0.0.1:7/in", "http://127.0.0.1:8/login",
+         "http://127.0.0.1:7/in"},
+        {"remembered, no variable", "http://127.0.0.1:7/in", nullptr, "http://127.0.0.1:7/in"},
+    };
+    const char* variable = login_keys::kLoginPageVariable;
+    const bool wasSet = qEnvironmentVariableIsSet(variable);
+    const QByteArray before = qgetenv(variable);
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        SettingsStore store(tmp.path() + QStringLiteral("/env%1.ini").arg(++n));
+        if (*c.remembered != '\0') {
+            store.write(login_keys::kSection, login_keys::kAddress,
+                        QString::fromUtf8(c.remembered));
+        }
+        if (c.variable != nullptr) {
+            qputenv(variable, c.variable);
+        } else {
+            qunsetenv(variable);
+        }
+        LoginPanel panel(nullptr, login, &store);
+        EXPECT_EQ(panel.findChild<QLineEdit*>("Text1")->text(), QString::fromUtf8(c.shown));
+        // Offering the variable's page is no choice of the user's: nothing is stored for it.
+        panel.show();
+        panel.hide();
+        EXPECT_EQ(store.read(login_keys::kSection, login_keys::kAddress, QString()),
+                  QString::fromUtf8(c.remembered));
+    }
+    if (wasSet) {
+        qputenv(variable, before);
+    } else {
+        qunsetenv(variable);
+    }
+}
+
+// No keyring (a machine without a secret service): said once, in the panel, without a message
+// box; logging in works on, and the choice stays stored for a session that has one.
+TEST_F(LoginPanelTest, WithoutAKeyringThePanelSaysSoAndLogsInWithoutIt) {
+    keyring.available = false;
+    settings.write(login_keys::kSection, login_keys::kRememberPassword, QStringLiteral("1"));
+    LoginPanel panel(nullptr, login, &settings);
+    auto* note = panel.findChild<QLabel*>("LabelLoginNote");
+    auto* remember = panel.findChild<QCheckBox*>("CheckRememberPassword");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !note->text().isEmpty(); }));
+    EXPECT_EQ(note->text(), QStringLiteral("系统密钥环不可用，密码不会被记住"));
+    EXPECT_FALSE(remember->isChecked());
+    EXPECT_FALSE(remember->isEnabled()); // not asked again this run
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_EQ(settings.read(login_keys::kSection, login_keys::kRememberPassword, {}),
+              QStringLiteral("1"));
+
+    // The window: ticking the box is what finds out.
+    setUpLogin(true, site->loginUrl());
+    child<QCheckBox>("CheckRememberPassword")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return !child<QCheckBox>("CheckRememberPassword")->isEnabled(); }));
+    EXPECT_FALSE(child<QCheckBox>("CheckRememberPassword")->isChecked());
+    EXPECT_EQ(child<QLabel>("LabelLoginNote")->text(),
+              QStringLiteral("系统密钥环不可用，密码不会被记住"));
+    EXPECT_TRUE(child<QLabel>("LabelLoginNote")->isVisible());
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    child<QPushButton>("Command5")->click();
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("登录成功")});
+    EXPECT_TRUE(pdfReachable(3));
+}
+
+TEST_F(LoginPanelTest, TestLoginSaysWhetherTheLoginWorked) {
+    login.pageWaitMs = 2000;
+    TestHttpServer plain;
+    Route never;
+    never.delayHeadersMs = -1;
+    plain.route("/never", never);
+    plain.route("/home", Serve("<html><body><p>图书馆主页</p></body></html>", "text/html"));
+    QTcpServer closed; // a port where nothing listens any more
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/login").arg(closed.serverPort());
+    closed.close();
+
+    struct Case {
+        const char* why;
+        bool account;
+        QString address;
+        QString password;
+        QString message;
+        MsgIcon icon;
+    };
+    const QString right = QString::fromLatin1(kPassword);
+    const Case cases[] = {
+        {"right password", true, site->loginUrl(), right, QStringLiteral("登录成功"),
+         MsgIcon::Information},
+        {"wrong password", true, site->loginUrl(), QStringLiteral("wrong"),
+         QStringLiteral("登录失败：页面仍要求输入密码"), MsgIcon::Error},
+        {"IP login", false, site->loginUrl(), {}, QStringLiteral("登录成功"), MsgIcon::Information},
+        {"nothing listens", true, refused, right, QStringLiteral("登录失败：登录网址无法打开"),
+         MsgIcon::Error},
+        {"no answer in time", true, plain.url(QStringLiteral("/never")), right,
+         QStringLiteral("登录失败：登录网址无法打开"), MsgIcon::Error},
+        {"a page without a form", true, plain.url(QStringLiteral("/home")), right,
+         QStringLiteral("登录失败：页面上没有找到登录表单"), MsgIcon::Error},
+        {"no IP-login button",
+         false,
+         plain.url(QStringLiteral("/home")),
+         {},
+         QStringLiteral("登录失败：页面上没有找到IP登录按钮"),
+         MsgIcon::Error},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        setUpLogin(c.account, c.address);
+        if (c.account) {
+            child<QLineEdit>("Text3")->setText(c.password);
+        }
+        const qsizetype before = boxes.shown.size();
+        child<QPushButton>("Command5")->click();
+        ASSERT_EQ(boxes.shown.size(), before + 1);
+        EXPECT_EQ(boxes.shown.last().text, c.message);
+        EXPECT_EQ(boxes.shown.last().icon, c.icon);
+        // Every way out gives the buttons back.
+        EXPECT_EQ(child<QPushButton>("Command5")->text(), QStringLiteral("测试登录"));
+        for (const char* name : {"Command2", "Command3", "Command5"}) {
+            EXPECT_TRUE(child<QPushButton>(name)->isEnabled()) << name;
+        }
+    }
+    // An automatic login says nothing.
+    setUpLogin(true, refused);
+    w().loginPanel()->自动登录网站(false);
+    EXPECT_EQ(boxes.shown.size(), qsizetype(std::size(cases)));
+}
+
+TEST_F(LoginPanelTest, TheButtonsShowARunningLogin) {
+    login.pauseMs = 300;
+    setUpLogin(true, site->loginUrl());
+    struct Seen {
+        bool browse, test, close;
+        QString caption;
+    };
+    QList<Seen> seen;
+    QTimer sample;
+    sample.setInterval(5);
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        seen.append({child<QPushButton>("Command2")->isEnabled(),
+                     child<QPushButton>("Command5")->isEnabled(),
+                     child<QPushButton>("Command3")->isEnabled(),
+                     child<QPushButton>("Command5")->text()});
+    });
+    sample.start();
+    child<QPushButton>("Command5")->click();
+    sample.stop();
+    ASSERT_FALSE(seen.isEmpty());
+    for (const Seen& s : seen) {
+        EXPECT_FALSE(s.browse);
+        EXPECT_FALSE(s.test);
+        EXPECT_FALSE(s.close);
+        EXPECT_EQ(s.caption, QStringLiteral("正在登录..."));
+    }
+    EXPECT_TRUE(child<QPushButton>("Command2")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("Command3")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("Command5")->isEnabled());
+    EXPECT_EQ(child<QPushButton>("Command5")->text(), QStringLiteral("测试登录"));
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("登录成功"));
+}
+
+// The desktop's keyring as this machine has it (none on a headless machine): whatever it says,
+// each request is answered once, in the order asked, and never inside the call that asked.
+TEST(KeychainSecretStore, EveryRequestIsAnsweredOnceInOrder) {
+    KeychainSecretStore store(10'000);
+    const QString key = QStringLiteral("quillax-test-%1").arg(QCoreApplication::applicationPid());
+    QStringList answered;
+    bool inCall = false;
+    const auto answer = [&](const QString& what) {
+        return [&, what](SecretStatus status, const QString& secret) {
+            EXPECT_FALSE(inCall) << what.toStdString();
+            EXPECT_TRUE(status != SecretStatus::Ok || secret.isEmpty()) << what.toStdString();
+            answered << what;
+        };
+    };
+    inCall = true;
+    store.read(key, answer(QStringLiteral("read")));
+    store.remove(key, answer(QStringLiteral("remove")));
+    store.read(key, answer(QStringLiteral("read again")));
+    inCall = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered.size() == 3; }, 40000));
+    QTest::qWait(50);
+    EXPECT_EQ(answered, (QStringList{QStringLiteral("read"), QStringLiteral("remove"),
+                                     QStringLiteral("read again")}));
 }
