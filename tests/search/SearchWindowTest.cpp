@@ -1,6 +1,7 @@
 // The search window driven as a user would, against the demo library site: taking every result
 // page, stopping, analysing records into download items; and the rules it applies on the way.
 
+#include "search/AddressInput.h"
 #include "search/RecordAnalysis.h"
 #include "search/fWebSearch.h"
 
@@ -25,10 +26,13 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -101,6 +105,7 @@ protected:
         timeouts.pauseExtraMs = 20;
     }
     void TearDown() override {
+        boxes.answer = MsgResult::Yes; // a list not analysed yet asks before the window closes
         if (window) {
             window->close();
         }
@@ -531,5 +536,267 @@ TEST(RecordAnalysisRules, SavedPagesDeclareTheCharsetTheyAreWrittenIn) {
     };
     for (const auto& [page, saved] : cases) {
         EXPECT_EQ(WithUtf8Charset(QString::fromUtf8(page)), QString::fromUtf8(saved)) << page;
+    }
+}
+
+// The address box's rule: web pages only, https:// assumed without a scheme, "host:port" read
+// as a host with a port.
+TEST(AddressInputRule, TypedAddresses) {
+    struct Case {
+        const char* typed;
+        TypedAddress::Kind kind;
+        const char* url;
+    };
+    const Case cases[] = {
+        {"", TypedAddress::Empty, ""},
+        {"   ", TypedAddress::Empty, ""},
+        {"127.0.0.1:8080/results?q=x", TypedAddress::Web, "https://127.0.0.1:8080/results?q=x"},
+        {"  localhost:8080  ", TypedAddress::Web, "https://localhost:8080"},
+        {"example.org/a b", TypedAddress::Web, "https://example.org/a%20b"},
+        {"www.example.org", TypedAddress::Web, "https://www.example.org"},
+        {"//cdn.example.org/x", TypedAddress::Web, "https://cdn.example.org/x"},
+        {"http://127.0.0.1:81/p", TypedAddress::Web, "http://127.0.0.1:81/p"},
+        {"HTTPS://Example.org/P", TypedAddress::Web, "https://example.org/P"},
+        {"javascript:alert(1)", TypedAddress::NotWeb, ""},
+        {"JavaScript:void(0)", TypedAddress::NotWeb, ""},
+        {"file:///etc/passwd", TypedAddress::NotWeb, ""},
+        {"about:blank", TypedAddress::NotWeb, ""},
+        {"data:text/html,<b>x</b>", TypedAddress::NotWeb, ""},
+        {"ftp://example.org/f", TypedAddress::NotWeb, ""},
+        {"mailto:a@example.org", TypedAddress::NotWeb, ""},
+        {"localhost:8080x", TypedAddress::NotWeb, ""}, // not a port: a scheme
+        {"https://", TypedAddress::Invalid, ""},
+        {"http:example.org", TypedAddress::Invalid, ""},
+        {"https://exa mple.org/", TypedAddress::Invalid, ""},
+        {"/etc/passwd", TypedAddress::Invalid, ""},
+    };
+    for (const Case& c : cases) {
+        const TypedAddress typed = ReadTypedAddress(QString::fromUtf8(c.typed));
+        EXPECT_EQ(typed.kind, c.kind) << c.typed;
+        EXPECT_EQ(typed.url.toString(QUrl::FullyEncoded), QString::fromUtf8(c.url)) << c.typed;
+        EXPECT_EQ(TypedAddressMessage(typed.kind).isEmpty(),
+                  c.kind == TypedAddress::Empty || c.kind == TypedAddress::Web)
+            << c.typed;
+    }
+    EXPECT_EQ(TypedAddressMessage(TypedAddress::NotWeb), QStringLiteral("只能打开http或https网址"));
+}
+
+// A title far wider than the list is cut short: the status column stays inside the viewport at
+// any window width, and the whole title is the row's tool tip. The list starts with room for
+// more than a handful of rows.
+TEST_F(SearchWindowTest, LongTitlesLeaveTheStatusInView) {
+    w().Open();
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    ASSERT_EQ(w().list().count(), 4);
+    const int longRow = 3; // record 5
+    const QString title = w().list().record(longRow).title;
+    ASSERT_GT(title.size(), 200);
+    QTreeView* view = w().listView();
+    EXPECT_GE(view->viewport()->height(), 8 * view->sizeHintForRow(0))
+        << "the list shows fewer than eight rows";
+    for (const int width : {1000, 600}) {
+        SCOPED_TRACE(width);
+        w().resize(width, 700);
+        QTest::mouseClick(button("Command9"), Qt::LeftButton); // fits the columns again
+        QCoreApplication::processEvents();
+        const QHeaderView* header = view->header();
+        const int viewport = view->viewport()->width();
+        for (const int column : {AnalysisListModel::ColType, AnalysisListModel::ColStatus}) {
+            EXPECT_GE(header->sectionViewportPosition(column), 0) << column;
+            EXPECT_LE(header->sectionViewportPosition(column) + header->sectionSize(column),
+                      viewport)
+                << column;
+            EXPECT_GE(header->sectionSize(column),
+                      header->fontMetrics().horizontalAdvance(
+                          w().list().headerData(column, Qt::Horizontal).toString()))
+                << column;
+        }
+        EXPECT_LT(header->sectionSize(AnalysisListModel::ColTitle), viewport);
+    }
+    EXPECT_EQ(w().list().index(longRow, AnalysisListModel::ColTitle).data(Qt::ToolTipRole),
+              QVariant(title));
+    EXPECT_EQ(w().list().index(longRow, AnalysisListModel::ColFolder).data(Qt::ToolTipRole),
+              QVariant()); // no folder was asked for
+    // The picture for the eye, with long titles in the list.
+    view->setCurrentIndex(w().list().index(longRow, 0));
+    w().resize(1000, 700);
+    QCoreApplication::processEvents();
+    w().grab().save(QStringLiteral("/tmp/quillax-search-long-titles.png"));
+}
+
+// The address box follows the page on display; Enter opens what is typed when it is a web
+// address, and says why otherwise, opening nothing. A page that cannot be reached is told in
+// the status bar.
+TEST_F(SearchWindowTest, AddressBoxShowsThePageAndOpensTypedAddresses) {
+    auto* box = w().findChild<QComboBox*>(QStringLiteral("Combo1"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(box->lineEdit(), nullptr);
+    const QString first = site->baseUrl() + QStringLiteral("results?q=x&page=1");
+    ASSERT_TRUE(loadPage(first));
+    EXPECT_EQ(box->currentText(), w().browser()->url().toString());
+    EXPECT_EQ(box->currentText(), first);
+
+    const auto enter = [box](const QString& text) {
+        // Typed into the box, as the keyboard focus sends them.
+        box->lineEdit()->clear();
+        QTest::keyClicks(box, text);
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    const QString second = site->baseUrl() + QStringLiteral("results?q=x&page=2");
+    {
+        QSignalSpy done(w().browser(), &WebBrowser::DocumentComplete);
+        enter(second);
+        ASSERT_TRUE(done.wait(20000));
+    }
+    EXPECT_EQ(w().browser()->url().toString(), second);
+    EXPECT_EQ(box->currentText(), second);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+
+    for (const QString& refused :
+         {QStringLiteral("javascript:document.title='x'"), QStringLiteral("file:///etc/passwd")}) {
+        SCOPED_TRACE(refused.toStdString());
+        QSignalSpy navigations(w().browser(), &WebBrowser::BeforeNavigate2);
+        const qsizetype shown = boxes.shown.size();
+        enter(refused);
+        QTest::qWait(200); // a navigation would have been asked for by now
+        EXPECT_TRUE(navigations.isEmpty());
+        EXPECT_EQ(w().browser()->url().toString(), second);
+        ASSERT_EQ(boxes.shown.size(), shown + 1);
+        EXPECT_EQ(boxes.texts().last(), QStringLiteral("只能打开http或https网址"));
+        EXPECT_EQ(boxes.shown.last().icon, MsgIcon::Error);
+        EXPECT_EQ(box->currentText(), refused); // left to be put right
+    }
+
+    // A port nothing listens on.
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1/nothing").arg(closedPort);
+    EXPECT_TRUE(w().statusPanelText(3).isEmpty());
+    {
+        QSignalSpy done(w().browser(), &WebBrowser::DocumentComplete);
+        enter(unreachable);
+        ASSERT_TRUE(done.wait(20000));
+    }
+    EXPECT_EQ(w().statusPanelText(3), QStringLiteral("网页无法打开：") + unreachable);
+    // The next page that opens clears it.
+    ASSERT_TRUE(loadPage(first));
+    EXPECT_TRUE(w().statusPanelText(3).isEmpty());
+
+    // A load that the user's next navigation cuts short is no failure.
+    TestHttpServer server;
+    Route slow = Serve(QByteArray("<p>slow</p>"), "text/html");
+    slow.delayHeadersMs = 3000;
+    server.route("/slow", slow);
+    enter(server.url(QStringLiteral("/slow")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/slow") > 0; }, 5000));
+    ASSERT_TRUE(loadPage(second));
+    EXPECT_TRUE(w().statusPanelText(3).isEmpty()) << w().statusPanelText(3).toStdString();
+    EXPECT_EQ(box->currentText(), second);
+}
+
+// After a take and after an analysis run the status bar says what happened: rows added and
+// already listed; records found, failed, and sharing a PDF already in the download list.
+TEST_F(SearchWindowTest, StatusBarSaysWhatATakeAndAnAnalysisDid) {
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    EXPECT_EQ(w().statusPanelText(3), QStringLiteral("加入4条"));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    EXPECT_EQ(w().statusPanelText(3), QStringLiteral("加入0条（重复4条）"));
+
+    // Every page: each page is read more than once, and record 5 shows on two pages; the four
+    // rows of page 1 were listed before.
+    w().findChild<QComboBox*>("Combo2")->setCurrentIndex(0);
+    QTest::mouseClick(button("Command4"), Qt::LeftButton);
+    ASSERT_EQ(w().list().count(), 21);
+    EXPECT_EQ(w().statusPanelText(3), QStringLiteral("加入17条（重复4条）"));
+
+    // A page without a result list.
+    ASSERT_TRUE(loadPage(site->baseUrl()));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    EXPECT_EQ(w().statusPanelText(3), QStringLiteral("没有找到可加入的记录"));
+
+    // Record 8 has no PDF address; record 21 shares record 20's PDF.
+    AnswerChooser(true, folder.path() + QStringLiteral("/papers"));
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    EXPECT_FALSE(w().analysing());
+    EXPECT_EQ(w().statusPanelText(3),
+              QStringLiteral("分析完成：成功20，失败1，其中1条为相同PDF合并"));
+    // Again: every address is in the download list already.
+    AnswerChooser(true, folder.path() + QStringLiteral("/papers"));
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    EXPECT_EQ(w().statusPanelText(3),
+              QStringLiteral("分析完成：成功20，失败1，其中20条为相同PDF合并"));
+
+    // 停止 after the first record.
+    const QMetaObject::Connection stop =
+        QObject::connect(&w().list(), &QAbstractItemModel::dataChanged, [this] {
+            if (w().analysing()) {
+                QTest::mouseClick(button("Command5"), Qt::LeftButton);
+            }
+        });
+    AnswerChooser(true, folder.path() + QStringLiteral("/papers"));
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    QObject::disconnect(stop);
+    EXPECT_EQ(w().statusPanelText(3),
+              QStringLiteral("分析已停止：成功1，失败0，其中1条为相同PDF合并"));
+    // A chooser cancelled: nothing ran, nothing to tell.
+    AnswerChooser(false);
+    QTest::mouseClick(button("Command2"), Qt::LeftButton);
+    EXPECT_EQ(w().statusPanelText(3),
+              QStringLiteral("分析已停止：成功1，失败0，其中1条为相同PDF合并"));
+}
+
+// Closing asks only while rows wait for analysis; No keeps the window with its list.
+TEST_F(SearchWindowTest, ClosingAsksOnlyWhileRowsAwaitAnalysis) {
+    const QString question = QStringLiteral("分析列表中还有%1条未分析，确定要关闭吗？");
+    const auto questions = [this] {
+        int n = 0;
+        for (const ShownMessage& m : boxes.shown) {
+            n += m.text.startsWith(QStringLiteral("分析列表中还有")) ? 1 : 0;
+        }
+        return n;
+    };
+    // Rows, two of them analysed: No keeps everything, Yes closes.
+    AnalysisListModel& list = w().list();
+    for (int i = 0; i < 4; ++i) {
+        list.加入LV1(QStringLiteral("t%1").arg(i), QStringLiteral("http://x/%1").arg(i), {},
+                     QStringLiteral("pdf"), {});
+    }
+    list.setStatus(0, QStringLiteral("成功"));
+    list.setStatus(1, QStringLiteral("失败"));
+    boxes.answer = MsgResult::No;
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(questions(), 1);
+    EXPECT_EQ(boxes.shown.last().text, question.arg(2));
+    EXPECT_EQ(boxes.shown.last().buttons, MsgButtons::YesNo);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(window.isNull());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(IsWindowLoaded(QStringLiteral("fWebSearch")));
+    EXPECT_EQ(list.count(), 4);
+
+    boxes.answer = MsgResult::Yes;
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(questions(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
+
+    // Every row analysed, and an empty list: no question.
+    for (const bool empty : {false, true}) {
+        SCOPED_TRACE(empty);
+        fWebSearch& again = w();
+        if (!empty) {
+            again.list().加入LV1(QStringLiteral("t"), QStringLiteral("http://x/t"), {},
+                                 QStringLiteral("pdf"), {});
+            again.list().setStatus(0, QStringLiteral("失败"));
+        }
+        boxes.answer = MsgResult::No;
+        EXPECT_TRUE(window->close());
+        EXPECT_EQ(questions(), 2);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
     }
 }
