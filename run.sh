@@ -86,12 +86,17 @@ export QUILLAX_SEARCH_HOME="$site"
 maker="${site/127.0.0.1/localhost}"
 export QUILLAX_MAKER_SITE="$maker"
 export QUILLAX_MAKER_SECOND_SITE="$maker"
+# The download window's login panel starts with the demo's own login page.
+export QUILLAX_LOGIN_PAGE="${site}login"
+# The folder the program will really use: the one stored by an earlier demo run, if any.
+. "$PWD/tools/demo-site/save-folder.sh"
+downloads="$(demo_save_folder "$XDG_CONFIG_HOME/Quillax/Quillax.ini" "$HOME/12345/")"
 
 cat <<EOF
 Quillax demo
   demo site:        $site
   login page:       ${site}login   (account: $account, password: $password)
-  downloads go to:  $demo_dir/home/12345/
+  downloads go to:  $downloads
   settings:         $demo_dir/home/.config/
   request log:      $demo_dir/log/requests.log
 EOF

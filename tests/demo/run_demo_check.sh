@@ -50,7 +50,14 @@ case "$first_line" in
 esac
 home="$(curl -s --max-time 10 "$site_url")"
 echo "$home" | grep -q '基本检索' || fail "home page not served"
-curl -s --max-time 10 "${site_url}Quillax/newver.txt" | grep -q '^1\.1\.0$' || fail "no notice"
+notice="$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 "${site_url}Quillax/newver.txt")"
+[ "$notice" = 404 ] || fail "the demo announces an update nobody asked for ($notice)"
+grep -q "downloads go to:  $work/demo.term/home/12345/" "$work/out.term" ||
+  fail "the terminal does not name the download folder in use"
+printf '[%%U8BBE%%U7F6E]\n%%U4E0B%%U8F7D%%U6587%%U4EF6%%U4FDD%%U5B58%%U8DEF%%U5F84=/srv/papers/\n' \
+  >"$work/stored.ini"
+[ "$(bash -c ". '$root/tools/demo-site/save-folder.sh'; demo_save_folder '$work/stored.ini' /x/")" = /srv/papers/ ] ||
+  fail "a stored download folder is not the one named"
 kill -TERM "$demo_pid"
 wait "$demo_pid" 2>/dev/null || true
 gone_within "$site_pid" 5 || fail "site left running after the script was stopped"

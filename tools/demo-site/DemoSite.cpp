@@ -663,6 +663,10 @@ bool DemoSite::start(quint16 port) {
         return response;
     });
     site_->route(QStringLiteral("/Quillax/newver.txt"), [this, pathOf, methodOf](const Request& r) {
+        if (options_.notice.isEmpty()) {
+            logRequest(methodOf(r), pathOf(r), 404);
+            return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+        }
         logRequest(methodOf(r), pathOf(r), 200);
         return QHttpServerResponse("text/plain", options_.notice.toUtf8());
     });

@@ -37,7 +37,9 @@ struct DemoOptions {
     int slowRecordMs = 3000;                  ///< how long the slow record page takes to answer
     int dripBytes = 2048;                     ///< the slow PDF comes in pieces of this size ...
     int dripIntervalMs = 100;                 ///< ... with this pause between them
-    QString notice = QStringLiteral("1.1.0"); ///< the version in /Quillax/newver.txt
+    /// The version in /Quillax/newver.txt; empty: no notice (404), so a demo start announces no
+    /// update unless asked to.
+    QString notice;
 };
 
 /// How a record's PDF is delivered.

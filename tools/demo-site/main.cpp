@@ -62,7 +62,8 @@ int main(int argc, char* argv[]) {
          QStringLiteral("Pause between the pieces of the slow PDF, in milliseconds."),
          QStringLiteral("MS"), QString::number(defaults.dripIntervalMs)},
         {QStringLiteral("notice"),
-         QStringLiteral("Version number in the update notice /Quillax/newver.txt."),
+         QStringLiteral("Version number in the update notice /Quillax/newver.txt (none unless "
+                        "given)."),
          QStringLiteral("A.B.C"), defaults.notice},
         {QStringLiteral("exit-with-pid"),
          QStringLiteral("Exit when the process with this id has ended."), QStringLiteral("PID")},
