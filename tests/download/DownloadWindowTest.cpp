@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -166,4 +167,29 @@ TEST_F(DownloadWindow, StopButtonClearsTheAutomaticOptions) {
     child<QPushButton>(w.get(), "Command31")->click();
     EXPECT_FALSE(autoStart->isChecked());
     EXPECT_FALSE(w->options().autoStart);
+}
+
+// Long status texts never widen the window past its screen: the panels elide, and the whole
+// text is the panel's tool tip.
+TEST_F(DownloadWindow, LongStatusTextsNeverWidenTheWindowPastTheScreen) {
+    auto w = open();
+    w->showNormal();
+    const int available = w->screen()->availableGeometry().width();
+    const int start = available * 3 / 4;
+    w->resize(start, 500);
+    QTest::qWait(20);
+    const QString longText =
+        QStringLiteral("正在下载:") + QString(400, QChar(u'长')) + QStringLiteral("的标题");
+    for (int panel = 1; panel <= 4; ++panel) {
+        w->setStatusPanelText(panel, longText);
+    }
+    QTest::qWait(50);
+    EXPECT_LE(w->frameGeometry().width(), available);
+    EXPECT_LE(w->width(), start);
+    EXPECT_LE(w->minimumSizeHint().width(), available);
+    EXPECT_EQ(w->statusPanelText(2), longText); // the text itself is kept whole
+    auto* panel2 = child<QLabel>(w.get(), "panel2");
+    ASSERT_NE(panel2, nullptr);
+    EXPECT_EQ(panel2->toolTip(), longText);
+    EXPECT_LT(panel2->fontMetrics().horizontalAdvance(panel2->text()), w->width());
 }
