@@ -234,11 +234,13 @@ void LoginPanel::restoreLogin() {
         return; // the keyring is not asked for a password nobody chose to keep
     }
     CheckRememberPassword->setChecked(true);
+    readPending_ = true;
     QPointer<LoginPanel> self(this);
     Secrets().read(kPasswordSecret, [self](SecretStatus status, const QString& secret) {
-        if (!self) {
-            return;
+        if (!self || !self->readPending_) {
+            return; // the user has chosen meanwhile
         }
+        self->readPending_ = false;
         if (status == SecretStatus::Unavailable) {
             self->keyringUnavailable();
             return;
@@ -263,7 +265,9 @@ void LoginPanel::rememberLogin() {
 }
 
 void LoginPanel::rememberPassword() {
-    if (!CheckRememberPassword->isChecked() || !CheckRememberPassword->isEnabled()) {
+    // Until the kept password has come, an empty box means "not read yet", not "forget it".
+    if (!CheckRememberPassword->isChecked() || !CheckRememberPassword->isEnabled() ||
+        readPending_) {
         return;
     }
     const QString password = Text3->text();
@@ -292,6 +296,7 @@ void LoginPanel::onRememberPasswordClicked(bool checked) {
         settings_->write(login_keys::kSection, login_keys::kRememberPassword,
                          checked ? QStringLiteral("1") : QStringLiteral("0"));
     }
+    readPending_ = false; // the user's choice overrides what the keyring will answer
     if (checked) {
         secretKnown_ = false; // whatever the keyring holds, the password shown replaces it
         rememberPassword();

@@ -101,6 +101,7 @@ private:
     bool restoring_ = false;
     bool loginEdited_ = false; ///< address or account changed since they were stored
     bool secretKnown_ = false; ///< whether storedSecret_ is what the keyring holds
+    bool readPending_ = false; ///< the kept password is being read
     QString storedSecret_;
     bool lastLoadOk_ = true;
     bool WebBusy = false;

@@ -947,3 +947,18 @@ TEST(KeychainSecretStore, EveryRequestIsAnsweredOnceInOrder) {
     EXPECT_EQ(answered, (QStringList{QStringLiteral("read"), QStringLiteral("remove"),
                                      QStringLiteral("read again")}));
 }
+
+// A panel closed before the keyring has answered does not take the still empty password box
+// for a wish to forget the kept password.
+TEST_F(LoginPanelTest, AnEmptyBoxBeforeTheKeyringAnswersForgetsNothing) {
+    settings.write(login_keys::kSection, login_keys::kRememberPassword, QStringLiteral("1"));
+    keyring.secrets.insert(login_keys::kPasswordSecret, QString::fromLatin1(kPassword));
+    LoginPanel panel(nullptr, login, &settings);
+    panel.show();
+    panel.hide();
+    auto* password = panel.findChild<QLineEdit*>("Text3");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return password->text() == QString::fromLatin1(kPassword); }));
+    QTest::qWait(20);
+    EXPECT_EQ(keyring.secrets.value(login_keys::kPasswordSecret), QString::fromLatin1(kPassword));
+}
