@@ -62,8 +62,8 @@ fFileDownload::fFileDownload(SettingsStore& settings, AppValues& values, QWidget
     {
         // The login panel lies over the list, in the same place.
         auto* listArea = ListView3->parentWidget();
-        PicWebBK =
-            new LoginPanel(listArea, loginTimeouts != nullptr ? *loginTimeouts : LoginTimeouts());
+        PicWebBK = new LoginPanel(
+            listArea, loginTimeouts != nullptr ? *loginTimeouts : LoginTimeouts(), &settings_);
         qobject_cast<QGridLayout*>(listArea->layout())->addWidget(PicWebBK, 0, 0);
         connect(PicWebBK, &LoginPanel::titleChanged, this,
                 [this](const QString& title) { setStatusPanelText(3, title); });

@@ -5,6 +5,7 @@
 #include "shell/WindowHelpers.h"
 
 #include "download/DownloadScheduler.h"
+#include "files/ListOperations.h"
 
 #include "TestHttpServer.h"
 #include "TestSupport.h"
@@ -13,11 +14,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <gtest/gtest.h>
 #include <memory>
@@ -192,4 +195,54 @@ TEST_F(DownloadWindow, LongStatusTextsNeverWidenTheWindowPastTheScreen) {
     ASSERT_NE(panel2, nullptr);
     EXPECT_EQ(panel2->toolTip(), longText);
     EXPECT_LT(panel2->fontMetrics().horizontalAdvance(panel2->text()), w->width());
+}
+
+// Everything re-queued, then the window closed while the retries run: every file the rows had
+// is still there with its bytes, under both methods.
+TEST_F(DownloadWindow, ClosingDuringReDownloadsKeepsEveryOldFile) {
+    for (const int method : {1, 2}) {
+        SCOPED_TRACE(method);
+        test::TestHttpServer server;
+        DownloadTimeouts fast;
+        fast.tickMs = 20;
+        values.DownloadMethod = method;
+        store->write(kSettings, kDownloadMethod, QString::number(method));
+        // The window deletes itself once its loops have returned.
+        QPointer<fFileDownload> w = new fFileDownload(*store, values, nullptr, fast);
+        w->show();
+        const QString folder = tmp.path() + QStringLiteral("/m%1/").arg(method);
+        QDir().mkpath(folder);
+        QList<QByteArray> old;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray path = "/slow" + QByteArray::number(method) + QByteArray::number(i);
+            test::Route slow =
+                test::Serve("%PDF-1.5\n" + QByteArray(600 * 1024, 'n'), "application/pdf");
+            slow.dripBytes = 16 * 1024;
+            slow.dripIntervalMs = 50; // about two seconds: still running when the window closes
+            server.route(path, slow);
+            w->list().addItem(server.url(QString::fromLatin1(path)), QStringLiteral("P%1").arg(i),
+                              QStringLiteral("pdf"), folder, QString());
+            old << "%PDF-1.5 the paper the user already has " + QByteArray::number(i);
+            ASSERT_TRUE(test::WriteFile(folder + QStringLiteral("P%1.pdf").arg(i), old.last()));
+            w->list().setStatus(i, ItemStatus::Finished);
+            w->list().setCreatedFile(i, true);
+            w->list().setSelected(i, true);
+        }
+        EXPECT_EQ(menu重新下载选中项(w->list()), 3);
+        w->state().LastFinishMonotonicMs = MonotonicMs() - 1;
+        bool sawDownloading = false;
+        QTimer::singleShot(400, [&] {
+            sawDownloading = w->list().statusCounts().downloading > 0;
+            boxes.answer = MsgResult::Yes;
+            w->close(); // under method 1 from inside the transfer loop, as a click would
+        });
+        child<QPushButton>(w.data(), "Command4")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.isNull(); }, 15000));
+        EXPECT_TRUE(sawDownloading);
+        QTest::qWait(100);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(test::ReadFile(folder + QStringLiteral("P%1.pdf").arg(i)), old.at(i)) << i;
+        }
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
 }
