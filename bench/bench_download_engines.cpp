@@ -10,10 +10,10 @@
 // six-thread run under 100 MiB, worst timer gap under 50 ms (100 ms when a file is finalised),
 // idle cost under 1 % of one core.
 
-#include "download/DownloadListModel.h"
-#include "download/DownloadOptions.h"
-#include "download/InetEngine.h"
-#include "download/ParallelDownloads.h"
+#include "core/download/DownloadListModel.h"
+#include "core/download/DownloadOptions.h"
+#include "core/download/InetEngine.h"
+#include "core/download/ParallelDownloads.h"
 
 #include <QApplication>
 #include <QDir>

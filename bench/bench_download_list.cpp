@@ -2,7 +2,7 @@
 // for the counts and the summary, at 1,000, 10,000 and 100,000 rows, and adding the rows.
 // Goal: the walk over 100,000 rows stays under 10 ms.
 
-#include "download/DownloadListModel.h"
+#include "core/download/DownloadListModel.h"
 
 #include <QCoreApplication>
 #include <algorithm>

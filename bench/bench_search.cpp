@@ -2,10 +2,10 @@
 // browser (goal: under 200 ms per page), and the CPU that HttpGetText uses while it waits 10 s
 // on a server that never answers (goal: under 5 % of one core).
 
+#include "core/search/AnalysisListModel.h"
+#include "core/search/HttpFetch.h"
 #include "platform/WebBrowser.h"
-#include "search/AnalysisListModel.h"
-#include "search/HttpFetch.h"
-#include "search/ResultPageReader.h"
+#include "ui/search/ResultPageReader.h"
 
 #include "ResultPageFixture.h"
 #include "TestHttpServer.h"

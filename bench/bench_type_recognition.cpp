@@ -1,7 +1,7 @@
 // Measures content-based type recognition on a 1 KB file and on a 1 GB sparse file. The cost
 // must not grow with the file size. Goal: both under 1 ms per file on a warm cache.
 
-#include "files/TypeRecognition.h"
+#include "core/files/TypeRecognition.h"
 
 #include <QCoreApplication>
 #include <QFile>

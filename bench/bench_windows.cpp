@@ -5,15 +5,15 @@
 //   record page (goal: under 5 % of one core);
 // - sorting, shuffling and clearing a 10,000-row download list (goal: each under 100 ms).
 
-#include "download/DownloadListModel.h"
-#include "download/DownloadWindowHost.h"
-#include "download/fFileDownload.h"
-#include "files/ListOperations.h"
+#include "core/download/DownloadListModel.h"
+#include "core/download/ListOperations.h"
+#include "core/settings/AppValues.h"
+#include "core/settings/SettingsStore.h"
 #include "platform/WebBrowser.h"
-#include "search/fWebSearch.h"
-#include "shell/AppValues.h"
-#include "shell/SettingsStore.h"
-#include "shell/fSeleFileSavePath.h"
+#include "ui/download/DownloadWindowHost.h"
+#include "ui/download/fFileDownload.h"
+#include "ui/search/fWebSearch.h"
+#include "ui/shell/fSeleFileSavePath.h"
 
 #include "DemoSite.h"
 #include "ResultPageFixture.h"

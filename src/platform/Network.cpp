@@ -1,7 +1,5 @@
 #include "platform/Network.h"
 
-#include "shell/AppConfig.h"
-
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -40,8 +38,9 @@ QString UserAgent() {
     if (!g_userAgent.isEmpty()) {
         return g_userAgent;
     }
+    // The program's name and version, as the application set them at start-up.
     return QStringLiteral("Mozilla/5.0 (X11; Linux x86_64) %1/%2")
-        .arg(QString::fromUtf8(config::kProductTitle), config::versionText());
+        .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion());
 }
 
 void SetUserAgent(const QString& userAgent) {

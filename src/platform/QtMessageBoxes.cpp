@@ -1,7 +1,5 @@
 #include "platform/QtMessageBoxes.h"
 
-#include "shell/AppConfig.h"
-
 #include <QApplication>
 #include <QMessageBox>
 
@@ -9,7 +7,8 @@ namespace quillax {
 
 MsgResult QtMessageBoxes::show(const QString& text, MsgIcon icon, MsgButtons buttons) {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QString::fromUtf8(config::kProductTitle));
+    // Titled with the product title, which the application set as its name.
+    box.setWindowTitle(QApplication::applicationName());
     // Page-derived text must never be read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);

@@ -1,7 +1,5 @@
 #include "platform/Registry.h"
 
-#include "shell/TextUtil.h"
-
 #include "platform/SystemInfo.h"
 
 #include <QDateTime>
@@ -290,7 +288,16 @@ QString RegReadString(const QString& path, const QString& valueName, bool /*prog
     if (zero >= 0) {
         text.truncate(zero);
     }
-    return TrimSpaces(text);
+    // Spaces only: tabs and line breaks belong to the value.
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' ')) {
+        ++first;
+    }
+    while (last > first && text.at(last - 1) == QLatin1Char(' ')) {
+        --last;
+    }
+    return text.mid(first, last - first);
 }
 
 QString RegReadDword(const QString& path, const QString& valueName, bool /*programView*/) {

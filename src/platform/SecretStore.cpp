@@ -1,7 +1,5 @@
 #include "platform/SecretStore.h"
 
-#include "shell/AppConfig.h"
-
 #include <QCoreApplication>
 #include <QPointer>
 #include <qt6keychain/keychain.h>
@@ -55,7 +53,8 @@ void KeychainSecretStore::startNext() {
         return;
     }
     const Request& request = queue_.front();
-    const QString service = QString::fromUtf8(config::kProductTitle);
+    // The product title, which the application set as its name.
+    const QString service = QCoreApplication::applicationName();
     QKeychain::Job* job = nullptr;
     switch (request.kind) {
     case Kind::Read:

@@ -1,7 +1,6 @@
 #include "platform/WebBrowser.h"
 
 #include "platform/Network.h"
-#include "shell/AppConfig.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -14,7 +13,7 @@ namespace quillax {
 
 QWebEngineProfile* BrowserProfile() {
     static QWebEngineProfile* profile = [] {
-        auto* p = new QWebEngineProfile(QString::fromUtf8(config::kProductTitle),
+        auto* p = new QWebEngineProfile(QCoreApplication::applicationName(),
                                         QCoreApplication::instance());
         const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
                              QStringLiteral("/browser");

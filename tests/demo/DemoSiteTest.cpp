@@ -5,9 +5,9 @@
 #include "DemoSite.h"
 #include "BoundedHttp.h"
 
+#include "core/search/AnalysisListModel.h"
 #include "platform/WebBrowser.h"
-#include "search/AnalysisListModel.h"
-#include "search/ResultPageReader.h"
+#include "ui/search/ResultPageReader.h"
 
 #include "TestSupport.h"
 

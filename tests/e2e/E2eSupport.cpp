@@ -1,13 +1,13 @@
 #include "E2eSupport.h"
 
-#include "download/DownloadScheduler.h"
-#include "download/DownloadWindowHost.h"
-#include "download/fFileDownload.h"
+#include "core/download/DownloadScheduler.h"
 #include "platform/DomDocument.h"
 #include "platform/WebBrowser.h"
-#include "search/fWebSearch.h"
-#include "shell/fCover.h"
-#include "shell/fSeleFileSavePath.h"
+#include "ui/download/DownloadWindowHost.h"
+#include "ui/download/fFileDownload.h"
+#include "ui/search/fWebSearch.h"
+#include "ui/shell/fCover.h"
+#include "ui/shell/fSeleFileSavePath.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -6,8 +6,8 @@
 #include "DemoSite.h"
 #include "TestSupport.h"
 
-#include "shell/AppValues.h"
-#include "shell/SettingsStore.h"
+#include "core/settings/AppValues.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QPointer>
 #include <QTemporaryDir>

@@ -4,14 +4,14 @@
 
 #include "E2eSupport.h"
 
-#include "download/DownloadScheduler.h"
-#include "download/DownloadWindowHost.h"
-#include "download/LoginPanel.h"
-#include "download/fFileDownload.h"
+#include "core/download/DownloadScheduler.h"
 #include "platform/UserDialogs.h"
 #include "platform/WebBrowser.h"
-#include "search/fWebSearch.h"
-#include "shell/fCover.h"
+#include "ui/download/DownloadWindowHost.h"
+#include "ui/download/LoginPanel.h"
+#include "ui/download/fFileDownload.h"
+#include "ui/search/fWebSearch.h"
+#include "ui/shell/fCover.h"
 
 #include <QCheckBox>
 #include <QComboBox>

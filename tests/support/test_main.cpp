@@ -1,7 +1,7 @@
 // Runs GoogleTest inside a Qt application on the offscreen platform, with the per-user
 // folders redirected so that tests never touch the user's own files.
 
-#include "shell/AppConfig.h"
+#include "core/settings/AppConfig.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,55 @@
+#include "core/files/FileNaming.h"
+#include "core/settings/AppConfig.h"
+#include "core/settings/AppValues.h"
+#include "core/settings/SettingsStore.h"
+#include "core/settings/TextUtil.h"
+#include "platform/QtMessageBoxes.h"
+#include "platform/SoundPlayer.h"
+#include "platform/UserDialogs.h"
+#include "ui/search/fWebSearch.h"
+#include "ui/shell/ProgramIcon.h"
+#include "ui/shell/WindowHelpers.h"
+#include "ui/shell/fCover.h"
+
+#include <QApplication>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    if (geteuid() == 0) {
+        // The browser engine refuses its sandbox to root.
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
+    QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));
+    QApplication::setApplicationVersion(quillax::config::versionText());
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(quillax::config::kExecutableName));
+    QApplication::setWindowIcon(quillax::ProgramIcon());
+    // The start window ends the program, not the last visible window: a hidden download
+    // window may still be at work when the search window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Qt's own buttons and dialogs speak the program's language.
+    quillax::InstallChineseTranslations();
+    // Open and save dialogs start in the download folder.
+    quillax::SetDialogStartFolder(
+        [] { return quillax::ExpandHomePath(quillax::Values().SaveFolder); });
+
+    quillax::QtMessageBoxes messageBoxes;
+    quillax::SetMessageBoxes(&messageBoxes);
+    // The sound output is looked for in the background, never on the window thread.
+    quillax::PrepareSoundOutput();
+
+    quillax::SettingsStore settings;
+    int code = 0;
+    {
+        quillax::fCover cover(settings, quillax::Values());
+        cover.setSearchWindowOpener([]() -> QWidget* { return quillax::OpenSearchWindow(); });
+        QObject::connect(&cover, &quillax::fCover::closed, &app, &QCoreApplication::quit);
+        cover.Form_Load();
+        code = QApplication::exec();
+    } // the start window takes the work windows still alive with it
+    quillax::SetMessageBoxes(nullptr);
+    return code;
+}

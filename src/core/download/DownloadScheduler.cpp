@@ -1,0 +1,242 @@
+#include "core/download/DownloadScheduler.h"
+
+#include "core/download/DuplicatePolicy.h"
+#include "core/download/ListOperations.h"
+#include "core/files/FileNaming.h"
+#include "core/files/HeaderTypes.h"
+#include "core/settings/ShellHelpers.h"
+#include "platform/MessageBoxes.h"
+
+#include <QCoreApplication>
+
+namespace quillax {
+
+namespace {
+using Col = DownloadListModel::Column;
+}
+
+DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowState& state,
+                                     DownloadOptions& options, const DownloadTimeouts& timeouts,
+                                     QObject* parent)
+    : QObject(parent), list_(list), state_(state), options_(options),
+      inet_(list, state, options, timeouts, this), threads_(list, state, options, timeouts, this) {
+    Timer_Down.setInterval(timeouts.tickMs);
+    Timer1.setInterval(timeouts.tickMs);
+    connect(&Timer_Down, &QTimer::timeout, this, &DownloadScheduler::timerDownTick);
+    connect(&Timer1, &QTimer::timeout, this, &DownloadScheduler::monitorTick);
+    connect(&inet_, &InetEngine::statusPanelText, this, &DownloadScheduler::statusPanelText);
+    connect(&inet_, &InetEngine::soundRequested, this, &DownloadScheduler::soundRequested);
+    connect(&inet_, &InetEngine::autoLoginRequested, this, &DownloadScheduler::autoLoginRequested);
+    connect(&threads_, &ParallelDownloads::statusPanelText, this,
+            &DownloadScheduler::statusPanelText);
+    connect(&threads_, &ParallelDownloads::soundRequested, this,
+            &DownloadScheduler::soundRequested);
+    connect(&threads_, &ParallelDownloads::autoLoginRequested, this,
+            &DownloadScheduler::autoLoginRequested);
+    connect(&threads_, &ParallelDownloads::scrollToRow, this, &DownloadScheduler::scrollToRow);
+}
+
+void DownloadScheduler::setTimerDown(bool on) {
+    if (on == Timer_Down.isActive()) {
+        return;
+    }
+    if (on) {
+        Timer_Down.start();
+    } else {
+        Timer_Down.stop();
+    }
+    Q_EMIT runningChanged(on);
+}
+
+void DownloadScheduler::setStartEnabled(bool enabled) {
+    if (enabled != startEnabled_) {
+        startEnabled_ = enabled;
+        Q_EMIT startEnabledChanged(enabled);
+    }
+}
+
+void DownloadScheduler::playSound(int number) {
+    if (options_.sounds) {
+        Q_EMIT soundRequested(number);
+    }
+}
+
+void DownloadScheduler::Start() {
+    setTimerDown(true);
+}
+
+void DownloadScheduler::StartMonitor() {
+    Timer1.start();
+}
+
+void DownloadScheduler::StopTimers() {
+    Timer1.stop();
+    setTimerDown(false);
+}
+
+int DownloadScheduler::takeNextRow(bool createFolders) {
+    for (int row = 0; row < list_.count(); ++row) {
+        if (list_.item(row).status != ItemStatus::Waiting) {
+            continue;
+        }
+        list_.setText(row, Col::ColName,
+                      ItemNameOrFallback(list_.item(row).name, 选择url(list_.item(row).key)));
+        QString folder = list_.item(row).folder;
+        if (createFolders) {
+            folder = EnsureFolderPath(folder);
+            // Nowhere to store it: marked failed before anything is fetched, rather than
+            // written somewhere else or fetched in vain.
+            const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
+                                : !FolderWritable(folder) ? reasons::kFolderNotWritable
+                                                          : QString();
+            if (!why.isEmpty()) {
+                list_.setText(row, Col::ColSize, status_words::kFailed);
+                list_.setReason(row, why);
+                list_.setStatus(row, ItemStatus::Failed);
+                Q_EMIT statusPanelText(3, why);
+                continue;
+            }
+        }
+        list_.setText(row, Col::ColFolder, WithTrailingSlash(folder));
+        if (确定是需要下载(list_, row, options_.policy)) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void DownloadScheduler::timerDownTick() {
+    if (list_.count() == 0) {
+        setTimerDown(false);
+        return;
+    }
+    // The interval counts from the end of the last download, on the monotonic clock.
+    const qint64 sinceLastEnd = MonotonicMs() - state_.LastFinishMonotonicMs;
+    if (sinceLastEnd <= static_cast<qint64>(options_.intervalSeconds) * 1000) {
+        return;
+    }
+    if (options_.method == 1) {
+        if (state_.IsDownloading) {
+            return;
+        }
+        const int row = takeNextRow(false);
+        if (row < 0) {
+            return;
+        }
+        list_.startRow(row);
+        if (options_.autoLocate) {
+            Q_EMIT scrollToRow(row);
+        }
+        inet_.Inet下载当前文件(row);
+        return;
+    }
+    for (int k = 1; k <= options_.threadCount && k <= ParallelDownloads::kMaxThreads; ++k) {
+        if (threads_.IsControlLoaded(k)) {
+            continue;
+        }
+        const int row = takeNextRow(true);
+        if (row < 0) {
+            continue;
+        }
+        // The thread marks the row as started and scrolls to it.
+        const DownloadItem& item = list_.item(row);
+        QString newName;
+        // A re-download goes over the row's own file, whatever the same-name policy says.
+        const DuplicateNamePolicy policy =
+            ItemFilePath(item.folder, item.name, item.type) == item.replacesPath
+                ? DuplicateNamePolicy::Overwrite
+                : options_.policy;
+        const QString path = 重命名保存路径(item.folder, item.name, item.type, policy, &newName);
+        list_.setText(row, Col::ColName, newName);
+        state_.ThreadItemIndex[static_cast<std::size_t>(k)] = row + 1;
+        threads_.多线程下载(k, row + 1, 选择url(list_.item(row).key), path);
+    }
+}
+
+void DownloadScheduler::monitorTick() {
+    if (list_.检测是否下载列表完毕()) {
+        setStartEnabled(true);
+        if (Timer_Down.isActive()) {
+            setTimerDown(false);
+            playSound(kSoundAllDone);
+        }
+    } else {
+        setStartEnabled(!Timer_Down.isActive());
+    }
+    Q_EMIT runningChanged(Timer_Down.isActive());
+
+    // The flag means that some engine writes rows by position. Busy threads keep it set, also
+    // after a switch to method 1 and after the start timer went off, so that the list is not
+    // reordered under them; it is cleared once neither engine has work, whichever method is
+    // current (method 1 would otherwise wait forever for threads that have long finished).
+    bool threadsBusy = false;
+    for (int k = 1; k <= ParallelDownloads::kMaxThreads; ++k) {
+        threadsBusy = threadsBusy || threads_.IsControlLoaded(k);
+    }
+    if (threadsBusy) {
+        state_.IsDownloading = true;
+    } else if (!inet_.StillExecuting() && (options_.method == 1 || !Timer_Down.isActive())) {
+        state_.IsDownloading = false;
+    }
+
+    Q_EMIT summaryChanged(list_.summaryText());
+
+    // Only waiting rows are work: a finished or failed row whose progress texts are empty (its
+    // file deleted, or failed before any header) would restart the timer every tick.
+    if (options_.autoStart && list_.statusCounts().waiting > 0) {
+        setTimerDown(true);
+    }
+    if (options_.autoRedownload && !Timer_Down.isActive()) {
+        switch (options_.autoRedownloadKind) {
+        case static_cast<int>(AutoRedownloadKind::Failed):
+            menu重新下载出错项(list_, ListRequest::Automatic);
+            break;
+        case static_cast<int>(AutoRedownloadKind::WebPages):
+            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
+            break;
+        case static_cast<int>(AutoRedownloadKind::FailedAndWebPages):
+            menu重新下载出错项(list_, ListRequest::Automatic);
+            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
+            break;
+        default:
+            break;
+        }
+        setTimerDown(true);
+    }
+    if (options_.stopAtFiveFailures && list_.统计出错和网页项数目() >= 5 && Timer_Down.isActive()) {
+        setTimerDown(false);
+        playSound(kSoundAllDone);
+    }
+}
+
+void DownloadScheduler::Stop() {
+    options_.autoStart = false;
+    options_.autoRedownload = false;
+    Q_EMIT automaticOptionsCleared();
+    inet_.Cancel();
+    setTimerDown(false);
+    state_.IsDownloading = false;
+    inet_.Cancel();
+    threads_.UnloadAll();
+    for (int row = 0; row < list_.count(); ++row) {
+        if (list_.item(row).status == ItemStatus::Downloading) {
+            list_.setStatus(row, ItemStatus::Failed);
+        }
+    }
+    state_.IsDownloading = false;
+}
+
+void DownloadScheduler::CancelSelected() {
+    QCoreApplication::processEvents();
+    if (state_.IsDownloading) {
+        ShowMessage(QStringLiteral("停止下载后方可设置！"), MsgIcon::Error);
+        return;
+    }
+    for (int row = 0; row < list_.count(); ++row) {
+        if (list_.isSelected(row) && list_.item(row).status == ItemStatus::Waiting) {
+            list_.setStatus(row, ItemStatus::Failed);
+        }
+    }
+}
+
+} // namespace quillax

@@ -1,0 +1,75 @@
+#pragma once
+// When downloads start and stop: the one-second start timer picks waiting items and hands
+// them to the engine of the current method; the one-second monitor keeps the busy flag and
+// the summary up to date and applies the automatic options.
+
+#include "core/download/DownloadListModel.h"
+#include "core/download/DownloadOptions.h"
+#include "core/download/InetEngine.h"
+#include "core/download/ParallelDownloads.h"
+
+#include <QObject>
+#include <QTimer>
+
+namespace quillax {
+
+class DownloadScheduler : public QObject {
+    Q_OBJECT
+public:
+    DownloadScheduler(DownloadListModel& list, DownloadWindowState& state, DownloadOptions& options,
+                      const DownloadTimeouts& timeouts, QObject* parent = nullptr);
+
+    InetEngine& inet() { return inet_; }
+    ParallelDownloads& threads() { return threads_; }
+
+    /// Switches the start timer on; the next tick does the work.
+    void Start();
+    /// Stops everything: automatic options off, requests cancelled, threads removed, every
+    /// row being downloaded marked failed.
+    void Stop();
+    /// Marks the selected waiting rows failed; refused with a message while downloading.
+    void CancelSelected();
+    /// Switches the monitor on (the window does this when it has loaded).
+    void StartMonitor();
+    /// Switches both timers off (the window does this when it closes).
+    void StopTimers();
+
+    /// True while the start timer is on.
+    bool isRunning() const { return Timer_Down.isActive(); }
+    /// Whether "开始下载" is offered, as the monitor last decided.
+    bool startEnabled() const { return startEnabled_; }
+
+    /// One tick of the start timer and of the monitor (the timers call these).
+    void timerDownTick();
+    void monitorTick();
+
+Q_SIGNALS:
+    void runningChanged(bool running);
+    void startEnabledChanged(bool enabled);
+    void summaryChanged(const QString& summary);
+    /// Stop switched automatic start and automatic re-download off.
+    void automaticOptionsCleared();
+    void scrollToRow(int row);
+    void soundRequested(int number);
+    void statusPanelText(int panel, const QString& text);
+    void autoLoginRequested();
+
+private:
+    /// The first waiting row that must be downloaded now, preparing each on the way; -1 when
+    /// there is none. `createFolders` makes the folder exist first (method 2).
+    int takeNextRow(bool createFolders);
+    void setTimerDown(bool on);
+    void setStartEnabled(bool enabled);
+    void playSound(int number);
+
+    DownloadListModel& list_;
+    DownloadWindowState& state_;
+    DownloadOptions& options_;
+    InetEngine inet_;
+    ParallelDownloads threads_;
+    QTimer Timer_Down;
+    QTimer Timer1;
+    bool startEnabled_ = true;
+};
+
+} // namespace quillax

@@ -1,0 +1,294 @@
+#include "core/download/Downloader.h"
+
+#include "core/download/BodyWriter.h"
+#include "core/download/DownloadListModel.h"
+#include "platform/Network.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <utility>
+
+namespace quillax {
+
+const QByteArray Downloader::kPlaceholder = QByteArray("\x01\x00", 2);
+
+Downloader::Downloader(const DownloadTimeouts& timeouts, QObject* parent)
+    : QObject(parent), timeouts_(timeouts) {
+    stallTimer_.setInterval(timeouts_.stallCheckMs);
+    connect(&stallTimer_, &QTimer::timeout, this, &Downloader::stallTick);
+}
+
+Downloader::~Downloader() {
+    Terminate();
+}
+
+void Downloader::BeginDownload(const QString& address, const QString& savePath,
+                               const QString& referrer) {
+    savePath_ = savePath;
+    referrer_ = referrer;
+    {
+        QFile placeholder(savePath_);
+        placeholderWritten_ = placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                              placeholder.write(kPlaceholder) == kPlaceholder.size();
+        madePlaceholder_ = placeholderWritten_;
+    }
+    markTimeMs_ = MonotonicMs();
+    stallTimer_.start();
+    // The key was decoded when the record was analysed: decoding again would turn an address
+    // that holds "&amp;" itself into another one.
+    address_ = address.trimmed();
+    startRead(false);
+}
+
+void Downloader::startRead(bool fallback) {
+    fallback_ = fallback;
+    httpStatus_ = 0;
+    bytesRead_ = 0;
+    unwritten_ = 0;
+    readFinished_ = false;
+    networkError_ = false;
+    total_ = 0;
+    pending_ = Outcome::None;
+    // The body goes to a file beside the save file, written on the writer thread, and replaces
+    // the placeholder only when complete: memory stays bounded and the window never waits for
+    // the disk.
+    dropWriter(true);
+    writer_ = new BodyWriter(savePath_);
+    writer_->moveToThread(WriterThread());
+    connect(writer_, &BodyWriter::written, this, [this](qint64 bytes) {
+        unwritten_ -= bytes;
+        if (unwritten_ < kMaxPendingBytes / 2) {
+            onReadyRead(); // resumes a read that paused for the disk
+        }
+    });
+    connect(writer_, &BodyWriter::committed, this, &Downloader::onCommitted);
+    QMetaObject::invokeMethod(writer_, &BodyWriter::open, Qt::QueuedConnection);
+
+    QNetworkRequest request = DownloadRequest(QUrl(address_), true);
+    // Servers that check where a download comes from refuse it without the record page.
+    if (!referrer_.isEmpty()) {
+        request.setRawHeader("Referer", referrer_.toUtf8());
+    }
+    reply_ = NetworkManager().get(request);
+    reply_->setReadBufferSize(kReplyReadBufferBytes);
+    connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
+    connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
+    if (!fallback) {
+        connect(reply_, &QNetworkReply::downloadProgress, this, &Downloader::onProgress);
+    }
+}
+
+void Downloader::dropReply() {
+    AbandonReply(reply_, this);
+}
+
+void Downloader::dropWriter(bool discard) {
+    if (writer_ == nullptr) {
+        return;
+    }
+    BodyWriter* writer = writer_;
+    writer_ = nullptr;
+    writer->disconnect(this);
+    if (discard) {
+        QMetaObject::invokeMethod(writer, &BodyWriter::discard, Qt::QueuedConnection);
+    }
+    writer->deleteLater(); // in its own thread, after the calls queued before
+}
+
+bool Downloader::CancelAsyncRead() {
+    dropReply();
+    return false;
+}
+
+void Downloader::Terminate() {
+    terminated_ = true;
+    stallTimer_.stop();
+    dropReply();
+    dropWriter(true);
+    removeOwnPlaceholder();
+}
+
+void Downloader::onReadyRead() {
+    if (!reply_ || terminated_) {
+        return;
+    }
+    // While the disk lags behind, the data waits in the reply (bounded), and the server waits.
+    while (unwritten_ < kMaxPendingBytes && reply_->bytesAvailable() > 0) {
+        const QByteArray data = nextPiece();
+        if (data.isEmpty()) {
+            break;
+        }
+        bytesRead_ += data.size();
+        unwritten_ += data.size();
+        QMetaObject::invokeMethod(
+            writer_, [w = writer_, data] { w->write(data); }, Qt::QueuedConnection);
+        if (sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_ &&
+            !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) {
+            // Without an announced length the size rule is applied to what arrives.
+            dropReply();
+            stallTimer_.stop();
+            dropWriter(true);
+            removeOwnPlaceholder();
+            Q_EMIT DownloadOversize(bytesRead_, savePath_);
+            return;
+        }
+    }
+    if (readFinished_ && reply_->bytesAvailable() == 0) {
+        finishRead();
+    }
+}
+
+QByteArray Downloader::nextPiece() {
+    // Pieces are copied out of the reply into buffers that come back once written: fresh
+    // allocations cost a page fault per page, and small pieces are still in the cache when the
+    // writer copies them to the file.
+    QByteArray* piece = nullptr;
+    for (QByteArray& buffer : pieces_) {
+        if (buffer.isDetached()) { // the writer is done with it
+            piece = &buffer;
+            break;
+        }
+    }
+    if (piece == nullptr) {
+        pieces_.emplace_back();
+        piece = &pieces_.back();
+    }
+    piece->resize(kPieceBytes);
+    const qint64 got = reply_->read(piece->data(), kPieceBytes);
+    piece->resize(got > 0 ? got : 0);
+    return *piece; // shared with the writer until it has written it
+}
+
+void Downloader::onProgress(qint64 received, qint64 total) {
+    if (total < 1 || terminated_) {
+        return;
+    }
+    Q_EMIT DownloadProgress(received, total, savePath_);
+}
+
+void Downloader::onFinished() {
+    if (!reply_ || terminated_) {
+        return;
+    }
+    readFinished_ = true;
+    networkError_ = reply_->error() != QNetworkReply::NoError;
+    networkErrorCode_ = reply_->error();
+    httpStatus_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+    total_ = length.isValid() ? length.toLongLong() : 0;
+    onReadyRead(); // reads what is left, or waits for the disk, then finishes the read
+}
+
+void Downloader::finishRead() {
+    dropReply();
+    // An error page, or a body cut short of its announced length, is never stored: the row
+    // fails and no file is left under the title.
+    const bool cutShort = !fallback_ && total_ >= 1 && bytesRead_ >= 1 && bytesRead_ < total_;
+    if (FailedHttpStatus(httpStatus_) || cutShort) {
+        stallTimer_.stop();
+        dropWriter(true);
+        removeOwnPlaceholder();
+        reason_ = FailedHttpStatus(httpStatus_) ? reasons::HttpStatus(httpStatus_)
+                                                : reasons::CutShort(bytesRead_, total_);
+        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        return;
+    }
+    if (fallback_) {
+        if (bytesRead_ >= 2 && !networkError_) {
+            pending_ = Outcome::FallbackDone;
+            QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
+        } else {
+            stallTimer_.stop();
+            dropWriter(true);
+            removeOwnPlaceholder();
+            reason_ =
+                networkError_ ? reasons::NetworkError(networkErrorCode_) : reasons::kNothingArrived;
+            Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
+        }
+        return;
+    }
+    if (total_ < 1 || bytesRead_ < 1) {
+        // Without a length the whole body is what the fallback fetch would store; it is
+        // fetched again only when the read failed or brought nothing.
+        if (!networkError_ && bytesRead_ >= 2) {
+            pending_ = Outcome::CompleteAsWhole;
+            QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
+            return;
+        }
+        DownloadByInet();
+        return;
+    }
+    pending_ = Outcome::Complete;
+    QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
+}
+
+void Downloader::onCommitted(bool ok) {
+    if (terminated_) {
+        return;
+    }
+    const Outcome outcome = std::exchange(pending_, Outcome::None);
+    dropWriter(false);
+    stallTimer_.stop();
+    if (outcome == Outcome::None) {
+        return;
+    }
+    if (ok) {
+        placeholderWritten_ = false; // the body has replaced it
+    } else {
+        // A body that could not be written or moved into place is a failed download, whatever
+        // arrived over the network.
+        removeOwnPlaceholder();
+        reason_ = reasons::kWriteFailed;
+        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        return;
+    }
+    if (outcome == Outcome::Complete) {
+        // The row's percentage decides whether a body shorter than announced counts.
+        Q_EMIT DownloadComplete(bytesRead_, total_, savePath_);
+        return;
+    }
+    // The whole body is the stored file: its size is what arrived.
+    Q_EMIT DownloadComplete(bytesRead_, bytesRead_, savePath_);
+}
+
+void Downloader::removeOwnPlaceholder() {
+    if (!placeholderWritten_) {
+        return;
+    }
+    // Only our two bytes: another download of the same path may have stored its file since.
+    QFile file(savePath_);
+    if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
+        file.readAll() == kPlaceholder) {
+        file.close();
+        file.remove();
+    }
+    placeholderWritten_ = false;
+}
+
+void Downloader::DownloadByInet() {
+    startRead(true);
+}
+
+void Downloader::stallTick() {
+    if (pending_ != Outcome::None) {
+        return; // the body is being stored
+    }
+    // Any byte that arrives counts as progress, announced length or not.
+    if (bytesRead_ == seenMark_) {
+        if (MonotonicMs() - markTimeMs_ >= timeouts_.asyncStallMs) {
+            CancelAsyncRead();
+            stallTimer_.stop();
+            dropWriter(true);
+            removeOwnPlaceholder();
+            reason_ = reasons::kStalled;
+            Q_EMIT DownloadError(QStringLiteral("超时"), savePath_);
+        }
+        return;
+    }
+    seenMark_ = bytesRead_;
+    markTimeMs_ = MonotonicMs();
+}
+
+} // namespace quillax

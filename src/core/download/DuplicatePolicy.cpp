@@ -1,0 +1,103 @@
+#include "core/download/DuplicatePolicy.h"
+
+#include "core/download/DownloadListModel.h"
+#include "core/files/FileNaming.h"
+#include "core/settings/TextUtil.h"
+
+#include <QFileInfo>
+
+namespace quillax {
+
+namespace {
+constexpr qint64 kLargestCounter = 1'000'000'000'000;
+}
+
+QString PolicyCaption(DuplicateNamePolicy policy) {
+    switch (policy) {
+    case DuplicateNamePolicy::Skip:
+        return QStringLiteral("跳过");
+    case DuplicateNamePolicy::Overwrite:
+        return QStringLiteral("覆盖");
+    case DuplicateNamePolicy::Rename:
+        break;
+    }
+    return QStringLiteral("重命名");
+}
+
+DuplicateNamePolicy PolicyFromCaption(const QString& caption) {
+    const QString text = TrimSpaces(caption);
+    if (text == PolicyCaption(DuplicateNamePolicy::Skip)) {
+        return DuplicateNamePolicy::Skip;
+    }
+    if (text == PolicyCaption(DuplicateNamePolicy::Overwrite)) {
+        return DuplicateNamePolicy::Overwrite;
+    }
+    return DuplicateNamePolicy::Rename;
+}
+
+bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy policy) {
+    if (row < 0 || row >= list.count()) {
+        return false;
+    }
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (!FileExists(path)) {
+        return true;
+    }
+    if (policy != DuplicateNamePolicy::Skip || path == item.replacesPath) {
+        return true; // the engine deals with the name, or replaces the row's own file
+    }
+    const QString length = QString::number(QFileInfo(path).size());
+    list.setStatus(row, ItemStatus::Finished);
+    list.setText(row, DownloadListModel::ColSize, length);
+    list.setText(row, DownloadListModel::ColReceived, length);
+    list.setText(row, DownloadListModel::ColPercent, status_words::kExistsSkipped);
+    // The file is the row's now: the user may ask to download it again or to delete it.
+    list.setAdoptedFile(row, true);
+    return false;
+}
+
+QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
+                       DuplicateNamePolicy policy, QString* newName) {
+    const QString dir = WithTrailingSlash(folder);
+    // An empty type gives no trailing dot: "Report." would be a different file from "Report".
+    const QString extension = type.isEmpty() ? QString() : QLatin1Char('.') + type;
+    QString shown = name;
+    QString candidate = name + extension;
+
+    if (policy != DuplicateNamePolicy::Overwrite && PathOccupied(dir + candidate)) {
+        QString base = name;
+        qint64 counter = 0;
+        const qsizetype open = base.lastIndexOf(QLatin1Char('['));
+        const qsizetype close = base.lastIndexOf(QLatin1Char(']'));
+        if (open >= 0 && close > open) {
+            const QString inside = TrimSpaces(base.mid(open + 1, close - open - 1));
+            bool ok = false;
+            const qint64 value = IsCounterText(inside) ? inside.toLongLong(&ok) : 0;
+            // A counter too large to count on from is kept as part of the name.
+            if (ok && value < kLargestCounter) {
+                counter = value;
+                base = base.left(open); // text after the "]" goes as well
+            }
+        }
+        base.replace(QLatin1Char('['), QStringLiteral("『"));
+        base.replace(QLatin1Char(']'), QStringLiteral("』"));
+
+        const auto numbered = [&base](qint64 i) {
+            return base + QLatin1Char('[') + ZeroPadded(i, 3) + QLatin1Char(']');
+        };
+        shown = counter == 0 ? base : numbered(counter);
+        candidate = shown + extension;
+        while (PathOccupied(dir + candidate)) {
+            ++counter;
+            shown = numbered(counter);
+            candidate = shown + extension;
+        }
+    }
+    if (newName != nullptr) {
+        *newName = shown;
+    }
+    return dir + candidate;
+}
+
+} // namespace quillax

@@ -1,0 +1,346 @@
+#include "core/download/ListOperations.h"
+
+#include "core/download/DownloadListModel.h"
+#include "core/files/FileNaming.h"
+#include "core/files/HeaderTypes.h"
+#include "core/settings/SettingsStore.h"
+#include "core/settings/TextUtil.h"
+
+#include <algorithm>
+
+#include <QCollator>
+#include <QFile>
+#include <QLocale>
+
+namespace quillax {
+
+namespace {
+
+using Col = DownloadListModel::Column;
+
+// A re-download keeps the row's own file until a whole new body replaces it: a retry that fails,
+// or a stop, must not cost the user the file they had.
+void keepForReplacement(DownloadListModel& list, int row, ListRequest by) {
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (list.mayDeleteFileOf(row, by == ListRequest::User) && FileExists(path)) {
+        list.setReplacesPath(row, path);
+    }
+}
+
+void reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
+    keepForReplacement(list, row, by);
+    list.setStatus(row, ItemStatus::Waiting);
+    if (forceXxx || IsWebPageType(list.item(row).type, false)) {
+        list.setText(row, Col::ColType, QStringLiteral("xxx"));
+    }
+    list.setText(row, Col::ColSize, QString());
+    list.setText(row, Col::ColReceived, QString());
+    list.setText(row, Col::ColPercent, QString());
+    list.setKey(row, 对调url(list.item(row).key));
+}
+
+} // namespace
+
+void 删除下载项文件(DownloadListModel& list, int row, ListRequest by) {
+    if (row < 0 || row >= list.count()) {
+        return;
+    }
+    // Only a file this row stored, and that no live row shares: a failed row's path can name a
+    // finished row's file, a file being written, or a file the user put there.
+    if (!list.mayDeleteFileOf(row, by == ListRequest::User)) {
+        return;
+    }
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (FileExists(path)) {
+        QFile::remove(path);
+    }
+    if (!FileExists(path)) {
+        list.setCreatedFile(row, false);
+        list.setAdoptedFile(row, false);
+    }
+}
+
+void SettleReplacedFile(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count() || list.item(row).replacesPath.isEmpty()) {
+        return;
+    }
+    const DownloadItem& item = list.item(row);
+    const QString path = ItemFilePath(item.folder, item.name, item.type);
+    // Until the row stored a new file, the old one is what the user has.
+    if (item.status != ItemStatus::Finished || !item.createdFile || !FileExists(path)) {
+        return;
+    }
+    const QString old = item.replacesPath;
+    list.setReplacesPath(row, QString());
+    if (old != path && FileExists(old) && !list.isLivePath(old, row)) {
+        QFile::remove(old);
+    }
+}
+
+int menu重新下载出错项(DownloadListModel& list, ListRequest by) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row).status == ItemStatus::Failed) {
+            reset(list, row, false, by);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRequest by) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if ((item.status == ItemStatus::Finished || item.status == ItemStatus::Failed) &&
+            IsWebPageType(item.type, true)) {
+            reset(list, row, true, by);
+            ++n;
+        }
+    }
+    return n;
+}
+
+namespace {
+
+bool finishedOrFailed(const DownloadItem& item) {
+    return item.status == ItemStatus::Finished || item.status == ItemStatus::Failed;
+}
+
+// A size text read as the list reads it: "," removed, a number in single precision.
+bool sizeNumber(const QString& text, float* value) {
+    double v = 0;
+    QString cleaned = text;
+    cleaned.remove(QLatin1Char(','));
+    if (TrimSpaces(cleaned).isEmpty() || !ParseStoredNumber(cleaned, v)) {
+        return false;
+    }
+    *value = static_cast<float>(v);
+    return true;
+}
+
+} // namespace
+
+int menu重新下载选中项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.isSelected(row) && finishedOrFailed(list.item(row))) {
+            reset(list, row, false, ListRequest::User);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载出错项和网页项(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if (item.status == ItemStatus::Failed ||
+            (item.status == ItemStatus::Finished && IsWebPageType(item.type, false))) {
+            reset(list, row, false, ListRequest::User);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int menu重新下载文件大小小于指定数字的项(DownloadListModel& list, double bytes) {
+    const float limit = static_cast<float>(bytes);
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        float size = 0;
+        float received = 0;
+        if (finishedOrFailed(item) && sizeNumber(item.size, &size) &&
+            sizeNumber(item.received, &received) && size == received && size < limit) {
+            reset(list, row, false, ListRequest::User);
+            ++n;
+        }
+    }
+    return n;
+}
+
+int ClearListItems(DownloadListModel& list, ListClear kind) {
+    return list.removeRowsWhere([&](int row) {
+        switch (kind) {
+        case ListClear::Selected:
+            return list.isSelected(row);
+        case ListClear::Failed:
+            return list.item(row).status == ItemStatus::Failed;
+        case ListClear::Finished:
+            return list.item(row).status == ItemStatus::Finished;
+        case ListClear::All:
+            return true;
+        }
+        return false;
+    });
+}
+
+int DeleteItemFiles(DownloadListModel& list, bool webPages) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        const bool match = webPages ? finishedOrFailed(item) && IsWebPageType(item.type, true)
+                                    : item.status == ItemStatus::Failed;
+        if (!match) {
+            continue;
+        }
+        list.setText(row, Col::ColSize, QString());
+        list.setText(row, Col::ColReceived, QString());
+        list.setText(row, Col::ColPercent, QString());
+        删除下载项文件(list, row);
+        ++n;
+    }
+    return n;
+}
+
+void 随机排序下载列表(DownloadListModel& list, const std::function<int(int n)>& random) {
+    const int count = list.count();
+    QVector<int> order(count);
+    for (int i = 0; i < count; ++i) {
+        order[i] = i;
+    }
+    // Each pass takes one of the items not yet moved and puts it behind all others.
+    int moved = 0;
+    for (int attempt = 1; count - moved >= 1 && attempt <= 10000; ++attempt) {
+        const int r = random(count - moved);
+        if (r < 0 || r >= count - moved) {
+            continue;
+        }
+        const int item = order[r];
+        order.remove(r);
+        order.append(item);
+        ++moved;
+    }
+    list.reorder(order);
+}
+
+void SortDownloadList(DownloadListModel& list, int column, bool descending) {
+    const bool numeric = column == Col::ColSize || column == Col::ColReceived;
+    const bool percent = column == Col::ColPercent;
+    const auto textOf = [&](int row) -> QString {
+        const DownloadItem& item = list.item(row);
+        switch (column) {
+        case Col::ColName:
+            return item.name;
+        case Col::ColType:
+            return item.type;
+        case Col::ColSize:
+            return item.size;
+        case Col::ColReceived:
+            return item.received;
+        case Col::ColPercent:
+            return item.percent;
+        case Col::ColFolder:
+            return item.folder;
+        default:
+            return {};
+        }
+    };
+    // Numbers are compared as twelve-digit texts among the other texts, as the list shows them.
+    QVector<QString> keys(list.count());
+    QVector<bool> isNumber(list.count(), false);
+    QVector<qint64> numbers(list.count(), 0);
+    for (int row = 0; row < list.count(); ++row) {
+        QString text = textOf(row);
+        if (numeric || percent) {
+            QString bare = text;
+            if (percent) {
+                bare.remove(QLatin1Char('%'));
+            }
+            double value = 0;
+            if (!TrimSpaces(bare).isEmpty() && ParseStoredNumber(bare, value) && value >= 0 &&
+                value < 1e12) {
+                numbers[row] = qRound64(value);
+                isNumber[row] = true;
+                text = QStringLiteral("%1").arg(numbers[row], 12, 10, QLatin1Char('0'));
+            }
+        }
+        keys[row] = text;
+    }
+    // Texts in the user's language order (pinyin for Chinese titles), not by character code.
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QVector<QCollatorSortKey> sortKeys;
+    sortKeys.reserve(keys.size());
+    for (const QString& key : keys) {
+        sortKeys.push_back(collator.sortKey(key));
+    }
+    QVector<int> order(list.count());
+    for (int i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = sortKeys[a].compare(sortKeys[b]);
+        return descending ? c > 0 : c < 0;
+    });
+    // The numbers are written back without leading zeros before the rows move.
+    if (numeric || percent) {
+        const Col col = static_cast<Col>(column);
+        for (int row = 0; row < list.count(); ++row) {
+            if (isNumber[row]) {
+                list.setText(row, col,
+                             QString::number(numbers[row]) +
+                                 (percent ? QStringLiteral("%") : QString()));
+            }
+        }
+    }
+    list.reorder(order);
+}
+
+int 检查文件是否存在(DownloadListModel& list) {
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        if (item.status != ItemStatus::Downloading &&
+            !FileExists(ItemFilePath(item.folder, item.name, item.type))) {
+            list.setText(row, Col::ColPercent, QStringLiteral("不存在"));
+            ++n;
+        }
+    }
+    return n;
+}
+
+int ReplaceInAddresses(DownloadListModel& list, const QString& find, const QString& replacement) {
+    if (find.isEmpty()) {
+        return 0;
+    }
+    int n = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const QString key =
+            QString(list.item(row).key).replace(find, replacement, Qt::CaseInsensitive);
+        if (key != list.item(row).key && list.setKey(row, key)) {
+            ++n; // a key another item holds is refused: this item keeps its old addresses
+        }
+        list.setReferrer(
+            row, QString(list.item(row).referrer).replace(find, replacement, Qt::CaseInsensitive));
+    }
+    return n;
+}
+
+QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly) {
+    QString text;
+    for (int row = 0; row < list.count(); ++row) {
+        if (!unfinishedOnly || list.item(row).status != ItemStatus::Finished) {
+            text += list.item(row).name + QStringLiteral("\r\n");
+        }
+    }
+    return text;
+}
+
+bool RetryFailedItem(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count() || list.item(row).status != ItemStatus::Failed) {
+        return false;
+    }
+    keepForReplacement(list, row, ListRequest::User);
+    list.setStatus(row, ItemStatus::Waiting);
+    list.setText(row, Col::ColSize, QString());
+    list.setText(row, Col::ColReceived, QString());
+    list.setText(row, Col::ColPercent, QString());
+    return true;
+}
+
+} // namespace quillax

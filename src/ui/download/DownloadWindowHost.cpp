@@ -1,0 +1,40 @@
+#include "ui/download/DownloadWindowHost.h"
+
+#include "core/settings/AppValues.h"
+#include "core/settings/SettingsStore.h"
+#include "ui/download/fFileDownload.h"
+#include "ui/shell/WindowHelpers.h"
+#include "ui/shell/fCover.h"
+
+#include <QPointer>
+
+namespace quillax {
+
+namespace {
+QPointer<fFileDownload>& current() {
+    static QPointer<fFileDownload> window;
+    return window;
+}
+} // namespace
+
+fFileDownload* LoadedDownloadWindow() {
+    fFileDownload* window = current();
+    // A window that is closing no longer counts, though its object may live a moment longer.
+    return window != nullptr && IsWindowLoaded(QStringLiteral("fFileDownload")) ? window : nullptr;
+}
+
+fFileDownload* EnsureDownloadWindow() {
+    if (fFileDownload* window = LoadedDownloadWindow()) {
+        return window;
+    }
+    static SettingsStore settings;
+    auto* window = new fFileDownload(settings, Values());
+    current() = window;
+    // The start window hides while a work window is open and comes back when all are closed.
+    if (fCover* cover = fCover::instance()) {
+        cover->registerWorkWindow(window);
+    }
+    return window;
+}
+
+} // namespace quillax
