@@ -231,7 +231,10 @@ void fWebSearch::buildUi() {
     });
     connect(Combo1->lineEdit(), &QLineEdit::returnPressed, this, [this] { 打开输入的网址(); });
     connect(Combo1, &QComboBox::activated, this, [this](int index) {
-        if (Combo1->count() > 0 && index >= 0) {
+        // The box also reports the page on display as chosen when it loses the focus: that is
+        // no reason to load the page again under a running take or analysis.
+        if (Combo1->count() > 0 && index >= 0 &&
+            Combo1->itemText(index) != WebBrowser1->url().toString()) {
             WebBrowser1->Navigate(Combo1->itemText(index));
         }
     });
@@ -354,6 +357,13 @@ void fWebSearch::showAddress() {
         return;
     }
     const QString address = WebBrowser1->url().toString();
+    // The history entry of the page, when there is one, becomes the box's current item: a box
+    // whose text names another entry than its current one reports that entry as chosen when it
+    // loses the focus.
+    const int entry = Combo1->findText(address, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (entry >= 0) {
+        Combo1->setCurrentIndex(entry);
+    }
     edit->setText(address.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0
                       ? QString()
                       : address);

@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrlQuery>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -808,4 +809,23 @@ TEST_F(SearchWindowTest, ClosingAsksOnlyWhileRowsAwaitAnalysis) {
         EXPECT_EQ(questions(), 2);
         ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
     }
+}
+
+// The address box that loses the focus after the page changed never loads the page again: a
+// reload under a running take found no records.
+TEST_F(SearchWindowTest, LeavingTheAddressBoxLoadsNothing) {
+    ASSERT_TRUE(loadPage(site->baseUrl()));
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    auto* box = w().findChild<QComboBox*>(QStringLiteral("Combo1"));
+    ASSERT_NE(box, nullptr);
+    w().activateWindow();
+    box->lineEdit()->setFocus();
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=2")));
+    QSignalSpy started(w().browser(), &QWebEngineView::loadStarted);
+    button("Command9")->setFocus();
+    QTest::qWait(300);
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(w().browser()->url().toString().endsWith(QStringLiteral("page=2")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    EXPECT_GT(w().list().count(), 0);
 }
