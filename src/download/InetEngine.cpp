@@ -295,18 +295,9 @@ bool InetEngine::Inet下载文件(int row) {
 
     // A folder that cannot take the file fails the row before anything is fetched: the server
     // is not asked for a file that could not be stored.
-    {
-        const QString folder = EnsureFolderPath(list_.item(row).folder);
-        const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
-                            : !FolderWritable(folder) ? reasons::kFolderNotWritable
-                                                      : QString();
-        if (!why.isEmpty()) {
-            list_.setText(row, Col::ColSize, status_words::kFailed);
-            list_.setReason(row, why);
-            list_.setStatus(row, ItemStatus::Failed);
-            finish(row);
-            return false;
-        }
+    if (!FailRowWithoutFolder(list_, row).isEmpty()) {
+        finish(row);
+        return false;
     }
     const QString referrer =
         list_.item(row).referrer.isEmpty() ? SiteRootOfUrl(address) : list_.item(row).referrer;
