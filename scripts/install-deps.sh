@@ -10,7 +10,7 @@ packages=(
   qt6-qpa-plugins libqt6svg6
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
-  qtkeychain-qt6-dev qt6-translations-l10n
+  qtkeychain-qt6-dev qt6-translations-l10n dpkg-dev appstream file
   fonts-noto-cjk xdg-utils curl procps dbus
 )
 

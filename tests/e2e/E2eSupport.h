@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <memory>
 
+class QAction;
+class QMainWindow;
 class QPushButton;
 
 namespace quillax {
@@ -24,9 +26,13 @@ class fFileDownload;
 
 namespace quillax::e2e {
 
-/// The file name a record's title should give: the title on one line, without the characters
-/// that file systems refuse, without leading or trailing dots, at most 200 UTF-8 bytes.
-QString ExpectedName(int record);
+/// The file name the demo title of `record` (1 to 24) must give, written out. Records 9 and 10
+/// share the title "Book Review": the name given here is the plain one.
+QString StoredName(int record);
+
+/// The entry reached through `path` of menu texts in the window's menu bar (the first text names
+/// the menu bar's entry), or nullptr.
+QAction* MenuEntry(QMainWindow* window, const QStringList& path);
 
 /// SHA-256 of a whole file, or empty when it cannot be read.
 QByteArray FileHash(const QString& path);
@@ -48,6 +54,8 @@ public:
     fFileDownload* analyse();
     /// Clicks 开始下载 and waits until every row has ended and nothing runs any more.
     bool downloadAll(fFileDownload* window, int limitMs);
+    /// Waits until every row has ended and nothing runs any more.
+    static bool waitForDownloads(fFileDownload* window, int limitMs);
 
     QPushButton* searchButton(const char* name) const;
     QPushButton* downloadButton(fFileDownload* window, const char* name) const;

@@ -1,8 +1,37 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 namespace quillax::test {
+
+namespace {
+constexpr uid_t kNobody = 65534;
+} // namespace
+
+AsUnprivileged::AsUnprivileged(const QStringList& paths) {
+    if (geteuid() != 0) {
+        return;
+    }
+    for (const QString& path : paths) {
+        EXPECT_EQ(chown(QFile::encodeName(path).constData(), kNobody, kNobody), 0)
+            << path.toStdString();
+    }
+    setfsgid(kNobody);
+    setfsuid(kNobody);
+    // setfsuid answers with the previous identity: the new one is read back to be sure.
+    switched_ = setfsuid(kNobody) == static_cast<int>(kNobody);
+    EXPECT_TRUE(switched_) << "the file-system identity did not change";
+}
+
+AsUnprivileged::~AsUnprivileged() {
+    if (geteuid() == 0) {
+        setfsuid(0);
+        setfsgid(0);
+    }
+}
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);

@@ -102,6 +102,24 @@ private:
     SoundPlayer* previous_ = nullptr;
 };
 
+/// File access as an ordinary user for as long as it lives, so that permission checks hold for
+/// root too: as root, whom permissions do not stop, `paths` are handed to the user "nobody" and
+/// this thread's file-system identity becomes that user's. Nothing changes for other users.
+/// Set permissions on the paths after making it; the temporary folder's own clean-up runs as
+/// root again once it has gone.
+class AsUnprivileged {
+public:
+    explicit AsUnprivileged(const QStringList& paths);
+    ~AsUnprivileged();
+    AsUnprivileged(const AsUnprivileged&) = delete;
+    AsUnprivileged& operator=(const AsUnprivileged&) = delete;
+    /// True when the identity was changed (the test runs as root).
+    bool switched() const { return switched_; }
+
+private:
+    bool switched_ = false;
+};
+
 /// Writes `bytes` to `path`, creating or replacing the file; false when it cannot.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);

@@ -83,16 +83,10 @@ int DownloadScheduler::takeNextRow(bool createFolders) {
                       ItemNameOrFallback(list_.item(row).name, 选择url(list_.item(row).key)));
         QString folder = list_.item(row).folder;
         if (createFolders) {
-            folder = EnsureFolderPath(folder);
             // Nowhere to store it: marked failed before anything is fetched, rather than
             // written somewhere else or fetched in vain.
-            const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
-                                : !FolderWritable(folder) ? reasons::kFolderNotWritable
-                                                          : QString();
+            const QString why = FailRowWithoutFolder(list_, row, &folder);
             if (!why.isEmpty()) {
-                list_.setText(row, Col::ColSize, status_words::kFailed);
-                list_.setReason(row, why);
-                list_.setStatus(row, ItemStatus::Failed);
                 Q_EMIT statusPanelText(3, why);
                 continue;
             }

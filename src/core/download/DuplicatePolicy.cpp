@@ -24,17 +24,6 @@ QString PolicyCaption(DuplicateNamePolicy policy) {
     return QStringLiteral("重命名");
 }
 
-DuplicateNamePolicy PolicyFromCaption(const QString& caption) {
-    const QString text = TrimSpaces(caption);
-    if (text == PolicyCaption(DuplicateNamePolicy::Skip)) {
-        return DuplicateNamePolicy::Skip;
-    }
-    if (text == PolicyCaption(DuplicateNamePolicy::Overwrite)) {
-        return DuplicateNamePolicy::Overwrite;
-    }
-    return DuplicateNamePolicy::Rename;
-}
-
 bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy policy) {
     if (row < 0 || row >= list.count()) {
         return false;

@@ -12,9 +12,6 @@ enum class DuplicateNamePolicy { Skip, Overwrite, Rename };
 
 /// The option caption of a policy: "跳过", "覆盖" or "重命名".
 QString PolicyCaption(DuplicateNamePolicy policy);
-/// The policy a stored caption selects: "跳过" and "覆盖" (spaces trimmed) select themselves,
-/// any other text selects rename.
-DuplicateNamePolicy PolicyFromCaption(const QString& caption);
 
 /// Whether the item at `row` must be downloaded. Under the skip policy an item whose file
 /// exists becomes finished with "已存在，跳过" and the file's length in both size columns.

@@ -94,6 +94,12 @@ bool hasConflictingLengths(QNetworkReply* reply) {
 
 // The connection or the proxy failed (the body is cut short), as opposed to an error status
 // whose page the server delivered whole.
+// A redirect chain that loops or leaves https for http: refused before any answer counts.
+bool redirectRefused(const QNetworkReply* reply) {
+    return reply != nullptr && (reply->error() == QNetworkReply::TooManyRedirectsError ||
+                                reply->error() == QNetworkReply::InsecureRedirectError);
+}
+
 bool transportFailed(const QNetworkReply* reply) {
     const int error = reply->error();
     return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
@@ -290,18 +296,9 @@ bool InetEngine::Inet下载文件(int row) {
 
     // A folder that cannot take the file fails the row before anything is fetched: the server
     // is not asked for a file that could not be stored.
-    {
-        const QString folder = EnsureFolderPath(list_.item(row).folder);
-        const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
-                            : !FolderWritable(folder) ? reasons::kFolderNotWritable
-                                                      : QString();
-        if (!why.isEmpty()) {
-            list_.setText(row, Col::ColSize, status_words::kFailed);
-            list_.setReason(row, why);
-            list_.setStatus(row, ItemStatus::Failed);
-            finish(row);
-            return false;
-        }
+    if (!FailRowWithoutFolder(list_, row).isEmpty()) {
+        finish(row);
+        return false;
     }
     const QString referrer =
         list_.item(row).referrer.isEmpty() ? SiteRootOfUrl(address) : list_.item(row).referrer;
@@ -310,7 +307,7 @@ bool InetEngine::Inet下载文件(int row) {
     const bool gotHeaders = waitForHeaders(reply_);
 
     const QString block = gotHeaders && reply_ ? headerBlock(reply_) : QString();
-    if (block.isEmpty()) {
+    if (block.isEmpty() || redirectRefused(reply_)) {
         list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError
                                  ? reasons::NetworkError(reply_->error())
                                  : reasons::kNoAnswer);
@@ -483,6 +480,19 @@ bool InetEngine::Inet下载文件(int row) {
         }
     }
 
+    if (end == End::Failed && redirectRefused(reply_)) {
+        // The headers seen were a step of a refused redirect chain: nothing was answered.
+        const int error = reply_->error();
+        Cancel();
+        file.discard();
+        list_.setReason(row, reasons::NetworkError(error));
+        list_.setText(row, Col::ColSize, QString());
+        list_.setText(row, Col::ColReceived, QString());
+        list_.setText(row, Col::ColPercent, QString());
+        list_.setStatus(row, ItemStatus::Failed);
+        finish(row);
+        return false;
+    }
     switch (end) {
     case End::Complete: {
         if (!file.commitNow()) {
@@ -572,7 +582,8 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
                           !FailedHttpStatus(code)
                       ? End::Complete
                       : End::Failed;
-            why = FailedHttpStatus(code)          ? reasons::HttpStatus(code)
+            why = redirectRefused(reply_)         ? reasons::NetworkError(reply_->error())
+                  : FailedHttpStatus(code)        ? reasons::HttpStatus(code)
                   : hasConflictingLengths(reply_) ? reasons::kConflictingLengths
                   : !whole || transportFailed(reply_)
                       ? reasons::CutShort(body.size(), length.toLongLong())

@@ -62,6 +62,24 @@ void 删除下载项文件(DownloadListModel& list, int row, ListRequest by) {
     }
 }
 
+QString FailRowWithoutFolder(DownloadListModel& list, int row, QString* made) {
+    if (row < 0 || row >= list.count()) {
+        return {};
+    }
+    const QString folder = EnsureFolderPath(list.item(row).folder);
+    const QString why = folder.isEmpty()          ? reasons::kFolderNotCreated
+                        : !FolderWritable(folder) ? reasons::kFolderNotWritable
+                                                  : QString();
+    if (!why.isEmpty()) {
+        list.setText(row, Col::ColSize, status_words::kFailed);
+        list.setReason(row, why);
+        list.setStatus(row, ItemStatus::Failed);
+    } else if (made != nullptr) {
+        *made = folder;
+    }
+    return why;
+}
+
 void SettleReplacedFile(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count() || list.item(row).replacesPath.isEmpty()) {
         return;

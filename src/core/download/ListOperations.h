@@ -23,6 +23,10 @@ int menu重新下载出错项(DownloadListModel& list, ListRequest by = ListRequ
 /// The same for finished or failed web-page items (type htm, html or xml), whose type becomes
 /// "xxx" so the next download takes its type from the server again.
 int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRequest by = ListRequest::User);
+/// Makes the row's folder and checks that a file can be created there, before anything is
+/// fetched for it. When it cannot, the row fails with its reason, which is returned; otherwise
+/// the result is empty and `made` (when given) receives the folder as made.
+QString FailRowWithoutFolder(DownloadListModel& list, int row, QString* made = nullptr);
 /// After a download ended: once the row stored a whole new body, the file of its own that the
 /// body replaces is removed when it stood at another path (its type changed), unless a live row
 /// names it; the row then replaces nothing any more.

@@ -44,6 +44,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -212,18 +213,17 @@ void fWebSearch::buildUi() {
     PicBar->setStretchFactor(1, kListShare);
     setCentralWidget(PicBar);
 
-    for (int i = 0; i < 3; ++i) {
-        panels_[i] = new QLabel(this);
-        panels_[i]->setTextFormat(Qt::PlainText); // page text is never markup
-        if (i < 2) {
-            statusBar()->addWidget(panels_[i], i == 0 ? 0 : 1);
-        } else {
-            statusBar()->addPermanentWidget(panels_[i]);
-        }
-    }
-    panels_[2]->setObjectName(QStringLiteral("noticePanel"));
+    panel1_ = new QLabel(this);
+    panel1_->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(panel1_);
+    // Page addresses can be of any length: these panels elide them rather than widen the window.
+    panel2_ = new ElidedLabel(this);
+    statusBar()->addWidget(panel2_, 3);
+    panel3_ = new ElidedLabel(this);
+    panel3_->setObjectName(QStringLiteral("noticePanel"));
+    statusBar()->addWidget(panel3_, 2);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    panels_[0]->setText(QString::fromUtf8(config::kProductTitle));
+    panel1_->setText(QString::fromUtf8(config::kProductTitle));
 
     connect(Command1, &QPushButton::clicked, this, [this] {
         Combo1->clear();
@@ -231,7 +231,10 @@ void fWebSearch::buildUi() {
     });
     connect(Combo1->lineEdit(), &QLineEdit::returnPressed, this, [this] { 打开输入的网址(); });
     connect(Combo1, &QComboBox::activated, this, [this](int index) {
-        if (Combo1->count() > 0 && index >= 0) {
+        // The box also reports the page on display as chosen when it loses the focus: that is
+        // no reason to load the page again under a running take or analysis.
+        if (Combo1->count() > 0 && index >= 0 &&
+            Combo1->itemText(index) != WebBrowser1->url().toString()) {
             WebBrowser1->Navigate(Combo1->itemText(index));
         }
     });
@@ -326,7 +329,7 @@ void fWebSearch::connectBrowser() {
     connect(WebBrowser1, &WebBrowser::BeforeNavigate2, this,
             [this](const QString& address) { statusBar()->setVisible(!isMakerAddress(address)); });
     connect(WebBrowser1, &WebBrowser::StatusTextChange, this,
-            [this](const QString& text) { panels_[1]->setText(text); });
+            [this](const QString& text) { panel2_->setFullText(text); });
     connect(WebBrowser1, &WebBrowser::TitleChange, this,
             [this](const QString& title) { onTitleChange(title); });
     // Only the top-level document's completion ends a page wait.
@@ -354,13 +357,20 @@ void fWebSearch::showAddress() {
         return;
     }
     const QString address = WebBrowser1->url().toString();
+    // The history entry of the page, when there is one, becomes the box's current item: a box
+    // whose text names another entry than its current one reports that entry as chosen when it
+    // loses the focus.
+    const int entry = Combo1->findText(address, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (entry >= 0) {
+        Combo1->setCurrentIndex(entry);
+    }
     edit->setText(address.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0
                       ? QString()
                       : address);
 }
 
 void fWebSearch::showNotice(const QString& text) {
-    panels_[2]->setText(text);
+    panel3_->setFullText(text);
     pageFailedShown_ = false;
 }
 
@@ -395,22 +405,30 @@ void fWebSearch::load() {
 }
 
 void fWebSearch::Open() {
-    // A size that leaves the browser room, and the bar at four fifths of the height.
+    // A size that leaves the browser room; the panes share it when the window first shows.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         resize(std::max(kMinWidth, std::min(1200, area.width() * 9 / 10)),
                std::max(kMinHeight, std::min(820, area.height() * 9 / 10)));
     }
-    const auto share = [this] {
-        const int total = PicBar->height();
-        const int browser = total * kBrowserShare / (kBrowserShare + kListShare);
-        PicBar->setSizes({browser, total - browser});
-    };
-    share();
     show();
-    share();
-    fitColumns();
     打开EBSCO首页();
+}
+
+void fWebSearch::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (panesShared_) {
+        return;
+    }
+    // Left to the splitter, the list would get whatever the browser leaves: three rows.
+    panesShared_ = true;
+    if (QLayout* own = layout()) {
+        own->activate();
+    }
+    const int total = PicBar->height();
+    const int browser = total * kBrowserShare / (kBrowserShare + kListShare);
+    PicBar->setSizes({browser, total - browser});
+    fitColumns();
 }
 
 bool fWebSearch::isMakerAddress(const QString& address) const {
@@ -446,7 +464,16 @@ void fWebSearch::onTitleChange(const QString& title) {
 }
 
 QString fWebSearch::statusPanelText(int panel) const {
-    return panel >= 1 && panel <= 3 ? panels_[panel - 1]->text() : QString();
+    switch (panel) {
+    case 1:
+        return panel1_->text();
+    case 2:
+        return panel2_->fullText();
+    case 3:
+        return panel3_->fullText();
+    default:
+        return {};
+    }
 }
 
 void fWebSearch::refreshCount() {

@@ -20,6 +20,7 @@ class QTreeView;
 
 namespace quillax {
 
+class ElidedLabel;
 class SettingsStore;
 class WebBrowser;
 struct AppValues;
@@ -75,6 +76,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     class LoopGuard;
@@ -108,6 +110,7 @@ private:
     bool closing_ = false; ///< closed: deleted once `loops_` is back to 0
     bool deleting_ = false;
     bool askingToClose_ = false;
+    bool panesShared_ = false;     ///< the panes got their first shares
     bool pageFailedShown_ = false; ///< panel 3 tells of a page that could not be opened
 
     WebBrowser* WebBrowser1 = nullptr;
@@ -129,7 +132,9 @@ private:
     QFrame* PicPanPrograss = nullptr;
     QLabel* Label11 = nullptr;
     QPushButton* Command5 = nullptr;
-    QLabel* panels_[3] = {};
+    QLabel* panel1_ = nullptr;
+    ElidedLabel* panel2_ = nullptr;
+    ElidedLabel* panel3_ = nullptr;
     QMenu* menu加入 = nullptr;
     QMenu* menu清除 = nullptr;
 };

@@ -12,18 +12,6 @@
 using namespace quillax;
 using quillax::test::WriteFile;
 
-TEST(DuplicatePolicy, StoredCaptionsSelectAPolicy) {
-    EXPECT_EQ(PolicyFromCaption(QStringLiteral("跳过")), DuplicateNamePolicy::Skip);
-    EXPECT_EQ(PolicyFromCaption(QStringLiteral(" 覆盖 ")), DuplicateNamePolicy::Overwrite);
-    EXPECT_EQ(PolicyFromCaption(QStringLiteral("重命名")), DuplicateNamePolicy::Rename);
-    EXPECT_EQ(PolicyFromCaption(QStringLiteral("garbage")), DuplicateNamePolicy::Rename);
-    EXPECT_EQ(PolicyFromCaption(QString()), DuplicateNamePolicy::Rename);
-    for (auto p :
-         {DuplicateNamePolicy::Skip, DuplicateNamePolicy::Overwrite, DuplicateNamePolicy::Rename}) {
-        EXPECT_EQ(PolicyFromCaption(PolicyCaption(p)), p);
-    }
-}
-
 class MustDownload : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -535,3 +535,137 @@ TEST_F(EngineFaultsTest, FailuresSayWhyAndAFolderThatCannotBeMadeFetchesNothing)
             << filesIn(folder).join(QLatin1Char(' ')).toStdString();
     }
 }
+
+// A row's file may be named by another row that is finished or still downloading: two
+// same-title rows under 覆盖 both stored it, the later body stands there. When the first row
+// fails and is downloaded again or has its files deleted, the other row's file keeps its bytes,
+// whatever same-name policy the re-download runs under.
+TEST_F(EngineFaultsTest, AnotherLiveRowsFileSurvivesReDownloadsAndDeletes) {
+    struct Operation {
+        const char* what;
+        std::function<int(DownloadListModel&, int row)> run;
+        bool downloads; ///< the row is downloaded again afterwards
+    };
+    const Operation operations[] = {
+        {"重新下载出错项", [](DownloadListModel& l, int) { return menu重新下载出错项(l); }, true},
+        {"重新下载选中项",
+         [](DownloadListModel& l, int row) {
+             l.setSelected(row, true);
+             return menu重新下载选中项(l);
+         },
+         true},
+        {"double-click retry",
+         [](DownloadListModel& l, int row) { return RetryFailedItem(l, row) ? 1 : 0; }, true},
+        {"删除出错项文件", [](DownloadListModel& l, int) { return DeleteItemFiles(l, false); },
+         false},
+    };
+    struct Case {
+        int method;
+        DuplicateNamePolicy policy; ///< for the re-download
+    };
+    const Case cases[] = {{1, DuplicateNamePolicy::Skip},
+                          {2, DuplicateNamePolicy::Skip},
+                          {1, DuplicateNamePolicy::Rename},
+                          {2, DuplicateNamePolicy::Rename},
+                          {2, DuplicateNamePolicy::Overwrite}};
+    const QByteArray mine = QByteArray("%PDF-1.4\n") + body(40 * 1024, 'm');
+    const QByteArray theirs = QByteArray("%PDF-1.4\n") + body(60 * 1024, 't');
+    const QByteArray again = QByteArray("%PDF-1.4\n") + body(50 * 1024, 'a');
+    Route notFound;
+    notFound.status = 404;
+    notFound.reason = "Not Found";
+    notFound.body = "<html><body>gone</body></html>";
+    int n = 0;
+    for (const Case& c : cases) {
+        for (const Operation& op : operations) {
+            // Under 覆盖 a re-download goes over any same name by the user's choice; only the
+            // delete is the row's own doing there.
+            if (c.policy == DuplicateNamePolicy::Overwrite && op.downloads) {
+                continue;
+            }
+            SCOPED_TRACE(QStringLiteral("method %1, policy %2, %3")
+                             .arg(c.method)
+                             .arg(static_cast<int>(c.policy))
+                             .arg(QString::fromUtf8(op.what))
+                             .toStdString());
+            list.clear();
+            const QString sub = folder + QStringLiteral("s%1/").arg(n);
+            const QByteArray m = "/mine" + QByteArray::number(n);
+            const QByteArray t = "/theirs" + QByteArray::number(n++);
+            // Both rows store Same.pdf one after the other; the later body stands there.
+            options.method = 1;
+            options.policy = DuplicateNamePolicy::Overwrite;
+            const int row = add(m, pdf(mine), QStringLiteral("Same"));
+            const int other = add(t, pdf(theirs), QStringLiteral("Same"));
+            list.setText(row, Col::ColFolder, sub);
+            list.setText(other, Col::ColFolder, sub);
+            ASSERT_TRUE(runToEnd());
+            const QString path = sub + QStringLiteral("Same.pdf");
+            ASSERT_EQ(status(row), ItemStatus::Finished);
+            ASSERT_EQ(status(other), ItemStatus::Finished);
+            ASSERT_EQ(fileHash(path), hashOf(theirs));
+            // The first row is downloaded again and fails: it still counts the file its own.
+            server.route(m, notFound);
+            list.setSelected(row, true);
+            ASSERT_EQ(menu重新下载选中项(list), 1);
+            list.setSelected(row, false);
+            ASSERT_TRUE(runToEnd());
+            ASSERT_EQ(status(row), ItemStatus::Failed);
+            ASSERT_TRUE(list.item(row).createdFile);
+            ASSERT_EQ(fileHash(path), hashOf(theirs));
+
+            options.method = c.method;
+            options.policy = c.policy;
+            server.route(m, pdf(again));
+            EXPECT_EQ(op.run(list, row), 1);
+            EXPECT_TRUE(list.item(row).replacesPath.isEmpty());
+            EXPECT_EQ(fileHash(path), hashOf(theirs));
+            if (!op.downloads) {
+                EXPECT_EQ(status(other), ItemStatus::Finished);
+                continue;
+            }
+            ASSERT_TRUE(runToEnd());
+            EXPECT_EQ(fileHash(path), hashOf(theirs)) << "the other row's file was replaced";
+            EXPECT_EQ(status(row), ItemStatus::Finished);
+            if (c.policy == DuplicateNamePolicy::Skip) {
+                EXPECT_EQ(list.item(row).percent, status_words::kExistsSkipped);
+                EXPECT_EQ(filesIn(sub), QStringList{QStringLiteral("Same.pdf")});
+            } else {
+                EXPECT_EQ(list.item(row).name, QStringLiteral("Same[001]"));
+                EXPECT_EQ(fileHash(sub + QStringLiteral("Same[001].pdf")), hashOf(again));
+                EXPECT_EQ(filesIn(sub), (QStringList{QStringLiteral("Same.pdf"),
+                                                     QStringLiteral("Same[001].pdf")}));
+            }
+        }
+    }
+
+    // The other row still downloading: the failed row's retry and delete leave the file alone.
+    options.method = 2;
+    options.policy = DuplicateNamePolicy::Overwrite;
+    list.clear();
+    const QString sub = folder + QStringLiteral("live/");
+    const int row = add("/live-mine", pdf(mine), QStringLiteral("Same"));
+    list.setText(row, Col::ColFolder, sub);
+    ASSERT_TRUE(runToEnd());
+    const QString path = sub + QStringLiteral("Same.pdf");
+    ASSERT_EQ(fileHash(path), hashOf(mine));
+    list.setStatus(row, ItemStatus::Failed);
+    Route drip = pdf(theirs);
+    drip.dripBytes = 4 * 1024;
+    drip.dripIntervalMs = 40; // about 0.6 s
+    const int other = add("/live-theirs", drip, QStringLiteral("Same"));
+    list.setText(other, Col::ColFolder, sub);
+    pastInterval();
+    s().StartMonitor();
+    s().Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list.item(other).received.isEmpty(); }, 5000));
+    s().StopTimers(); // the running thread goes on; the failed row is not started again
+    ASSERT_EQ(status(other), ItemStatus::Downloading);
+    EXPECT_EQ(DeleteItemFiles(list, false), 1);
+    EXPECT_EQ(fileHash(path), hashOf(mine));
+    EXPECT_TRUE(RetryFailedItem(list, row));
+    EXPECT_TRUE(list.item(row).replacesPath.isEmpty());
+    list.setStatus(row, ItemStatus::Failed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status(other) == ItemStatus::Finished; }, 8000));
+    EXPECT_EQ(fileHash(path), hashOf(theirs));
+}

@@ -1,4 +1,5 @@
 #include "core/download/InetEngine.h"
+#include "core/download/ParallelDownloads.h"
 
 #include "platform/Network.h"
 
@@ -11,6 +12,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -174,6 +176,45 @@ TEST_F(InetEngineTest, LoginPagesAreStoredAndRecognisedAndErrorPagesFail) {
     }
 }
 
+// Method 2 meets the same answers: the row fails and says the status, and neither the error
+// page nor the two-byte placeholder is left in the folder, with or without a length.
+TEST_F(InetEngineTest, ErrorPagesFailUnderMethodTwoAndLeaveNothing) {
+    struct Case {
+        int code;
+        const char* reason;
+    };
+    const Case cases[] = {{404, "服务器返回404"},
+                          {410, "服务器返回410"},
+                          {500, "服务器返回500"},
+                          {503, "服务器返回503，要求暂停下载"}};
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ParallelDownloads threads(list, state, options, timeouts);
+    for (const Case& c : cases) {
+        for (bool length : {true, false}) {
+            SCOPED_TRACE(std::to_string(c.code) + (length ? " with length" : " without length"));
+            Route page = Serve("<html><body>error page</body></html>", "text/html");
+            page.status = c.code;
+            page.reason = "Error";
+            page.sendLength = length;
+            const QByteArray path = "/m" + QByteArray::number(c.code) + (length ? "l" : "n");
+            server.route(path, page);
+            const int row = add(path, QString::fromLatin1(path.mid(1)));
+            state.ThreadItemIndex[1] = row + 1;
+            threads.多线程下载(1, row + 1, server.url(QString::fromLatin1(path)),
+                               file(item(row).name + QStringLiteral(".pdf")));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !threads.IsControlLoaded(1); }, 8000));
+            EXPECT_EQ(item(row).status, ItemStatus::Failed);
+            EXPECT_EQ(item(row).reason, QString::fromUtf8(c.reason));
+            EXPECT_EQ(item(row).size, QStringLiteral("下载失败"));
+            EXPECT_NE(item(row).percent, QStringLiteral("100%"));
+            EXPECT_FALSE(item(row).createdFile);
+            // The writer thread removes a discarded part file soon after the row has ended.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return files().isEmpty(); }, 3000))
+                << files().join(QLatin1Char(',')).toStdString();
+        }
+    }
+}
+
 TEST_F(InetEngineTest, TheSizeLimitCountsExactBytes) {
     options.maxFileSizeMB = 10;
     const qint64 limit = 10 * 1024 * 1024;
@@ -297,10 +338,13 @@ TEST_F(InetEngineTest, RedirectsAreFollowedButNotLoopedOrDowngraded) {
     EXPECT_TRUE(run(moved));
     EXPECT_EQ(item(moved).status, ItemStatus::Finished);
     EXPECT_EQ(ReadFile(file(QStringLiteral("M.pdf"))), kPdf);
-    run(loop);
-    EXPECT_NE(item(loop).status, ItemStatus::Downloading);
-    EXPECT_FALSE(QFile::exists(file(QStringLiteral("L.pdf"))) &&
-                 ReadFile(file(QStringLiteral("L.pdf"))) == kPdf);
+    // The loop fails as no answer does: nothing received, and the row says why.
+    EXPECT_FALSE(run(loop));
+    EXPECT_EQ(item(loop).status, ItemStatus::Failed);
+    EXPECT_EQ(QStringList({item(loop).size, item(loop).received, item(loop).percent}),
+              QStringList({QString(), QString(), QString()}));
+    EXPECT_EQ(item(loop).reason, QStringLiteral("网址重定向次数过多"));
+    EXPECT_EQ(files(), QStringList{QStringLiteral("M.pdf")});
 }
 
 TEST_F(InetEngineTest, ASlowDripCompletes) {
@@ -459,8 +503,12 @@ TEST_F(InetEngineTls, ARedirectFromHttpsToHttpIsRefused) {
     SetExtraTrustedCertificates({QSslCertificate(TestCertificatePem())});
     list.addItem(tlsServer.url(QStringLiteral("/down")), QStringLiteral("Down"),
                  QStringLiteral("pdf"), folder, QString());
-    run(0);
+    EXPECT_FALSE(run(0));
     SetExtraTrustedCertificates({});
     EXPECT_EQ(server.requestCount("/plain.pdf"), 0);
-    EXPECT_NE(ReadFile(file(QStringLiteral("Down.pdf"))), kPdf);
+    EXPECT_EQ(item(0).status, ItemStatus::Failed);
+    EXPECT_EQ(QStringList({item(0).size, item(0).received, item(0).percent}),
+              QStringList({QString(), QString(), QString()}));
+    EXPECT_EQ(item(0).reason, QStringLiteral("网址从https转向了http，已拒绝"));
+    EXPECT_TRUE(files().isEmpty()) << files().join(QLatin1Char(',')).toStdString();
 }

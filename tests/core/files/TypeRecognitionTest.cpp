@@ -2,14 +2,15 @@
 #include "core/download/StoredTypeCorrection.h"
 
 #include "core/download/DownloadListModel.h"
+#include "core/download/ListOperations.h"
 
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace quillax;
 using quillax::test::WriteFile;
@@ -135,12 +136,15 @@ TEST(打开文件判断文件类型, MissingFoldersAndUnreadableFilesHaveNoType)
     EXPECT_EQ(打开文件判断文件类型(tmp.path() + QStringLiteral("/missing.pdf")), QString());
     EXPECT_EQ(打开文件判断文件类型(tmp.path()), QString());
     EXPECT_EQ(打开文件判断文件类型(QString()), QString());
-    if (geteuid() != 0) { // root reads any file
-        const QString locked = tmp.path() + QStringLiteral("/locked.pdf");
-        ASSERT_TRUE(WriteFile(locked, "%PDF-1.4 locked"));
-        ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
-        EXPECT_EQ(打开文件判断文件类型(locked), QString());
-    }
+    // Read as an ordinary user, so that the lock holds when the tests run as root.
+    const QString locked = tmp.path() + QStringLiteral("/locked.pdf");
+    ASSERT_TRUE(WriteFile(locked, "%PDF-1.4 locked"));
+    test::AsUnprivileged user({tmp.path(), locked});
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    EXPECT_EQ(打开文件判断文件类型(locked), QString());
+    // The same file readable again is a PDF: the lock was what hid its type.
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(打开文件判断文件类型(locked), QStringLiteral("pdf"));
 }
 
 class CorrectType : public ::testing::Test {
@@ -202,16 +206,74 @@ TEST_F(CorrectType, AnEmptyTypeGetsTheRecognisedOne) {
 }
 
 TEST_F(CorrectType, AFailedRenameLeavesFileAndItem) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root may rename inside a read-only folder";
-    }
     ASSERT_TRUE(WriteFile(file("Title.pdf"), htmlPage(5000)));
+    list.setStatus(0, ItemStatus::Finished);
+    list.setCreatedFile(0, true);
+    // A read-only folder, for root too: the files are handled as an ordinary user.
+    test::AsUnprivileged user({tmp.path(), file("Title.pdf")});
     ASSERT_TRUE(QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_FALSE(纠正下载项类型(list, 0));
-    QFile::setPermissions(tmp.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_TRUE(QFile::exists(file("Title.pdf")));
+    ASSERT_TRUE(QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner));
+    EXPECT_EQ(test::ReadFile(file("Title.pdf")), htmlPage(5000));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("Title.pdf")});
+    EXPECT_EQ(list.item(0).name, QStringLiteral("Title"));
     EXPECT_EQ(list.item(0).type, QStringLiteral("pdf"));
+    EXPECT_TRUE(list.item(0).createdFile);
+    // Writable again, the same correction goes through: the folder was what stopped it.
+    EXPECT_TRUE(纠正下载项类型(list, 0));
+    EXPECT_EQ(list.item(0).type, QStringLiteral("htm"));
+}
+
+// A corrected file is still the row's own at its new name: an explicit re-download marks that
+// file as the one its new body replaces, and deleting the row's files removes it.
+TEST_F(CorrectType, ACorrectedFileStaysTheRowsOwn) {
+    struct Case {
+        const char* what;
+        std::function<void(DownloadListModel&)> act;
+        bool fileStays;
+        QString replaces; ///< name of the file the row is to replace, relative to the folder
+    };
+    const Case cases[] = {
+        {"downloaded again",
+         [](DownloadListModel& l) {
+             l.setSelected(0, true);
+             EXPECT_EQ(menu重新下载选中项(l), 1);
+         },
+         true, QStringLiteral("Title.htm")},
+        {"its web page deleted",
+         [](DownloadListModel& l) { EXPECT_EQ(DeleteItemFiles(l, true), 1); }, false, QString()},
+        {"failed, files of failed rows deleted",
+         [](DownloadListModel& l) {
+             l.setStatus(0, ItemStatus::Failed);
+             EXPECT_EQ(DeleteItemFiles(l, false), 1);
+         },
+         false, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        list.clear();
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        list.addItem(QStringLiteral("https://a.test/1"), QStringLiteral("Title"),
+                     QStringLiteral("pdf"), folder, QString());
+        ASSERT_TRUE(WriteFile(file("Title.pdf"), htmlPage(5000))); // a login page, not the paper
+        list.setStatus(0, ItemStatus::Finished);
+        list.setCreatedFile(0, true);
+        ASSERT_TRUE(纠正下载项类型(list, 0));
+        ASSERT_EQ(list.item(0).type, QStringLiteral("htm"));
+        EXPECT_TRUE(list.item(0).createdFile);
+
+        c.act(list);
+        EXPECT_EQ(list.item(0).replacesPath,
+                  c.replaces.isEmpty() ? QString() : folder + c.replaces);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                  c.fileStays ? QStringList{QStringLiteral("Title.htm")} : QStringList());
+        if (c.fileStays) { // kept whole until a new body replaces it
+            EXPECT_EQ(test::ReadFile(file("Title.htm")), htmlPage(5000));
+        }
+    }
 }
 
 // The correction over the whole list renames only files the list stored: the user's own

@@ -24,7 +24,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,6 +37,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrlQuery>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -70,10 +70,15 @@ private:
     UserDialogs* previous_ = nullptr;
 };
 
-/// Answers the next save-folder chooser that opens.
-void AnswerChooser(bool confirm, const QString& folder = {}) {
-    QTimer::singleShot(50, [confirm, folder] {
+/// Answers the next save-folder chooser that opens. It is looked for until it shows: on a busy
+/// machine the window may yield for a while before it opens the chooser.
+void AnswerChooser(bool confirm, const QString& folder = {}, int triesLeft = 500) {
+    QTimer::singleShot(20, [confirm, folder, triesLeft] {
         auto* chooser = qobject_cast<fSeleFileSavePath*>(QApplication::activeModalWidget());
+        if (chooser == nullptr && triesLeft > 0) {
+            AnswerChooser(confirm, folder, triesLeft - 1);
+            return;
+        }
         ASSERT_NE(chooser, nullptr);
         if (!confirm) {
             chooser->取消();
@@ -178,15 +183,16 @@ TEST_F(SearchWindowTest, StopDuringAPageLoadEndsTheRunWithTheButtonIdle) {
     slow.delayHeadersMs = 4000;
     server.route("/ehost/results?page=2", slow);
     ASSERT_TRUE(loadPage(server.url(QStringLiteral("/ehost/results?page=1"))));
-    QTimer::singleShot(600, [this] {
+    bool stopClicked = false;
+    QTimer::singleShot(600, [this, &stopClicked] {
         EXPECT_EQ(button("Command4")->text(), QStringLiteral("停止加入全部"));
         QTest::mouseClick(button("Command4"), Qt::LeftButton);
+        stopClicked = true;
     });
-    QElapsedTimer clock;
-    clock.start();
     QTest::mouseClick(button("Command4"), Qt::LeftButton);
-    EXPECT_LT(clock.elapsed(), 3500); // ended before the slow page came
+    EXPECT_TRUE(stopClicked); // the run ended because of the stop, not by itself
     EXPECT_EQ(button("Command4")->text(), QStringLiteral("加入全部到列表"));
+    // Ended before the slow page came: its record was not taken.
     EXPECT_EQ(w().list().count(), 2);
 }
 
@@ -621,7 +627,7 @@ TEST_F(SearchWindowTest, LongTitlesLeaveTheStatusInView) {
     // The picture for the eye, with long titles in the list.
     view->setCurrentIndex(w().list().index(longRow, 0));
     w().resize(1000, 700);
-    QCoreApplication::processEvents();
+    QTest::qWait(300); // the page lays itself out again
     w().grab().save(QStringLiteral("/tmp/quillax-search-long-titles.png"));
 }
 
@@ -675,7 +681,9 @@ TEST_F(SearchWindowTest, AddressBoxShowsThePageAndOpensTypedAddresses) {
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         closedPort = probe.serverPort();
     }
-    const QString unreachable = QStringLiteral("http://127.0.0.1:%1/nothing").arg(closedPort);
+    // A long address is kept whole (the panel shows it cut short).
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1/nothing?q=").arg(closedPort) +
+                                QString(2000, QLatin1Char('a'));
     EXPECT_TRUE(w().statusPanelText(3).isEmpty());
     {
         QSignalSpy done(w().browser(), &WebBrowser::DocumentComplete);
@@ -726,6 +734,8 @@ TEST_F(SearchWindowTest, StatusBarSaysWhatATakeAndAnAnalysisDid) {
     EXPECT_FALSE(w().analysing());
     EXPECT_EQ(w().statusPanelText(3),
               QStringLiteral("分析完成：成功20，失败1，其中1条为相同PDF合并"));
+    QCoreApplication::processEvents();
+    w().grab().save(QStringLiteral("/tmp/quillax-search-analysed.png"));
     // Again: every address is in the download list already.
     AnswerChooser(true, folder.path() + QStringLiteral("/papers"));
     QTest::mouseClick(button("Command2"), Qt::LeftButton);
@@ -799,4 +809,23 @@ TEST_F(SearchWindowTest, ClosingAsksOnlyWhileRowsAwaitAnalysis) {
         EXPECT_EQ(questions(), 2);
         ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
     }
+}
+
+// The address box that loses the focus after the page changed never loads the page again: a
+// reload under a running take found no records.
+TEST_F(SearchWindowTest, LeavingTheAddressBoxLoadsNothing) {
+    ASSERT_TRUE(loadPage(site->baseUrl()));
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=1")));
+    auto* box = w().findChild<QComboBox*>(QStringLiteral("Combo1"));
+    ASSERT_NE(box, nullptr);
+    w().activateWindow();
+    box->lineEdit()->setFocus();
+    ASSERT_TRUE(loadPage(site->baseUrl() + QStringLiteral("results?q=x&page=2")));
+    QSignalSpy started(w().browser(), &QWebEngineView::loadStarted);
+    button("Command9")->setFocus();
+    QTest::qWait(300);
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(w().browser()->url().toString().endsWith(QStringLiteral("page=2")));
+    QTest::mouseClick(button("Command9"), Qt::LeftButton);
+    EXPECT_GT(w().list().count(), 0);
 }
