@@ -2,7 +2,7 @@
 // The download window's choices that the scheduler and the engines work with, gathered in one
 // plain object so that they can be driven without the window.
 
-#include "core/download/DuplicatePolicy.h"
+#include "core/files/DuplicatePolicy.h"
 // The waits below are measured on its monotonic clock.
 #include "platform/Clock.h"
 

@@ -1,6 +1,6 @@
 #include "core/download/DownloadScheduler.h"
 
-#include "core/download/DuplicatePolicy.h"
+#include "core/download/DownloadNeeded.h"
 #include "core/download/ListOperations.h"
 #include "core/files/FileNaming.h"
 #include "core/files/HeaderTypes.h"

@@ -1,4 +1,5 @@
 #include "core/download/InetEngine.h"
+#include "core/download/DownloadNeeded.h"
 
 #include "core/download/BodyWriter.h"
 #include "core/download/ListOperations.h"

@@ -1,4 +1,5 @@
 #include "ui/download/fFileDownload.h"
+#include "core/download/DownloadNeeded.h"
 
 #include "core/settings/AppConfig.h"
 #include "core/settings/AppValues.h"

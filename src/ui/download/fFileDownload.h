@@ -3,7 +3,7 @@
 
 #include "core/download/DownloadListModel.h"
 #include "core/download/DownloadOptions.h"
-#include "core/download/DuplicatePolicy.h"
+#include "core/files/DuplicatePolicy.h"
 #include "core/download/ListOperations.h"
 
 #include <QMainWindow>

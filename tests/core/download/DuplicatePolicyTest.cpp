@@ -1,4 +1,5 @@
-#include "core/download/DuplicatePolicy.h"
+#include "core/files/DuplicatePolicy.h"
+#include "core/download/DownloadNeeded.h"
 
 #include "core/download/DownloadListModel.h"
 #include "core/files/FileNaming.h"

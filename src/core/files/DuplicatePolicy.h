@@ -6,16 +6,10 @@
 
 namespace quillax {
 
-class DownloadListModel;
-
 enum class DuplicateNamePolicy { Skip, Overwrite, Rename };
 
 /// The option caption of a policy: "跳过", "覆盖" or "重命名".
 QString PolicyCaption(DuplicateNamePolicy policy);
-
-/// Whether the item at `row` must be downloaded. Under the skip policy an item whose file
-/// exists becomes finished with "已存在，跳过" and the file's length in both size columns.
-bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy policy);
 
 /// The full path to write for `name` and `type` in `folder`. Under overwrite, or when the file
 /// is free, the plain path; otherwise the first free "name[001].type", "name[002].type", ...,

@@ -1,10 +1,7 @@
-#include "core/download/DuplicatePolicy.h"
+#include "core/files/DuplicatePolicy.h"
 
-#include "core/download/DownloadListModel.h"
 #include "core/files/FileNaming.h"
 #include "core/settings/TextUtil.h"
-
-#include <QFileInfo>
 
 namespace quillax {
 
@@ -22,28 +19,6 @@ QString PolicyCaption(DuplicateNamePolicy policy) {
         break;
     }
     return QStringLiteral("重命名");
-}
-
-bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy policy) {
-    if (row < 0 || row >= list.count()) {
-        return false;
-    }
-    const DownloadItem& item = list.item(row);
-    const QString path = ItemFilePath(item.folder, item.name, item.type);
-    if (!FileExists(path)) {
-        return true;
-    }
-    if (policy != DuplicateNamePolicy::Skip || path == item.replacesPath) {
-        return true; // the engine deals with the name, or replaces the row's own file
-    }
-    const QString length = QString::number(QFileInfo(path).size());
-    list.setStatus(row, ItemStatus::Finished);
-    list.setText(row, DownloadListModel::ColSize, length);
-    list.setText(row, DownloadListModel::ColReceived, length);
-    list.setText(row, DownloadListModel::ColPercent, status_words::kExistsSkipped);
-    // The file is the row's now: the user may ask to download it again or to delete it.
-    list.setAdoptedFile(row, true);
-    return false;
 }
 
 QString 重命名保存路径(const QString& folder, const QString& name, const QString& type,
