@@ -388,10 +388,7 @@ bool DownloadListModel::mayDeleteFileOf(int row, bool explicitRequest) const {
         return false;
     }
     const DownloadItem& mine = items_[row];
-    const bool live = mine.status == ItemStatus::Downloading || mine.status == ItemStatus::Finished;
-    const int others =
-        livePaths_.value(ItemFilePath(mine.folder, mine.name, mine.type), 0) - (live ? 1 : 0);
-    return others <= 0;
+    return !isLivePath(ItemFilePath(mine.folder, mine.name, mine.type), row);
 }
 
 bool DownloadListModel::isLivePath(const QString& path, int exceptRow) const {
@@ -487,8 +484,16 @@ StatusCounts DownloadListModel::statusCounts() const {
             break;
         case ItemStatus::Finished:
             ++counts.finished;
-            counts.webPages += MarkOf(it) == ItemMark::WebPage ? 1 : 0;
-            counts.skipped += MarkOf(it) == ItemMark::Skipped ? 1 : 0;
+            switch (MarkOf(it)) {
+            case ItemMark::WebPage:
+                ++counts.webPages;
+                break;
+            case ItemMark::Skipped:
+                ++counts.skipped;
+                break;
+            case ItemMark::Status:
+                break;
+            }
             break;
         case ItemStatus::Failed:
             ++counts.failed;
