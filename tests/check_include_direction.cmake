@@ -11,6 +11,10 @@
 #   files    -> settings
 #   search   -> files, settings, and of download only the hand-over interface
 #   settings -> (nothing)
+# Inside ui, the window families stack the same way:
+#   search   -> download, shell   (the search window hands records to the download window)
+#   download -> shell             (and reaches the search window only through shell's links)
+#   shell    -> (nothing)
 # Files include the program's headers by their path from src/ ("core/files/FileNaming.h"), so
 # the path says the layer.
 
@@ -29,6 +33,9 @@ set(core_allows_download files settings)
 set(core_allows_files settings)
 set(core_allows_search files settings)
 set(core_allows_settings)
+set(ui_allows_search download shell)
+set(ui_allows_download shell)
+set(ui_allows_shell)
 # The only headers of core/download that core/search may include.
 set(search_may_include_from_download core/download/DownloadQueue.h)
 
@@ -95,6 +102,12 @@ foreach(source IN LISTS sources)
                 string(APPEND problems "\n  ${source}: includes \"${target}\"; "
                        "core/${from_folder} may not include core/${to_folder}")
             endif()
+        endif()
+        if(from_layer STREQUAL "ui" AND to_layer STREQUAL "ui"
+           AND NOT from_folder STREQUAL to_folder
+           AND NOT to_folder IN_LIST ui_allows_${from_folder})
+            string(APPEND problems "\n  ${source}: includes \"${target}\"; "
+                   "ui/${from_folder} may not include ui/${to_folder}")
         endif()
     endforeach()
 endforeach()

@@ -6,9 +6,11 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDialogs.h"
+#include "ui/search/fIEcache.h"
 #include "ui/search/fWebSearch.h"
 #include "ui/shell/ProgramIcon.h"
 #include "ui/shell/WindowHelpers.h"
+#include "ui/shell/WindowLinks.h"
 #include "ui/shell/fCover.h"
 
 #include <QApplication>
@@ -40,6 +42,10 @@ int main(int argc, char* argv[]) {
     quillax::SetMessageBoxes(&messageBoxes);
     // The sound output is looked for in the background, never on the window thread.
     quillax::PrepareSoundOutput();
+
+    // The download window's menu reaches the search window's family through these.
+    quillax::Links().openSearchWindow = [] { quillax::OpenSearchWindow(); };
+    quillax::Links().clearBrowserCache = [] { quillax::ClearBrowserCache(true); };
 
     quillax::SettingsStore settings;
     int code = 0;

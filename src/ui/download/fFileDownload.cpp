@@ -8,6 +8,7 @@
 #include "core/settings/TextUtil.h"
 #include "platform/MessageBoxes.h"
 #include "ui/shell/WindowHelpers.h"
+#include "ui/shell/WindowLinks.h"
 
 #include "core/download/DownloadScheduler.h"
 #include "core/files/HeaderTypes.h"
@@ -79,6 +80,10 @@ void fFileDownload::buildUi() {
     Command26->setObjectName(QStringLiteral("Command26"));
     Command26->setToolTip(QStringLiteral("更改下载方式"));
     connect(Command26, &QPushButton::clicked, this, [this] { switchDownloadMethod(); });
+    connect(&OptionsNotifier::instance(), &OptionsNotifier::downloadMethodChanged, this,
+            &fFileDownload::ApplyDownloadMethod);
+    connect(&OptionsNotifier::instance(), &OptionsNotifier::optionsChanged, this,
+            &fFileDownload::RefreshOptions);
     grid->addWidget(Label7, 0, 0);
     grid->addWidget(Command26, 0, 1);
 

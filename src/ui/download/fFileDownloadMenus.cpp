@@ -16,10 +16,9 @@
 #include "platform/UserDialogs.h"
 #include "ui/download/LoginPanel.h"
 #include "ui/download/UrlReplace.h"
-#include "ui/search/fIEcache.h"
-#include "ui/search/fWebSearch.h"
 #include "ui/shell/AboutBoxActions.h"
 #include "ui/shell/WindowHelpers.h"
+#include "ui/shell/WindowLinks.h"
 #include "ui/shell/fOption.h"
 #include "ui/shell/frmAbout.h"
 
@@ -103,7 +102,11 @@ void fFileDownload::buildMenus() {
     m->addAction(QStringLiteral("关闭本下载窗口"), this, &QWidget::close);
 
     QMenu* windows = menuBar()->addMenu(QStringLiteral("窗口(&W)"));
-    windows->addAction(QStringLiteral("资料检索分析窗口"), this, [] { OpenSearchWindow(); });
+    windows->addAction(QStringLiteral("资料检索分析窗口"), this, [] {
+        if (Links().openSearchWindow) {
+            Links().openSearchWindow();
+        }
+    });
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     tools->addAction(QStringLiteral("设置"), this,
@@ -116,7 +119,11 @@ void fFileDownload::buildMenus() {
     tools->addAction(QStringLiteral("检查并纠正磁盘文件类型"), this,
                      [this] { 检查并纠正磁盘文件类型(); });
     tools->addSeparator();
-    tools->addAction(QStringLiteral("清空IE浏览器缓存"), this, [] { ClearBrowserCache(true); });
+    tools->addAction(QStringLiteral("清空IE浏览器缓存"), this, [] {
+        if (Links().clearBrowserCache) {
+            Links().clearBrowserCache();
+        }
+    });
     tools->addAction(QStringLiteral("打开文件判断类型"), this, [this] { 打开文件判断类型(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));

@@ -7,42 +7,29 @@
 #include "core/settings/ShellHelpers.h"
 #include "core/settings/TextUtil.h"
 #include "platform/MessageBoxes.h"
-#include "platform/UserDialogs.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
 #include "ui/download/fFileDownload.h"
-#include "ui/search/ResultPageReader.h"
-#include "ui/search/fIEcache.h"
-#include "ui/shell/AboutBoxActions.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
-#include "ui/shell/fOption.h"
-#include "ui/shell/fSeleFileSavePath.h"
-#include "ui/shell/frmAbout.h"
 
 #include "core/download/DownloadOptions.h"
 
 #include <algorithm>
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
@@ -63,8 +50,6 @@ constexpr int kBarLowestGap = 80; // 1200 twips: the bar stays this far above th
 // dozen rows, not three.
 constexpr int kBrowserShare = 3;
 constexpr int kListShare = 2;
-const QString kAddAllCaption = QStringLiteral("加入全部到列表");
-const QString kStopAddAllCaption = QStringLiteral("停止加入全部");
 
 QPointer<fWebSearch>& current() {
     static QPointer<fWebSearch> window;
@@ -73,23 +58,16 @@ QPointer<fWebSearch>& current() {
 
 } // namespace
 
-/// Counts the window's procedures that yield to the event queue: the window is deleted only
-/// once none of them is on the stack.
-class fWebSearch::LoopGuard {
-public:
-    explicit LoopGuard(fWebSearch* w) : window_(w) { ++window_->loops_; }
-    ~LoopGuard() {
-        if (window_ != nullptr) {
-            --window_->loops_;
-            window_->deleteWhenIdle();
-        }
-    }
-    LoopGuard(const LoopGuard&) = delete;
-    LoopGuard& operator=(const LoopGuard&) = delete;
+fWebSearch::LoopGuard::LoopGuard(fWebSearch* w) : window_(w) {
+    ++window_->loops_;
+}
 
-private:
-    QPointer<fWebSearch> window_;
-};
+fWebSearch::LoopGuard::~LoopGuard() {
+    if (window_ != nullptr) {
+        --window_->loops_;
+        window_->deleteWhenIdle();
+    }
+}
 
 fWebSearch::fWebSearch(SettingsStore& settings, AppValues& values, QWidget* parent,
                        const SearchTimeouts& timeouts)
@@ -171,7 +149,7 @@ void fWebSearch::buildUi() {
     auto* buttons = new QHBoxLayout;
     Command9 = new QPushButton(QStringLiteral("加入本页到列表"), PicPanList);
     Command9->setObjectName(QStringLiteral("Command9"));
-    Command4 = new QPushButton(kAddAllCaption, PicPanList);
+    Command4 = new QPushButton(addAllCaption(true), PicPanList);
     Command4->setObjectName(QStringLiteral("Command4"));
     Label4 = new QLabel(QStringLiteral("限速延时："), PicPanList);
     Combo2 = new QComboBox(PicPanList);
@@ -249,80 +227,6 @@ void fWebSearch::buildUi() {
     connect(&list_, &QAbstractItemModel::modelReset, this, [this] { refreshCount(); });
     connect(&list_, &QAbstractItemModel::rowsInserted, this, [this] { refreshCount(); });
     fitColumns();
-}
-
-void fWebSearch::buildMenus() {
-    menu加入 = new QMenu(QStringLiteral("加入"), this);
-    menu加入->setObjectName(QStringLiteral("menu加入"));
-    menu加入->addAction(QStringLiteral("分析未分析项"), this,
-                        [this] { runAnalysis(AnalysisRun::Unanalysed); });
-    menu加入->addAction(QStringLiteral("分析失败项"), this,
-                        [this] { runAnalysis(AnalysisRun::Failed); });
-    menu加入->addAction(QStringLiteral("分析选中项"), this,
-                        [this] { runAnalysis(AnalysisRun::Selected); });
-    menu加入->addAction(QStringLiteral("分析全部"), this,
-                        [this] { runAnalysis(AnalysisRun::All); });
-    // Dismissed without a choice: the button comes back. A chosen run has started by the time
-    // this arrives, and gives the button back when it ends.
-    connect(menu加入, &QMenu::aboutToHide, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            if (AnalysisStopped) {
-                Command2->setEnabled(true);
-            }
-        });
-    });
-
-    QMenu* browse = menuBar()->addMenu(QStringLiteral("浏览(&B)"));
-    browse->addAction(QStringLiteral("打开EBSCO首页"), this, [this] { 打开EBSCO首页(); });
-    browse->addAction(QStringLiteral("打开指定网址..."), this, [this] { 打开指定网址(); });
-    browse->addSeparator();
-    browse->addAction(QStringLiteral("后退"), this, [this] { WebBrowser1->GoBack(); });
-    browse->addAction(QStringLiteral("前进"), this, [this] { WebBrowser1->GoForward(); });
-    browse->addSeparator();
-    browse->addAction(QStringLiteral("关闭本窗口"), this, [this] { close(); });
-
-    menu清除 = menuBar()->addMenu(QStringLiteral("清除(&C)"));
-    menu清除->addAction(QStringLiteral("清除选中项"), this,
-                        [this] { clearRows(ClearKind::Selected); });
-    menu清除->addAction(QStringLiteral("清除分析成功项"), this,
-                        [this] { clearRows(ClearKind::Succeeded); });
-    menu清除->addAction(QStringLiteral("清除标题含指定字符项"), this,
-                        [this] { clearRows(ClearKind::TitleContains); });
-    menu清除->addAction(QStringLiteral("清除标题不含指定字符项"), this,
-                        [this] { clearRows(ClearKind::TitleLacks); });
-    menu清除->addAction(QStringLiteral("清空全部"), this, [this] { clearRows(ClearKind::All); });
-    connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { menu清除->popup(ListView1->viewport()->mapToGlobal(at)); });
-
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    tools->addAction(QStringLiteral("设置"), this, [this] {
-        LoopGuard guard(this);
-        fOption::Show(this, settings_, values_);
-    });
-    tools->addAction(QStringLiteral("打开下载窗口"), this, [] {
-        fFileDownload* window = EnsureDownloadWindow();
-        window->show();
-        window->raise();
-    });
-    tools->addSeparator();
-    tools->addAction(QStringLiteral("查看IE浏览器缓存"), this, [this] {
-        LoopGuard guard(this);
-        ShowBrowserCacheViewer(this);
-    });
-    tools->addAction(QStringLiteral("清空IE浏览器缓存"), this, [] { ClearBrowserCache(true); });
-    tools->addAction(QStringLiteral("网页另存为"), this, [this] { 网页另存为(); });
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    help->addAction(QStringLiteral("关于(&A)"), this, [this] {
-        LoopGuard guard(this);
-        ShowAboutBox(this);
-    });
-    help->addSeparator();
-    AddMakerPageEntry(help, QStringLiteral("最新版本"), MakerPage::Product);
-    QMenu* sites = help->addMenu(QStringLiteral("作者网站"));
-    AddMakerPageEntry(sites, QStringLiteral("岚舟软件"), MakerPage::Site);
-    AddMakerPageEntry(sites, QStringLiteral("青禾软件"), MakerPage::SecondSite);
-    AddMakerPageEntry(help, QStringLiteral("软件定制"), MakerPage::Customise);
 }
 
 void fWebSearch::connectBrowser() {
@@ -491,295 +395,6 @@ void fWebSearch::fitColumns() {
         std::max(ListView1->header()->minimumSectionSize(), ListView1->viewport()->width() / 3);
     if (ListView1->columnWidth(AnalysisListModel::ColFolder) > folderCap) {
         ListView1->setColumnWidth(AnalysisListModel::ColFolder, folderCap);
-    }
-}
-
-QString fWebSearch::actionFolder() const {
-    return values_.PromptSavePath == 1 ? values_.SaveFolder : QString();
-}
-
-void fWebSearch::showSaveFolderChooser() {
-    LoopGuard guard(this);
-    fSeleFileSavePath::Show(this, settings_, values_);
-}
-
-void fWebSearch::加入本页到列表() {
-    LoopGuard guard(this);
-    TakeTally tally(list_);
-    if (values_.PromptSavePath == 1) {
-        showSaveFolderChooser();
-    }
-    ExtractResultPage(WebBrowser1->page(), list_, actionFolder());
-    fitColumns();
-    showNotice(tally.message());
-}
-
-void fWebSearch::setAddAllIdle(bool idle) {
-    addAllRunning_ = !idle;
-    Command4->setText(idle ? kAddAllCaption : kStopAddAllCaption);
-    Command4->setStyleSheet(idle ? QString() : QStringLiteral("background-color: rgb(255, 0, 0);"));
-}
-
-void fWebSearch::加入全部到列表() {
-    if (Command4->text() != kAddAllCaption) {
-        StopAddAll = true; // the running loop ends at its next check
-        fitColumns();
-        return;
-    }
-    LoopGuard guard(this);
-    TakeTally tally(list_);
-    setAddAllIdle(false);
-    StopAddAll = false;
-    if (values_.PromptSavePath == 1) {
-        showSaveFolderChooser();
-    }
-    do {
-        YieldOnce();
-        if (StopAddAll || !下一页()) {
-            break;
-        }
-        YieldOnce();
-    } while (!StopAddAll);
-    ExtractResultPage(WebBrowser1->page(), list_, actionFolder());
-    setAddAllIdle(true);
-    fitColumns();
-    showNotice(tally.message());
-}
-
-bool fWebSearch::下一页() {
-    LoopGuard guard(this);
-    const QString folder = actionFolder();
-    ExtractResultPage(WebBrowser1->page(), list_, folder);
-    const auto finish = [&](bool result) {
-        ExtractResultPage(WebBrowser1->page(), list_, folder);
-        return result;
-    };
-    const DomDocument doc = WebBrowser1->Document();
-    if (doc.isNull()) {
-        return false;
-    }
-    const QList<DomHandle> footers =
-        doc.getElementsByClassName(kDocumentScope, QStringLiteral("content-footer"));
-    if (footers.isEmpty()) {
-        return finish(false);
-    }
-    const QList<DomHandle> links = doc.getElementsByTagName(footers.first(), QStringLiteral("A"));
-    DomHandle next = kNoElement;
-    for (qsizetype i = links.size() - 1; i >= 0; --i) {
-        if (TrimSpaces(doc.innerText(links[i]).toLower()) == QStringLiteral("下一个")) {
-            next = links[i];
-            break;
-        }
-    }
-    if (next == kNoElement) {
-        return finish(false);
-    }
-    const qint64 start = MonotonicMs();
-    PageLoading = true;
-    if (!doc.click(next)) {
-        PageLoading = false;
-        return finish(false);
-    }
-    YieldOnce();
-    do {
-        if (!WebBrowser1->Busy() && !PageLoading) {
-            break;
-        }
-        YieldOnce();
-        if (MonotonicMs() - start > timeouts_.pageLoadMs) {
-            return finish(false);
-        }
-    } while (!StopAddAll);
-    const qint64 pauseStart = MonotonicMs();
-    const qint64 pause =
-        static_cast<qint64>(Combo2->currentText().toInt()) * 1000 + timeouts_.pauseExtraMs;
-    do {
-        YieldOnce();
-        if (MonotonicMs() - pauseStart >= pause) {
-            break;
-        }
-    } while (!StopAddAll);
-    return finish(true);
-}
-
-bool fWebSearch::加入下载列表(int row) {
-    return analyseRow(row) != AnalysisOutcome::Failed;
-}
-
-AnalysisOutcome fWebSearch::analyseRow(int row) {
-    LoopGuard guard(this);
-    // A window closed during the fetch hands over only to a download window that is still open.
-    return AnalyseRecordCounted(
-        list_, row,
-        [this]() -> DownloadListModel* {
-            if (closing_) {
-                fFileDownload* open = LoadedDownloadWindow();
-                return open != nullptr ? &open->list() : nullptr;
-            }
-            return &EnsureDownloadWindow()->list();
-        },
-        values_);
-}
-
-void fWebSearch::runAnalysis(AnalysisRun run) {
-    // One run at a time: a second one would hide the panel and stop the first when it ends.
-    if (!AnalysisStopped) {
-        return;
-    }
-    LoopGuard guard(this);
-    AnalysisStopped = false;
-    Command2->setEnabled(false);
-    Label11->setText(QStringLiteral("正在分析,请稍候..."));
-    PicPanPrograss->setGeometry(0, PicPanList->height() - 48, PicPanList->width(), 48);
-    PicPanPrograss->show();
-    PicPanPrograss->raise();
-    YieldOnce();
-    bool go = list_.count() > 0;
-    if (go) {
-        if (values_.PromptSavePath == 1) {
-            values_.SaveFolderCancelled = false;
-        } else {
-            showSaveFolderChooser();
-            go = !values_.SaveFolderCancelled;
-        }
-    }
-    AnalysisTally tally;
-    bool stopped = false;
-    if (go) {
-        const int n = list_.count();
-        for (int row = 0; row < n && row < list_.count(); ++row) {
-            if (RunVisits(run, list_, row, list_.selectionModel()->isRowSelected(row, {}))) {
-                if (RunClearsStatus(run)) {
-                    list_.setStatus(row, QString());
-                }
-                tally.count(analyseRow(row));
-                YieldOnce();
-            }
-            if (AnalysisStopped) {
-                stopped = row + 1 < n;
-                break;
-            }
-        }
-    }
-    PicPanPrograss->hide();
-    AnalysisStopped = true;
-    Command2->setEnabled(true);
-    if (go) {
-        showNotice(tally.message(stopped));
-    }
-    显示下载窗口(false);
-}
-
-void fWebSearch::分析下载() {
-    LoopGuard guard(this);
-    Command2->setEnabled(false);
-    if (list_.count() == 0) {
-        ShowMessage(QStringLiteral("列表没有数据哦！"), MsgIcon::Information);
-    } else if (!list_.selectionModel()->hasSelection()) {
-        runAnalysis(AnalysisRun::All);
-    } else {
-        // The button stays off until the chosen run ends, or the menu closes without a choice.
-        menu加入->popup(QCursor::pos());
-        return;
-    }
-    Command2->setEnabled(true);
-}
-
-void fWebSearch::显示下载窗口(bool restore) {
-    fFileDownload* window = LoadedDownloadWindow();
-    if (window == nullptr || closing_) {
-        return;
-    }
-    window->listView()->viewport()->update();
-    if (window->isHidden()) {
-        window->show();
-    }
-    if (restore && window->isMinimized()) {
-        window->showNormal();
-    }
-}
-
-void fWebSearch::clearRows(ClearKind kind) {
-    if (!AnalysisStopped) {
-        ShowMessage(QStringLiteral("正在分析，不能清除！"), MsgIcon::Error);
-        return;
-    }
-    LoopGuard guard(this);
-    QString text;
-    if (kind == ClearKind::TitleContains || kind == ClearKind::TitleLacks) {
-        const std::optional<QString> answer = Dialogs().text(
-            this, QStringLiteral("请输入指定字符："), QString::fromUtf8(config::kProductTitle));
-        if (!answer || answer->isEmpty()) {
-            return;
-        }
-        text = *answer;
-    }
-    if (kind == ClearKind::All &&
-        ShowMessage(QStringLiteral("您确定要清空辛辛苦苦搜索的列表数据吗？"), MsgIcon::Question,
-                    MsgButtons::YesNo) != MsgResult::Yes) {
-        return;
-    }
-    ClearAnalysisRows(list_, kind, text);
-    refreshCount();
-}
-
-void fWebSearch::导出数据() {
-    if (list_.count() == 0) {
-        return;
-    }
-    LoopGuard guard(this);
-    const QString path =
-        Dialogs().saveFileName(this, QStringLiteral("*.txt"), QStringLiteral("txt"));
-    if (path.isEmpty() || !ConfirmReplace(path)) {
-        return;
-    }
-    QSaveFile file(path);
-    const QByteArray bytes = AnalysisExportText(list_).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        // The user must learn that the list is not on disk.
-        ShowMessage(SaveFailedMessage(path, file.errorString()), MsgIcon::Error);
-        return;
-    }
-    ShowMessage(ExportDoneMessage(QFileInfo(path).size()), MsgIcon::Information);
-}
-
-void fWebSearch::网页另存为() {
-    LoopGuard guard(this);
-    const QString source = WebBrowser1->Document().outerHTML();
-    if (source.isEmpty()) {
-        return; // no document
-    }
-    const QString path =
-        Dialogs().saveFileName(this, QStringLiteral("*.htm"), QStringLiteral("htm"));
-    if (path.isEmpty() || !ConfirmReplace(path)) {
-        return;
-    }
-    QSaveFile file(path);
-    // The source is written as UTF-8 and says so: a page that declared another charset would
-    // otherwise open garbled.
-    const QByteArray bytes = WithUtf8Charset(source).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        ShowMessage(SaveFailedMessage(path, file.errorString()), MsgIcon::Error);
-        return;
-    }
-    ShowMessage(QStringLiteral("已经保存！"), MsgIcon::Information);
-}
-
-void fWebSearch::打开EBSCO首页() {
-    Check2->setChecked(true);
-    WebBrowser1->setSilent(true);
-    WebBrowser1->Navigate(config::searchHomePage());
-}
-
-void fWebSearch::打开指定网址() {
-    LoopGuard guard(this);
-    const std::optional<QString> answer =
-        Dialogs().text(this, QStringLiteral("请输入需要打开的网址："), QStringLiteral("请输入..."));
-    // A cancelled box answers with the empty text: the box is checked, nothing opens.
-    const QString address = TrimSpaces(answer.value_or(QString()));
-    Check2->setChecked(address.left(8).toLower() != QLatin1String("https://"));
-    if (!address.isEmpty()) {
-        WebBrowser1->Navigate(address);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "core/search/SearchCounts.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QCheckBox;
@@ -90,6 +91,8 @@ private:
     void refreshCount();
     void fitColumns();
     void setAddAllIdle(bool idle);
+    /// The add-all button's caption while no run goes on, or while one does.
+    static QString addAllCaption(bool idle);
     AnalysisOutcome analyseRow(int row);
     void showNotice(const QString& text);
     void showAddress();
@@ -137,6 +140,19 @@ private:
     ElidedLabel* panel3_ = nullptr;
     QMenu* menu加入 = nullptr;
     QMenu* menu清除 = nullptr;
+};
+
+/// Counts the window's procedures that yield to the event queue: the window is deleted only
+/// once none of them is on the stack.
+class fWebSearch::LoopGuard {
+public:
+    explicit LoopGuard(fWebSearch* w);
+    ~LoopGuard();
+    LoopGuard(const LoopGuard&) = delete;
+    LoopGuard& operator=(const LoopGuard&) = delete;
+
+private:
+    QPointer<fWebSearch> window_;
 };
 
 /// The search window while it is loaded, or nullptr.

@@ -5,8 +5,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/settings/TextUtil.h"
 #include "platform/MessageBoxes.h"
-#include "ui/download/DownloadWindowHost.h"
-#include "ui/download/fFileDownload.h"
+#include "ui/shell/WindowLinks.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -89,17 +88,12 @@ void fOption::Show(QWidget* parent, SettingsStore& settings, AppValues& values) 
 
 void fOption::确定() {
     using namespace settings_keys;
-    fFileDownload* downloads = LoadedDownloadWindow();
     if (Option1->isChecked()) {
         values_.DownloadMethod = 1;
-        if (downloads != nullptr) {
-            downloads->ApplyDownloadMethod(1);
-        }
+        Q_EMIT OptionsNotifier::instance().downloadMethodChanged(1);
     } else if (Option2->isChecked()) {
         values_.DownloadMethod = 2;
-        if (downloads != nullptr) {
-            downloads->ApplyDownloadMethod(2);
-        }
+        Q_EMIT OptionsNotifier::instance().downloadMethodChanged(2);
     }
     settings_.writeNumber(kSettings, kDownloadMethod, values_.DownloadMethod);
     values_.ProxyEnabled = Check1->isChecked() ? 1 : 0;
@@ -122,9 +116,7 @@ void fOption::确定() {
     }
     settings_.writeNumber(kSettings, kMaxFileSize, values_.MaxFileSizeMB);
     // The open download window's next downloads use the new proxy and size limit.
-    if (downloads != nullptr) {
-        downloads->RefreshOptions();
-    }
+    Q_EMIT OptionsNotifier::instance().optionsChanged();
     accept();
 }
 
