@@ -3,6 +3,7 @@
 
 #include "core/download/BodyWriter.h"
 #include "core/download/ListOperations.h"
+#include "core/download/ReplyReading.h"
 
 #include "core/download/StoredTypeCorrection.h"
 #include "core/files/FileNaming.h"
@@ -35,76 +36,6 @@ constexpr qint64 kYieldEveryMs = 10;
 // Longest single wait for data, so the stall and stop checks run regularly.
 constexpr int kWaitSliceMs = 100;
 constexpr int kHeaderWaitSliceMs = 1000;
-
-// Waits until `reply` has something new (data, headers or its end), at most `ms`, while the
-// event queue runs.
-void waitOn(QNetworkReply* reply, int ms) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    if (reply != nullptr) {
-        QObject::connect(reply, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-    }
-    timer.start(ms);
-    loop.exec();
-}
-
-// The raw header block as the transfer component shows it: the status line, then the headers,
-// CR LF separated. Empty when no response arrived.
-QString headerBlock(QNetworkReply* reply) {
-    const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!code.isValid()) {
-        return {};
-    }
-    QString block =
-        QStringLiteral("HTTP/1.1 %1 %2")
-            .arg(code.toInt())
-            .arg(QString::fromLatin1(
-                reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
-    const auto pairs = reply->rawHeaderPairs();
-    for (const auto& [name, value] : pairs) {
-        block += QStringLiteral("\r\n") + QString::fromLatin1(name) + QStringLiteral(": ") +
-                 QString::fromLatin1(value);
-    }
-    return block;
-}
-
-bool hasConflictingLengths(QNetworkReply* reply) {
-    QByteArray first;
-    const auto pairs = reply->rawHeaderPairs();
-    for (const auto& [name, value] : pairs) {
-        if (name.compare("content-length", Qt::CaseInsensitive) != 0) {
-            continue;
-        }
-        // Qt may have joined repeated headers into one "a, b" value.
-        const QList<QByteArray> values = value.split(',');
-        for (const QByteArray& v : values) {
-            if (first.isNull()) {
-                first = v.trimmed();
-            } else if (v.trimmed() != first) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-// The connection or the proxy failed (the body is cut short), as opposed to an error status
-// whose page the server delivered whole.
-// A redirect chain that loops or leaves https for http: refused before any answer counts.
-bool redirectRefused(const QNetworkReply* reply) {
-    return reply != nullptr && (reply->error() == QNetworkReply::TooManyRedirectsError ||
-                                reply->error() == QNetworkReply::InsecureRedirectError);
-}
-
-bool transportFailed(const QNetworkReply* reply) {
-    const int error = reply->error();
-    return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-}
 
 bool numericText(const QString& text, double* value) {
     double v = 0;
@@ -237,7 +168,7 @@ bool InetEngine::waitForHeaders(QNetworkReply* reply) {
             return false;
         }
         // The reply's own signals end the wait early; the slice only bounds the deadline check.
-        waitOn(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
+        WaitOn(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
     }
     return guard != nullptr;
 }
@@ -307,8 +238,8 @@ bool InetEngine::Inet下载文件(int row) {
     reply_ = send(QUrl(address), referrer);
     const bool gotHeaders = waitForHeaders(reply_);
 
-    const QString block = gotHeaders && reply_ ? headerBlock(reply_) : QString();
-    if (block.isEmpty() || redirectRefused(reply_)) {
+    const QString block = gotHeaders && reply_ ? HeaderBlock(reply_) : QString();
+    if (block.isEmpty() || RedirectRefused(reply_)) {
         list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError
                                  ? reasons::NetworkError(reply_->error())
                                  : reasons::kNoAnswer);
@@ -330,7 +261,7 @@ bool InetEngine::Inet下载文件(int row) {
         finish(row);
         return false;
     }
-    if (hasConflictingLengths(reply_)) {
+    if (HasConflictingLengths(reply_)) {
         // A server that announces two lengths cannot be trusted with either.
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setReason(row, reasons::kConflictingLengths);
@@ -422,7 +353,7 @@ bool InetEngine::Inet下载文件(int row) {
         if (reply_ && reply_->bytesAvailable() > 0) {
             chunk = reply_->read(kChunkBytes);
         } else if (!ended) {
-            waitOn(reply_, kWaitSliceMs);
+            WaitOn(reply_, kWaitSliceMs);
             lastYield = MonotonicMs();
         }
         if (!chunk.isEmpty()) {
@@ -481,7 +412,7 @@ bool InetEngine::Inet下载文件(int row) {
         }
     }
 
-    if (end == End::Failed && redirectRefused(reply_)) {
+    if (end == End::Failed && RedirectRefused(reply_)) {
         // The headers seen were a step of a refused redirect chain: nothing was answered.
         const int error = reply_->error();
         Cancel();
@@ -579,14 +510,14 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
             const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
             const bool whole = !length.isValid() || length.toLongLong() == body.size();
             const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            end = !transportFailed(reply_) && whole && !hasConflictingLengths(reply_) &&
+            end = !TransportFailed(reply_) && whole && !HasConflictingLengths(reply_) &&
                           !FailedHttpStatus(code)
                       ? End::Complete
                       : End::Failed;
-            why = redirectRefused(reply_)         ? reasons::NetworkError(reply_->error())
+            why = RedirectRefused(reply_)         ? reasons::NetworkError(reply_->error())
                   : FailedHttpStatus(code)        ? reasons::HttpStatus(code)
-                  : hasConflictingLengths(reply_) ? reasons::kConflictingLengths
-                  : !whole || transportFailed(reply_)
+                  : HasConflictingLengths(reply_) ? reasons::kConflictingLengths
+                  : !whole || TransportFailed(reply_)
                       ? reasons::CutShort(body.size(), length.toLongLong())
                       : reasons::kNothingArrived;
             break;
@@ -597,7 +528,7 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
             break;
         }
         if (reply_->bytesAvailable() == 0) {
-            waitOn(reply_, kWaitSliceMs);
+            WaitOn(reply_, kWaitSliceMs);
         }
     }
     Cancel();

@@ -197,6 +197,11 @@ struct CountCase {
     const char* summary;
 };
 
+// Names the case in the test's name instead of its bytes.
+void PrintTo(const CountCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class DownloadListCounts : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(DownloadListCounts, WalkTheWholeList) {

@@ -62,6 +62,11 @@ struct RenameCase {
     const char* expectedName;
 };
 
+// Names the case in the test's name instead of its bytes.
+void PrintTo(const RenameCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class RenamePath : public ::testing::TestWithParam<RenameCase> {};
 
 TEST_P(RenamePath, GivesTheFileToWrite) {

@@ -22,6 +22,11 @@ struct TextCase {
     QString expected;
 };
 
+// Names the case in the test's name instead of its bytes.
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.input.toStdString();
+}
+
 class CleanFileNameCases : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(CleanFileNameCases, Cleans) {
