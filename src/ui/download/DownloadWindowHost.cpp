@@ -6,6 +6,7 @@
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
 
+#include <QTreeView>
 #include <QPointer>
 
 namespace quillax {
@@ -35,6 +36,31 @@ fFileDownload* EnsureDownloadWindow() {
         cover->registerWorkWindow(window);
     }
     return window;
+}
+
+DownloadQueue* DownloadWindowQueue(bool create) {
+    fFileDownload* window = create ? EnsureDownloadWindow() : LoadedDownloadWindow();
+    return window != nullptr ? &window->list() : nullptr;
+}
+
+void ShowDownloadWindow(DownloadWindowShow how) {
+    fFileDownload* window =
+        how == DownloadWindowShow::Raised ? EnsureDownloadWindow() : LoadedDownloadWindow();
+    if (window == nullptr) {
+        return;
+    }
+    if (how == DownloadWindowShow::Restored || how == DownloadWindowShow::KeepMinimised) {
+        window->listView()->viewport()->update();
+    }
+    if (window->isHidden()) {
+        window->show();
+    }
+    if (how == DownloadWindowShow::Restored && window->isMinimized()) {
+        window->showNormal();
+    }
+    if (how == DownloadWindowShow::Raised) {
+        window->raise();
+    }
 }
 
 } // namespace quillax

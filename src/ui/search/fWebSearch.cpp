@@ -9,7 +9,6 @@
 #include "platform/MessageBoxes.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
-#include "ui/download/fFileDownload.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
 
@@ -455,10 +454,7 @@ void fWebSearch::closeEvent(QCloseEvent* event) {
     // No longer loaded from now on, though the object waits for its loops to return.
     setObjectName(QString());
     // A download window that a hand-over created hidden would otherwise be out of reach.
-    if (fFileDownload* downloads = LoadedDownloadWindow();
-        downloads != nullptr && downloads->isHidden()) {
-        downloads->show();
-    }
+    ShowDownloadWindow(DownloadWindowShow::IfHidden);
     Q_EMIT closed();
     QTimer::singleShot(0, this, [this] { deleteWhenIdle(); });
 }

@@ -12,7 +12,6 @@
 #include "platform/MessageBoxes.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
-#include "ui/download/fFileDownload.h"
 #include "ui/search/ResultPageReader.h"
 #include "ui/shell/fSeleFileSavePath.h"
 
@@ -147,15 +146,7 @@ AnalysisOutcome fWebSearch::analyseRow(int row) {
     LoopGuard guard(this);
     // A window closed during the fetch hands over only to a download window that is still open.
     return AnalyseRecordCounted(
-        list_, row,
-        [this]() -> DownloadListModel* {
-            if (closing_) {
-                fFileDownload* open = LoadedDownloadWindow();
-                return open != nullptr ? &open->list() : nullptr;
-            }
-            return &EnsureDownloadWindow()->list();
-        },
-        values_);
+        list_, row, [this]() -> DownloadQueue* { return DownloadWindowQueue(!closing_); }, values_);
 }
 
 void fWebSearch::runAnalysis(AnalysisRun run) {
@@ -223,17 +214,10 @@ void fWebSearch::分析下载() {
 }
 
 void fWebSearch::显示下载窗口(bool restore) {
-    fFileDownload* window = LoadedDownloadWindow();
-    if (window == nullptr || closing_) {
+    if (closing_) {
         return;
     }
-    window->listView()->viewport()->update();
-    if (window->isHidden()) {
-        window->show();
-    }
-    if (restore && window->isMinimized()) {
-        window->showNormal();
-    }
+    ShowDownloadWindow(restore ? DownloadWindowShow::Restored : DownloadWindowShow::KeepMinimised);
 }
 
 } // namespace quillax

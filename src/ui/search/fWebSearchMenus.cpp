@@ -9,7 +9,6 @@
 #include "platform/UserDialogs.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
-#include "ui/download/fFileDownload.h"
 #include "ui/search/fIEcache.h"
 #include "ui/shell/AboutBoxActions.h"
 #include "ui/shell/fOption.h"
@@ -75,11 +74,8 @@ void fWebSearch::buildMenus() {
         LoopGuard guard(this);
         fOption::Show(this, settings_, values_);
     });
-    tools->addAction(QStringLiteral("打开下载窗口"), this, [] {
-        fFileDownload* window = EnsureDownloadWindow();
-        window->show();
-        window->raise();
-    });
+    tools->addAction(QStringLiteral("打开下载窗口"), this,
+                     [] { ShowDownloadWindow(DownloadWindowShow::Raised); });
     tools->addSeparator();
     tools->addAction(QStringLiteral("查看IE浏览器缓存"), this, [this] {
         LoopGuard guard(this);
