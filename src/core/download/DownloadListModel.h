@@ -40,6 +40,11 @@ struct DownloadItem {
     QString replacesPath;
     /// Why the last download of the row failed, in words for the user; empty otherwise.
     QString reason;
+    /// Automatic re-downloads spent on the row since the user last asked for it.
+    int autoAttempts = 0;
+    /// Not sent before this time of day, as milliseconds since the epoch (UTC); 0: at once.
+    /// A wall-clock time, so that a kept queue still knows it after a restart.
+    qint64 notBefore = 0;
 };
 
 // Status words written into the text columns.
