@@ -11,6 +11,7 @@
 #   files    -> settings
 #   search   -> files, settings, and of download only the hand-over interface
 #   settings -> (nothing)
+#   store    -> download, search, files, settings   (it keeps both lists)
 # Inside ui, the window families stack the same way:
 #   search   -> shell, and of download only the window host, whose queue takes the records
 #   download -> shell             (and reaches the search window only through shell's links)
@@ -33,6 +34,7 @@ set(core_allows_download files settings)
 set(core_allows_files settings)
 set(core_allows_search files settings)
 set(core_allows_settings)
+set(core_allows_store download search files settings)
 set(ui_allows_search shell)
 # The only header of ui/download that ui/search may include.
 set(ui_search_may_include_from_download ui/download/DownloadWindowHost.h)

@@ -1,5 +1,7 @@
 #include "core/download/DownloadListModel.h"
 
+#include <QSet>
+
 #include "core/download/StatusIcons.h"
 #include "core/files/FileNaming.h"
 
@@ -193,6 +195,29 @@ bool DownloadListModel::addItem(const QString& key, const QString& name, const Q
     return true;
 }
 
+int DownloadListModel::appendItems(const QList<DownloadItem>& items) {
+    QList<DownloadItem> fresh;
+    QSet<QString> keys;
+    for (const DownloadItem& item : items) {
+        if (!keyIndex_.contains(item.key) && !keys.contains(item.key)) {
+            keys.insert(item.key);
+            fresh.append(item);
+        }
+    }
+    if (fresh.isEmpty()) {
+        return 0;
+    }
+    const int first = count();
+    beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
+    for (DownloadItem& item : fresh) {
+        keyIndex_.insert(item.key, count());
+        countLive(item, +1);
+        items_.append(std::move(item));
+    }
+    endInsertRows();
+    return static_cast<int>(fresh.size());
+}
+
 void DownloadListModel::clear() {
     beginResetModel();
     items_.clear();
@@ -367,6 +392,20 @@ void DownloadListModel::setReason(int row, const QString& reason) {
     if (validRow(row) && items_[row].reason != reason) {
         items_[row].reason = reason;
         notifyRow(row, {Qt::ToolTipRole});
+    }
+}
+
+void DownloadListModel::setAutoAttempts(int row, int attempts) {
+    if (validRow(row) && items_[row].autoAttempts != attempts) {
+        items_[row].autoAttempts = attempts;
+        notifyRow(row, {StatusRole});
+    }
+}
+
+void DownloadListModel::setNotBefore(int row, qint64 epochMs) {
+    if (validRow(row) && items_[row].notBefore != epochMs) {
+        items_[row].notBefore = epochMs;
+        notifyRow(row, {StatusRole});
     }
 }
 

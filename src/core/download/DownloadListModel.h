@@ -116,6 +116,9 @@ public:
     /// Adds a waiting row. Returns false, and adds nothing, when the key is already in the list.
     bool addItem(const QString& key, const QString& name, const QString& type,
                  const QString& folder, const QString& referrer) override;
+    /// Appends kept rows as they were, in one change of the model; a row whose key the list
+    /// already holds is left out. Returns how many were added.
+    int appendItems(const QList<DownloadItem>& items);
     /// Removes every row.
     void clear();
     /// Removes the rows for which `remove(row)` is true in one change of the model; every key
@@ -150,6 +153,9 @@ public:
     void setReplacesPath(int row, const QString& path);
     /// Records why the row's download failed (shown as its tool tip); cleared when it starts.
     void setReason(int row, const QString& reason);
+    /// The automatic attempts spent on the row, and when it may be sent again.
+    void setAutoAttempts(int row, int attempts);
+    void setNotBefore(int row, qint64 epochMs);
     /// True when the file at the row's path may be removed or replaced on the row's behalf: the
     /// row created it (or adopted it, when the user asked explicitly), and no other row that is
     /// downloading or finished names the same path.

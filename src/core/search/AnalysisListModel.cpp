@@ -1,5 +1,7 @@
 #include "core/search/AnalysisListModel.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <array>
 
@@ -76,6 +78,28 @@ bool AnalysisListModel::加入LV1(const QString& title, const QString& link, con
     keyIndex_.insert(link, row);
     endInsertRows();
     return true;
+}
+
+int AnalysisListModel::appendRecords(const QList<AnalysisRecord>& records) {
+    QList<AnalysisRecord> fresh;
+    QSet<QString> links;
+    for (const AnalysisRecord& record : records) {
+        if (!keyIndex_.contains(record.link) && !links.contains(record.link)) {
+            links.insert(record.link);
+            fresh.append(record);
+        }
+    }
+    if (fresh.isEmpty()) {
+        return 0;
+    }
+    const int first = count();
+    beginInsertRows({}, first, first + static_cast<int>(fresh.size()) - 1);
+    for (AnalysisRecord& record : fresh) {
+        keyIndex_.insert(record.link, count());
+        records_.append(std::move(record));
+    }
+    endInsertRows();
+    return static_cast<int>(fresh.size());
 }
 
 void AnalysisListModel::setStatus(int row, const QString& status) {

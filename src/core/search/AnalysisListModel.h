@@ -39,6 +39,9 @@ public:
     bool 加入LV1(const QString& title, const QString& link, const QString& pageUrl,
                  const QString& type, const QString& folder);
     void setStatus(int row, const QString& status);
+    /// Appends kept records as they were, in one change; a link already held is left out.
+    /// Returns how many were added.
+    int appendRecords(const QList<AnalysisRecord>& records);
     void clear();
     /// Removes every row for which `remove(row)` is true, in one change of the model, keeping
     /// the key index true; returns how many were removed.

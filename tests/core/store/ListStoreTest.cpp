@@ -1,0 +1,3 @@
+#include "core/store/ListStore.h"
+
+#include <gtest/gtest.h>
