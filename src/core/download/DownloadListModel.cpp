@@ -53,6 +53,11 @@ QString HttpStatus(int code) {
     return QStringLiteral("服务器返回%1").arg(code);
 }
 
+QString ServerWaitTooLong(qint64 waitMs) {
+    const qint64 minutes = (waitMs + 59'999) / 60'000;
+    return QStringLiteral("服务器要求等待%1分钟，超过15分钟，已放弃").arg(minutes);
+}
+
 QString CutShort(qint64 received, qint64 expected) {
     const auto kb = [](qint64 bytes) { return QString::number((bytes + 1023) / 1024); };
     if (expected > 0) {
@@ -89,6 +94,10 @@ QString NetworkError(int qtNetworkError) {
 }
 
 } // namespace reasons
+
+QString PauseText(qint64 remainingMs) {
+    return QStringLiteral("服务器要求暂停下载，还需%1秒").arg((remainingMs + 999) / 1000);
+}
 
 bool IsWebPageType(const QString& type, bool withXml) {
     // Compared without lower-casing a copy: the list walk calls this for every row.

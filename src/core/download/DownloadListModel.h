@@ -56,7 +56,12 @@ inline const QString kCancelled = QStringLiteral("下载取消");
 inline const QString kBigFileSkipped = QStringLiteral("大文件，跳过");
 inline const QString kCannotReplace = QStringLiteral("无法替换");
 inline const QString kExistsSkipped = QStringLiteral("已存在，跳过");
+/// The server asked for a pause; the row goes again once it is over.
+inline const QString kWaitServer = QStringLiteral("等待服务器");
 } // namespace status_words
+
+/// Status panel 3 while a server's pause runs: how long is left, in whole seconds rounded up.
+QString PauseText(qint64 remainingMs);
 
 /// True for the web-page types "htm" and "html" (any case), and "xml" too when `withXml`.
 bool IsWebPageType(const QString& type, bool withXml = false);
@@ -74,6 +79,8 @@ namespace reasons {
 QString HttpStatus(int code);
 /// "连接中断（已收到210KB，共390KB）", or without the total when none was announced.
 QString CutShort(qint64 received, qint64 expected);
+/// The server asked for a wait longer than the program keeps a row waiting.
+QString ServerWaitTooLong(qint64 waitMs);
 /// The network's own error, in words: refused, host not found, TLS, timeout...
 QString NetworkError(int qtNetworkError);
 inline const QString kFolderNotCreated = QStringLiteral("文件夹无法创建");

@@ -8,6 +8,7 @@
 #include "platform/MessageBoxes.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 
 namespace quillax {
 
@@ -34,6 +35,82 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
     connect(&threads_, &ParallelDownloads::autoLoginRequested, this,
             &DownloadScheduler::autoLoginRequested);
     connect(&threads_, &ParallelDownloads::scrollToRow, this, &DownloadScheduler::scrollToRow);
+    connect(&inet_, &InetEngine::comeBackLater, this, &DownloadScheduler::onComeBackLater);
+    connect(&threads_, &ParallelDownloads::comeBackLater, this,
+            &DownloadScheduler::onComeBackLater);
+    connect(&inet_, &InetEngine::transferEnded, this, &DownloadScheduler::onTransferEnded);
+    connect(&threads_, &ParallelDownloads::transferEnded, this,
+            &DownloadScheduler::onTransferEnded);
+}
+
+bool DownloadScheduler::mayStartNow(int row, qint64 now) const {
+    const DownloadItem& item = list_.item(row);
+    if (item.notBefore > now) {
+        return false;
+    }
+    const QString origin = OriginOf(QUrl(选择url(item.key)));
+    if (pauses_.isPaused(origin, now)) {
+        return false;
+    }
+    if (options_.method == 1) {
+        return true;
+    }
+    const int limit = pauses_.transferLimit(origin, options_.threadCount);
+    int running = 0;
+    for (int k = 1; k <= ParallelDownloads::kMaxThreads; ++k) {
+        const int busy = state_.ThreadItemIndex[static_cast<std::size_t>(k)] - 1;
+        if (threads_.IsControlLoaded(k) && busy >= 0 && busy < list_.count() &&
+            OriginOf(QUrl(选择url(list_.item(busy).key))) == origin) {
+            ++running;
+        }
+    }
+    return running < limit;
+}
+
+void DownloadScheduler::onComeBackLater(int row, int httpStatus, qint64 waitMs) {
+    if (row < 0 || row >= list_.count()) {
+        return;
+    }
+    const qint64 now = PauseNowEpochMs();
+    const QString origin = OriginOf(QUrl(选择url(list_.item(row).key)));
+    list_.setText(row, Col::ColSize, QString());
+    list_.setText(row, Col::ColReceived, QString());
+    if (waitMs > kMaxServerWaitMs) {
+        // Parking the whole queue for hours helps nobody: the row fails and says why.
+        list_.setText(row, Col::ColSize, status_words::kFailed);
+        list_.setText(row, Col::ColPercent, QString());
+        list_.setReason(row, reasons::ServerWaitTooLong(waitMs));
+        list_.setStatus(row, ItemStatus::Failed);
+        Q_EMIT statusPanelText(3, list_.item(row).reason);
+        return;
+    }
+    pauses_.pause(origin, now + waitMs, httpStatus == 429);
+    list_.setNotBefore(row, now + waitMs);
+    list_.setReason(row, reasons::HttpStatus(httpStatus));
+    list_.setStatus(row, ItemStatus::Waiting);
+    list_.setText(row, Col::ColPercent, status_words::kWaitServer);
+    showPause();
+}
+
+void DownloadScheduler::onTransferEnded(int row) {
+    if (row < 0 || row >= list_.count()) {
+        return;
+    }
+    const DownloadItem& item = list_.item(row);
+    if (item.status == ItemStatus::Finished && !IsWebPageType(item.type, true)) {
+        pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
+    }
+}
+
+void DownloadScheduler::showPause() {
+    const qint64 left = pauses_.longestRemainingMs(PauseNowEpochMs());
+    if (left > 0) {
+        pauseShown_ = true;
+        Q_EMIT statusPanelText(3, PauseText(left));
+    } else if (pauseShown_) {
+        pauseShown_ = false;
+        Q_EMIT statusPanelText(3, QString());
+    }
 }
 
 void DownloadScheduler::setTimerDown(bool on) {
@@ -75,8 +152,9 @@ void DownloadScheduler::StopTimers() {
 }
 
 int DownloadScheduler::takeNextRow(bool createFolders) {
+    const qint64 now = PauseNowEpochMs();
     for (int row = 0; row < list_.count(); ++row) {
-        if (list_.item(row).status != ItemStatus::Waiting) {
+        if (list_.item(row).status != ItemStatus::Waiting || !mayStartNow(row, now)) {
             continue;
         }
         list_.setText(row, Col::ColName,
@@ -104,6 +182,7 @@ void DownloadScheduler::timerDownTick() {
         setTimerDown(false);
         return;
     }
+    showPause();
     // The interval counts from the end of the last download, on the monotonic clock.
     const qint64 sinceLastEnd = MonotonicMs() - state_.LastFinishMonotonicMs;
     if (sinceLastEnd <= static_cast<qint64>(options_.intervalSeconds) * 1000) {
@@ -181,21 +260,25 @@ void DownloadScheduler::monitorTick() {
         setTimerDown(true);
     }
     if (options_.autoRedownload && !Timer_Down.isActive()) {
+        int requeued = 0;
         switch (options_.autoRedownloadKind) {
         case static_cast<int>(AutoRedownloadKind::Failed):
-            menu重新下载出错项(list_, ListRequest::Automatic);
+            requeued += menu重新下载出错项(list_, ListRequest::Automatic);
             break;
         case static_cast<int>(AutoRedownloadKind::WebPages):
-            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
+            requeued += menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
             break;
         case static_cast<int>(AutoRedownloadKind::FailedAndWebPages):
-            menu重新下载出错项(list_, ListRequest::Automatic);
-            menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
+            requeued += menu重新下载出错项(list_, ListRequest::Automatic);
+            requeued += menu重新下载文件类型为HTM和HTML项(list_, ListRequest::Automatic);
             break;
         default:
             break;
         }
-        setTimerDown(true);
+        // Rows that used up their attempts stay failed: nothing to start, no restart each tick.
+        if (requeued > 0) {
+            setTimerDown(true);
+        }
     }
     if (options_.stopAtFiveFailures && list_.统计出错和网页项数目() >= 5 && Timer_Down.isActive()) {
         setTimerDown(false);

@@ -7,6 +7,7 @@
 #include "core/download/DownloadOptions.h"
 #include "core/download/InetEngine.h"
 #include "core/download/ParallelDownloads.h"
+#include "core/download/ServerPauses.h"
 
 #include <QObject>
 #include <QTimer>
@@ -21,6 +22,7 @@ public:
 
     InetEngine& inet() { return inet_; }
     ParallelDownloads& threads() { return threads_; }
+    const ServerPauses& pauses() const { return pauses_; }
 
     /// Switches the start timer on; the next tick does the work.
     void Start();
@@ -58,6 +60,15 @@ private:
     /// The first waiting row that must be downloaded now, preparing each on the way; -1 when
     /// there is none. `createFolders` makes the folder exist first (method 2).
     int takeNextRow(bool createFolders);
+    /// Whether the row may be sent now: its own wait is over, its server is not paused and,
+    /// under method 2, the server has room for another transfer.
+    bool mayStartNow(int row, qint64 now) const;
+    /// A server answered "come back later" for the row: the row waits, the server pauses.
+    void onComeBackLater(int row, int httpStatus, qint64 waitMs);
+    /// A transfer ended; a finished document counts for its server.
+    void onTransferEnded(int row);
+    /// Status panel 3 counts down a server's pause.
+    void showPause();
     void setTimerDown(bool on);
     void setStartEnabled(bool enabled);
     void playSound(int number);
@@ -67,6 +78,8 @@ private:
     DownloadOptions& options_;
     InetEngine inet_;
     ParallelDownloads threads_;
+    ServerPauses pauses_;
+    bool pauseShown_ = false;
     QTimer Timer_Down;
     QTimer Timer1;
     bool startEnabled_ = true;

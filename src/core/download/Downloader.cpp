@@ -2,6 +2,7 @@
 
 #include "core/download/BodyWriter.h"
 #include "core/download/DownloadListModel.h"
+#include "core/download/ServerPauses.h"
 #include "platform/Network.h"
 
 #include <QFile>
@@ -75,6 +76,8 @@ void Downloader::startRead(bool fallback) {
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
+    // A refusal is known from its headers: its page is never read into a file.
+    connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { comeBackLater(); });
     if (!fallback) {
         connect(reply_, &QNetworkReply::downloadProgress, this, &Downloader::onProgress);
     }
@@ -168,8 +171,26 @@ void Downloader::onProgress(qint64 received, qint64 total) {
     Q_EMIT DownloadProgress(received, total, savePath_);
 }
 
-void Downloader::onFinished() {
+bool Downloader::comeBackLater() {
     if (!reply_ || terminated_) {
+        return false;
+    }
+    const QVariant code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!code.isValid() || !IsComeBackLater(code.toInt(), reply_->hasRawHeader("Retry-After"))) {
+        return false;
+    }
+    const qint64 wait = ComeBackLaterWaitMs(
+        code.toInt(), ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
+    dropReply();
+    stallTimer_.stop();
+    dropWriter(true);
+    removeOwnPlaceholder();
+    Q_EMIT DownloadComeBackLater(code.toInt(), wait, savePath_);
+    return true;
+}
+
+void Downloader::onFinished() {
+    if (!reply_ || terminated_ || comeBackLater()) {
         return;
     }
     readFinished_ = true;

@@ -55,6 +55,9 @@ Q_SIGNALS:
     void DownloadError(const QString& message, const QString& savePath);
     /// A body without announced length grew past the size limit; the read has been cancelled.
     void DownloadOversize(qint64 received, const QString& savePath);
+    /// The server answered "come back later" (429, 503, or a failure with Retry-After): the
+    /// read was cancelled, nothing is stored and the placeholder is gone.
+    void DownloadComeBackLater(int httpStatus, qint64 waitMs, const QString& savePath);
 
 private:
     /// What the end of a read leads to once the body is on disk.
@@ -65,6 +68,8 @@ private:
     QByteArray nextPiece();
     void onProgress(qint64 received, qint64 total);
     void onFinished();
+    /// True, after cleaning up and reporting, when the answer's headers say "come back later".
+    bool comeBackLater();
     void finishRead();
     void onCommitted(bool ok);
     void stallTick();

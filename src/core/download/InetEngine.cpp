@@ -4,6 +4,7 @@
 #include "core/download/BodyWriter.h"
 #include "core/download/ListOperations.h"
 #include "core/download/ReplyReading.h"
+#include "core/download/ServerPauses.h"
 
 #include "core/download/StoredTypeCorrection.h"
 #include "core/files/FileNaming.h"
@@ -215,6 +216,7 @@ void InetEngine::finish(int row) {
     if (options_.autoLogin && webPage) {
         Q_EMIT autoLoginRequested();
     }
+    Q_EMIT transferEnded(row);
 }
 
 bool InetEngine::Inet下载文件(int row) {
@@ -251,6 +253,17 @@ bool InetEngine::Inet下载文件(int row) {
     double expected = 0;
     if (!numericText(HeaderValue(block, QStringLiteral("content-length")), &expected)) {
         expected = 0;
+    }
+    if (const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        IsComeBackLater(code, reply_->hasRawHeader("Retry-After"))) {
+        // Not a result but "try again later": nothing is stored, and the server gets its pause.
+        const qint64 wait = ComeBackLaterWaitMs(
+            code, ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
+        dropReply();
+        state_.LastFinishTime = SecondsSinceMidnight();
+        state_.LastFinishMonotonicMs = MonotonicMs();
+        Q_EMIT comeBackLater(row, code, wait);
+        return false;
     }
     if (const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         FailedHttpStatus(code)) {

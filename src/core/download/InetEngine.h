@@ -44,6 +44,11 @@ Q_SIGNALS:
     void soundRequested(int number);
     /// A web page arrived while automatic login is on.
     void autoLoginRequested();
+    /// The server answered "come back later" for the row: nothing was stored, and the row is
+    /// the scheduler's to put back.
+    void comeBackLater(int row, int httpStatus, qint64 waitMs);
+    /// The row's transfer ended, whatever its result.
+    void transferEnded(int row);
 
 private:
     struct Transfer;

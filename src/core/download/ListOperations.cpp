@@ -1,4 +1,5 @@
 #include "core/download/ListOperations.h"
+#include "core/download/ServerPauses.h"
 
 #include "core/download/DownloadListModel.h"
 #include "core/files/FileNaming.h"
@@ -28,16 +29,32 @@ void keepForReplacement(DownloadListModel& list, int row, ListRequest by) {
     }
 }
 
-void reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
+// An automatic re-download comes back later each time and gives up after a few: a row that
+// keeps failing costs one request per step, never a tight loop. A user's request acts at once
+// and starts the count again.
+bool reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
+    int attempts = 0;
+    qint64 notBefore = 0;
+    if (by == ListRequest::Automatic) {
+        attempts = list.item(row).autoAttempts + 1;
+        if (attempts > kMaxAutoAttempts) {
+            return false;
+        }
+        notBefore = PauseNowEpochMs() + AutoRetryDelayMs(attempts, PauseJitter());
+    }
     keepForReplacement(list, row, by);
+    list.setAutoAttempts(row, attempts);
+    list.setNotBefore(row, notBefore);
     list.setStatus(row, ItemStatus::Waiting);
     if (forceXxx || IsWebPageType(list.item(row).type, false)) {
         list.setText(row, Col::ColType, QStringLiteral("xxx"));
     }
     list.setText(row, Col::ColSize, QString());
     list.setText(row, Col::ColReceived, QString());
-    list.setText(row, Col::ColPercent, QString());
+    list.setText(row, Col::ColPercent,
+                 by == ListRequest::Automatic ? status_words::kWaitRetry : QString());
     list.setKey(row, 对调url(list.item(row).key));
+    return true;
 }
 
 } // namespace
@@ -100,8 +117,7 @@ void SettleReplacedFile(DownloadListModel& list, int row) {
 int menu重新下载出错项(DownloadListModel& list, ListRequest by) {
     int n = 0;
     for (int row = 0; row < list.count(); ++row) {
-        if (list.item(row).status == ItemStatus::Failed) {
-            reset(list, row, false, by);
+        if (list.item(row).status == ItemStatus::Failed && reset(list, row, false, by)) {
             ++n;
         }
     }
@@ -113,8 +129,7 @@ int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRe
     for (int row = 0; row < list.count(); ++row) {
         const DownloadItem& item = list.item(row);
         if ((item.status == ItemStatus::Finished || item.status == ItemStatus::Failed) &&
-            IsWebPageType(item.type, true)) {
-            reset(list, row, true, by);
+            IsWebPageType(item.type, true) && reset(list, row, true, by)) {
             ++n;
         }
     }
@@ -354,6 +369,8 @@ bool RetryFailedItem(DownloadListModel& list, int row) {
         return false;
     }
     keepForReplacement(list, row, ListRequest::User);
+    list.setAutoAttempts(row, 0);
+    list.setNotBefore(row, 0);
     list.setStatus(row, ItemStatus::Waiting);
     list.setText(row, Col::ColSize, QString());
     list.setText(row, Col::ColReceived, QString());

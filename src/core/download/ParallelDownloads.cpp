@@ -85,6 +85,9 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
             [this, k](const QString& message, const QString&) { onError(k, message); });
     connect(m, &Downloader::DownloadOversize, this,
             [this, k](qint64, const QString&) { onOversize(k); });
+    connect(
+        m, &Downloader::DownloadComeBackLater, this,
+        [this, k](int status, qint64 wait, const QString&) { onComeBackLater(k, status, wait); });
 
     state_.IsDownloading = true;
     const int row = position - 1;
@@ -190,6 +193,7 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
         Q_EMIT autoLoginRequested();
     }
     stamp();
+    Q_EMIT transferEnded(row);
 }
 
 void ParallelDownloads::onError(int k, const QString& message) {
@@ -214,6 +218,17 @@ void ParallelDownloads::onError(int k, const QString& message) {
     list_.setStatus(row, ItemStatus::Failed);
     removeMember(k);
     stamp();
+}
+
+void ParallelDownloads::onComeBackLater(int k, int httpStatus, qint64 waitMs) {
+    const int row = rowOf(k);
+    if (k == 0 || row < 0) {
+        return;
+    }
+    forgetPlaceholder(k, row);
+    removeMember(k);
+    stamp();
+    Q_EMIT comeBackLater(row, httpStatus, waitMs);
 }
 
 void ParallelDownloads::forgetPlaceholder(int k, int row) {

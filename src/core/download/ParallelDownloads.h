@@ -38,6 +38,9 @@ Q_SIGNALS:
     void soundRequested(int number);
     void autoLoginRequested();
     void scrollToRow(int row);
+    /// See the single-stream engine's signals of the same names.
+    void comeBackLater(int row, int httpStatus, qint64 waitMs);
+    void transferEnded(int row);
 
 private:
     int rowOf(int k) const;
@@ -46,6 +49,7 @@ private:
     void onProgress(int k, qint64 received, qint64 expected);
     void onComplete(int k, qint64 received, qint64 expected, const QString& path);
     void onError(int k, const QString& message);
+    void onComeBackLater(int k, int httpStatus, qint64 waitMs);
     void onOversize(int k);
     void forgetPlaceholder(int k, int row);
     void stamp();

@@ -1,0 +1,176 @@
+#include "core/download/ServerPauses.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillax {
+
+namespace {
+
+constexpr qint64 kDefaultWaitAfter429Ms = 30'000;
+constexpr qint64 kDefaultWaitAfter503Ms = 10'000;
+constexpr qint64 kFirstRetryDelayMs = 5'000;
+constexpr qint64 kMaxRetryDelayMs = 10LL * 60 * 1000;
+// A value beyond this many seconds is surely over the cap; reading it stops here so that a
+// huge number cannot overflow.
+constexpr qint64 kSecondsReadLimit = 10LL * 365 * 24 * 3600;
+
+// The three date forms of HTTP: IMF-fixdate, the obsolete RFC 850 form and asctime's. The day
+// name is left out: a two-digit year reads as 19yy, whose weekday differs from the server's.
+std::optional<QDateTime> parseHttpDate(const QString& text) {
+    static const char* const kForms[] = {
+        "dd MMM yyyy HH:mm:ss 'GMT'",
+        "dd-MMM-yy HH:mm:ss 'GMT'",
+        "MMM d HH:mm:ss yyyy",
+    };
+    const QString simple = text.simplified();
+    const qsizetype space = simple.indexOf(QLatin1Char(' '));
+    if (space < 0) {
+        return std::nullopt;
+    }
+    const QString withoutDay = simple.mid(space + 1);
+    const QLocale c = QLocale::c();
+    for (const char* form : kForms) {
+        QDateTime at = c.toDateTime(withoutDay, QString::fromLatin1(form));
+        if (at.isValid()) {
+            at.setTimeSpec(Qt::UTC);
+            // No server dates a wait before 1970: the old form's year is of this century.
+            if (at.date().year() < 1970) {
+                at = at.addYears(100);
+            }
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+std::function<qint64()>& clockSlot() {
+    static std::function<qint64()> clock;
+    return clock;
+}
+
+std::function<double()>& jitterSlot() {
+    static std::function<double()> jitter;
+    return jitter;
+}
+
+} // namespace
+
+qint64 PauseNowEpochMs() {
+    return clockSlot() ? clockSlot()() : QDateTime::currentMSecsSinceEpoch();
+}
+
+double PauseJitter() {
+    return jitterSlot() ? jitterSlot()() : QRandomGenerator::global()->generateDouble();
+}
+
+void SetPauseClock(std::function<qint64()> nowEpochMs, std::function<double()> jitter) {
+    clockSlot() = std::move(nowEpochMs);
+    jitterSlot() = std::move(jitter);
+}
+
+std::optional<qint64> ParseRetryAfter(const QByteArray& value, qint64 nowEpochMs) {
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        qint64 seconds = 0;
+        for (const char c : text) {
+            seconds = seconds * 10 + (c - '0');
+            if (seconds > kSecondsReadLimit) {
+                seconds = kSecondsReadLimit;
+                break;
+            }
+        }
+        return seconds * 1000;
+    }
+    const std::optional<QDateTime> at = parseHttpDate(QString::fromLatin1(text));
+    if (!at) {
+        return std::nullopt;
+    }
+    return std::max<qint64>(0, at->toMSecsSinceEpoch() - nowEpochMs);
+}
+
+bool IsComeBackLater(int httpStatus, bool hasRetryAfter) {
+    if (httpStatus == 429 || httpStatus == 503) {
+        return true;
+    }
+    // Only an answer that would fail the row anyway: a 200 with Retry-After is still the file.
+    const bool failing = httpStatus == 404 || httpStatus == 410 || httpStatus >= 500 ||
+                         (httpStatus >= 400 && httpStatus != 401 && httpStatus != 403);
+    return hasRetryAfter && failing;
+}
+
+qint64 ComeBackLaterWaitMs(int httpStatus, std::optional<qint64> retryAfterMs) {
+    if (retryAfterMs) {
+        return *retryAfterMs;
+    }
+    return httpStatus == 429 ? kDefaultWaitAfter429Ms : kDefaultWaitAfter503Ms;
+}
+
+qint64 AutoRetryDelayMs(int attempt, double jitter) {
+    const int steps = std::clamp(attempt, 1, 30) - 1;
+    const double base =
+        std::min<double>(static_cast<double>(kFirstRetryDelayMs) * std::pow(2.0, steps),
+                         static_cast<double>(kMaxRetryDelayMs));
+    const double spread = 1.0 + 0.4 * (std::clamp(jitter, 0.0, 1.0) - 0.5); // 0.8 .. 1.2
+    return static_cast<qint64>(std::llround(base * spread));
+}
+
+QString OriginOf(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    const int port = url.port(scheme == QLatin1String("https") ? 443 : 80);
+    return scheme + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') +
+           QString::number(port);
+}
+
+void ServerPauses::pause(const QString& origin, qint64 untilEpochMs, bool tooManyRequests) {
+    Server& server = servers_[origin];
+    server.pausedUntil = std::max(server.pausedUntil, untilEpochMs);
+    if (tooManyRequests) {
+        server.limited = true;
+        server.successes = 0;
+    }
+}
+
+void ServerPauses::succeeded(const QString& origin) {
+    const auto it = servers_.find(origin);
+    if (it == servers_.end() || !it->limited) {
+        return;
+    }
+    if (++it->successes >= kSuccessesToRecover) {
+        it->limited = false;
+        it->successes = 0;
+    }
+}
+
+qint64 ServerPauses::pausedUntil(const QString& origin) const {
+    return servers_.value(origin).pausedUntil;
+}
+
+bool ServerPauses::isPaused(const QString& origin, qint64 nowEpochMs) const {
+    return pausedUntil(origin) > nowEpochMs;
+}
+
+int ServerPauses::transferLimit(const QString& origin, int userThreads) const {
+    return servers_.value(origin).limited ? 1 : userThreads;
+}
+
+qint64 ServerPauses::longestRemainingMs(qint64 nowEpochMs) const {
+    qint64 longest = 0;
+    for (const Server& server : servers_) {
+        longest = std::max(longest, server.pausedUntil - nowEpochMs);
+    }
+    return longest;
+}
+
+void ServerPauses::clear() {
+    servers_.clear();
+}
+
+} // namespace quillax

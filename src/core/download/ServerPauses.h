@@ -1,0 +1,80 @@
+#pragma once
+// How the downloads stay polite to a server that pushes back. An answer that says "come back
+// later" (429, 503, or a failure carrying Retry-After) pauses its whole server and sends the row
+// back to the queue; failed rows that automatic re-download puts back wait longer each time; and
+// a server that answered 429 gets one transfer at a time until it has served ten in a row.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace quillax {
+
+/// The longest wait a server may ask for; a longer one fails the row instead of parking the
+/// whole queue for hours.
+inline constexpr qint64 kMaxServerWaitMs = 15LL * 60 * 1000;
+/// Automatic re-downloads of one row before it stays failed.
+inline constexpr int kMaxAutoAttempts = 5;
+/// Downloads in a row from a server that answered 429 before it gets every thread again.
+inline constexpr int kSuccessesToRecover = 10;
+
+/// The milliseconds a Retry-After value asks for: whole seconds, or an HTTP date (the three
+/// forms RFC 9110 allows) taken against `nowEpochMs`; a date in the past gives 0. Empty or
+/// unreadable: nothing.
+std::optional<qint64> ParseRetryAfter(const QByteArray& value, qint64 nowEpochMs);
+
+/// Whether an answer means "try again later" rather than a result: 429 and 503 always, any
+/// other failing answer when it carries Retry-After.
+bool IsComeBackLater(int httpStatus, bool hasRetryAfter);
+
+/// The wait for a come-back-later answer: its Retry-After, else 30 s after a 429 and 10 s
+/// otherwise.
+qint64 ComeBackLaterWaitMs(int httpStatus, std::optional<qint64> retryAfterMs);
+
+/// The wait before automatic re-download attempt `attempt` (1 for the first): 5 s, doubling each
+/// time, capped at 10 minutes, spread by ±20 % with `jitter` in [0, 1) (0.5: none), so that rows
+/// that failed together do not come back together.
+qint64 AutoRetryDelayMs(int attempt, double jitter);
+
+/// The wall clock (ms since the epoch) that pauses and retry times are measured on: wall time,
+/// so that a kept queue's times still hold after a restart.
+qint64 PauseNowEpochMs();
+/// A number in [0, 1) that spreads the retry waits.
+double PauseJitter();
+/// Replaces the clock and the jitter (tests); empty functions bring back the real ones.
+void SetPauseClock(std::function<qint64()> nowEpochMs, std::function<double()> jitter = {});
+
+/// A server as the pauses count it: scheme, host and port.
+QString OriginOf(const QUrl& url);
+
+/// The pauses and limits per server, for one download list.
+class ServerPauses {
+public:
+    /// The server asked for a pause until `untilEpochMs`; a later pause wins. After a 429 it
+    /// gets one transfer at a time again.
+    void pause(const QString& origin, qint64 untilEpochMs, bool tooManyRequests);
+    /// A download from the server succeeded.
+    void succeeded(const QString& origin);
+    /// Nothing new may be sent to the server before this time (0: nothing holds it).
+    qint64 pausedUntil(const QString& origin) const;
+    bool isPaused(const QString& origin, qint64 nowEpochMs) const;
+    /// How many transfers may run to the server at once, given the user's thread count.
+    int transferLimit(const QString& origin, int userThreads) const;
+    /// The latest pause still running at `nowEpochMs` over all servers, in ms; 0 when none.
+    qint64 longestRemainingMs(qint64 nowEpochMs) const;
+    void clear();
+
+private:
+    struct Server {
+        qint64 pausedUntil = 0;
+        bool limited = false; ///< answered 429 and has not served ten in a row since
+        int successes = 0;
+    };
+    QHash<QString, Server> servers_;
+};
+
+} // namespace quillax

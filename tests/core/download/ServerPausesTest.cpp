@@ -1,0 +1,115 @@
+#include "core/download/ServerPauses.h"
+
+#include <QDateTime>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace quillax;
+
+namespace {
+
+// 2026-12-10 12:00:00 UTC
+constexpr qint64 kNow = 1'796'904'000'000;
+
+struct RetryAfterCase {
+    const char* what;
+    const char* value;
+    std::optional<qint64> expectedMs;
+};
+
+void PrintTo(const RetryAfterCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class RetryAfterValues : public ::testing::TestWithParam<RetryAfterCase> {};
+
+TEST_P(RetryAfterValues, AreReadAsAWait) {
+    const RetryAfterCase& c = GetParam();
+    EXPECT_EQ(ParseRetryAfter(QByteArray(c.value), kNow), c.expectedMs) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RetryAfterValues,
+    ::testing::Values(RetryAfterCase{"seconds", "5", 5000}, RetryAfterCase{"zero", "0", 0},
+                      RetryAfterCase{"spaces around", "  120 ", 120'000},
+                      RetryAfterCase{"IMF date ahead", "Thu, 10 Dec 2026 12:00:30 GMT", 30'000},
+                      RetryAfterCase{"RFC 850 date", "Thursday, 10-Dec-26 12:01:00 GMT", 60'000},
+                      RetryAfterCase{"asctime date", "Thu Dec 10 12:00:07 2026", 7'000},
+                      RetryAfterCase{"date in the past", "Wed, 09 Dec 2026 12:00:00 GMT", 0},
+                      RetryAfterCase{"huge number stops at a bound", "99999999999999999999999999",
+                                     10LL * 365 * 24 * 3600 * 1000},
+                      RetryAfterCase{"negative", "-5", std::nullopt},
+                      RetryAfterCase{"fraction", "1.5", std::nullopt},
+                      RetryAfterCase{"junk", "soon", std::nullopt},
+                      RetryAfterCase{"empty", "", std::nullopt},
+                      RetryAfterCase{"date with junk", "Thu, 10 Dec 2026 12:00:30 GMT+hack",
+                                     std::nullopt}));
+
+TEST(ComeBackLater, WhichAnswersAndHowLong) {
+    struct Case {
+        int status;
+        bool retryAfter;
+        bool comeBack;
+    };
+    const Case cases[] = {
+        {429, false, true},  {503, false, true},  {500, true, true},  {404, true, true},
+        {500, false, false}, {200, true, false},  {302, true, false}, {401, true, false},
+        {403, true, false},  {404, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsComeBackLater(c.status, c.retryAfter), c.comeBack)
+            << c.status << " retry-after " << c.retryAfter;
+    }
+    EXPECT_EQ(ComeBackLaterWaitMs(429, std::nullopt), 30'000);
+    EXPECT_EQ(ComeBackLaterWaitMs(503, std::nullopt), 10'000);
+    EXPECT_EQ(ComeBackLaterWaitMs(429, 2'000), 2'000);
+}
+
+TEST(AutoRetryDelay, DoublesFromFiveSecondsUpToTenMinutesWithinTheJitter) {
+    const qint64 expected[] = {5'000, 10'000, 20'000, 40'000, 80'000, 160'000, 320'000, 600'000};
+    for (int attempt = 1; attempt <= 8; ++attempt) {
+        const qint64 base = expected[attempt - 1];
+        EXPECT_EQ(AutoRetryDelayMs(attempt, 0.5), base) << attempt;
+        EXPECT_EQ(AutoRetryDelayMs(attempt, 0.0), base * 8 / 10) << attempt;
+        EXPECT_EQ(AutoRetryDelayMs(attempt, 0.999999), base * 12 / 10) << attempt;
+    }
+    EXPECT_EQ(AutoRetryDelayMs(50, 0.5), 600'000);
+    EXPECT_EQ(AutoRetryDelayMs(0, 0.5), 5'000);
+}
+
+TEST(ServerPauses, PauseTheWholeServerAndLimitItAfterTooManyRequests) {
+    const QString a = OriginOf(QUrl(QStringLiteral("http://Lib.example.org/a.pdf")));
+    EXPECT_EQ(a, OriginOf(QUrl(QStringLiteral("http://lib.example.org:80/b.pdf"))));
+    EXPECT_NE(a, OriginOf(QUrl(QStringLiteral("https://lib.example.org/a.pdf"))));
+    EXPECT_NE(a, OriginOf(QUrl(QStringLiteral("http://lib.example.org:8080/a.pdf"))));
+
+    ServerPauses pauses;
+    pauses.pause(a, kNow + 5'000, true);
+    pauses.pause(a, kNow + 2'000, false); // an earlier end does not shorten the pause
+    EXPECT_TRUE(pauses.isPaused(a, kNow + 4'999));
+    EXPECT_FALSE(pauses.isPaused(a, kNow + 5'000));
+    EXPECT_EQ(pauses.longestRemainingMs(kNow + 1'000), 4'000);
+    EXPECT_EQ(pauses.longestRemainingMs(kNow + 9'000), 0);
+    const QString other = QStringLiteral("http://other:80");
+    EXPECT_FALSE(pauses.isPaused(other, kNow));
+
+    // One transfer at a time until ten in a row have succeeded; a new 429 starts the count again.
+    EXPECT_EQ(pauses.transferLimit(a, 6), 1);
+    EXPECT_EQ(pauses.transferLimit(other, 6), 6);
+    for (int i = 0; i < 9; ++i) {
+        pauses.succeeded(a);
+    }
+    pauses.pause(a, kNow, true);
+    for (int i = 0; i < 9; ++i) {
+        pauses.succeeded(a);
+    }
+    EXPECT_EQ(pauses.transferLimit(a, 6), 1);
+    pauses.succeeded(a);
+    EXPECT_EQ(pauses.transferLimit(a, 6), 6);
+    // A 503 pauses without limiting.
+    pauses.pause(other, kNow + 1'000, false);
+    EXPECT_EQ(pauses.transferLimit(other, 6), 6);
+}
+
+} // namespace
