@@ -58,6 +58,8 @@ inline const QString kCannotReplace = QStringLiteral("无法替换");
 inline const QString kExistsSkipped = QStringLiteral("已存在，跳过");
 /// The server asked for a pause; the row goes again once it is over.
 inline const QString kWaitServer = QStringLiteral("等待服务器");
+/// The row got the login page; it goes again once the automatic login is done.
+inline const QString kWaitLogin = QStringLiteral("等待登录");
 } // namespace status_words
 
 /// Status panel 3 while a server's pause runs: how long is left, in whole seconds rounded up.

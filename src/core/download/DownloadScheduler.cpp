@@ -27,13 +27,10 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
     connect(&Timer1, &QTimer::timeout, this, &DownloadScheduler::monitorTick);
     connect(&inet_, &InetEngine::statusPanelText, this, &DownloadScheduler::statusPanelText);
     connect(&inet_, &InetEngine::soundRequested, this, &DownloadScheduler::soundRequested);
-    connect(&inet_, &InetEngine::autoLoginRequested, this, &DownloadScheduler::autoLoginRequested);
     connect(&threads_, &ParallelDownloads::statusPanelText, this,
             &DownloadScheduler::statusPanelText);
     connect(&threads_, &ParallelDownloads::soundRequested, this,
             &DownloadScheduler::soundRequested);
-    connect(&threads_, &ParallelDownloads::autoLoginRequested, this,
-            &DownloadScheduler::autoLoginRequested);
     connect(&threads_, &ParallelDownloads::scrollToRow, this, &DownloadScheduler::scrollToRow);
     connect(&inet_, &InetEngine::comeBackLater, this, &DownloadScheduler::onComeBackLater);
     connect(&threads_, &ParallelDownloads::comeBackLater, this,
@@ -97,8 +94,57 @@ void DownloadScheduler::onTransferEnded(int row) {
         return;
     }
     const DownloadItem& item = list_.item(row);
-    if (item.status == ItemStatus::Finished && !IsWebPageType(item.type, true)) {
-        pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
+    if (item.status != ItemStatus::Finished) {
+        return;
+    }
+    if (IsWebPageType(item.type, true)) {
+        if (options_.autoLogin) {
+            onLoginPage(row);
+        }
+        return;
+    }
+    if (item.percent != status_words::kBigFileSkipped &&
+        item.percent != status_words::kExistsSkipped) {
+        documentSinceLogin_ = true;
+    }
+    pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
+}
+
+void DownloadScheduler::noteStart(int row) {
+    startedMs_.insert(list_.item(row).key, MonotonicMs());
+}
+
+void DownloadScheduler::onLoginPage(int row) {
+    const QString key = list_.item(row).key;
+    if (requeuedForLogin_.contains(key)) {
+        return; // a page even after a login: it stays as it came
+    }
+    const bool sentBeforeLastLogin = startedMs_.value(key, -1) <= lastLoginEndMs_;
+    requeuedForLogin_.insert(key);
+    RequeueForLogin(list_, row);
+    if (loginRunning_ || sentBeforeLastLogin) {
+        return; // the login that runs, or that ran after the row was sent, covers it
+    }
+    if (!documentSinceLogin_) {
+        Stop();
+        Q_EMIT statusPanelText(3, QStringLiteral("自动登录后仍收到登录页面，已停止下载"));
+        return;
+    }
+    loginRunning_ = true;
+    documentSinceLogin_ = false;
+    Q_EMIT autoLoginRequested();
+}
+
+void DownloadScheduler::loginEnded(bool ok, const QString& message) {
+    if (!loginRunning_) {
+        return;
+    }
+    loginRunning_ = false;
+    lastLoginEndMs_ = MonotonicMs();
+    if (!ok) {
+        // No loop: the rows keep their pages and the run stops with the panel's words.
+        Stop();
+        Q_EMIT statusPanelText(3, message);
     }
 }
 
@@ -152,6 +198,9 @@ void DownloadScheduler::StopTimers() {
 }
 
 int DownloadScheduler::takeNextRow(bool createFolders) {
+    if (loginRunning_) {
+        return -1; // every row would only get the login page
+    }
     const qint64 now = PauseNowEpochMs();
     for (int row = 0; row < list_.count(); ++row) {
         if (list_.item(row).status != ItemStatus::Waiting || !mayStartNow(row, now)) {
@@ -197,6 +246,7 @@ void DownloadScheduler::timerDownTick() {
             return;
         }
         list_.startRow(row);
+        noteStart(row);
         if (options_.autoLocate) {
             Q_EMIT scrollToRow(row);
         }
@@ -222,6 +272,7 @@ void DownloadScheduler::timerDownTick() {
         const QString path = 重命名保存路径(item.folder, item.name, item.type, policy, &newName);
         list_.setText(row, Col::ColName, newName);
         state_.ThreadItemIndex[static_cast<std::size_t>(k)] = row + 1;
+        noteStart(row);
         threads_.多线程下载(k, row + 1, 选择url(list_.item(row).key), path);
     }
 }
@@ -287,6 +338,7 @@ void DownloadScheduler::monitorTick() {
 }
 
 void DownloadScheduler::Stop() {
+    loginRunning_ = false; // a login still running ends without restarting anything
     options_.autoStart = false;
     options_.autoRedownload = false;
     Q_EMIT automaticOptionsCleared();

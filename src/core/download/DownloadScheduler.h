@@ -9,7 +9,9 @@
 #include "core/download/ParallelDownloads.h"
 #include "core/download/ServerPauses.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 namespace quillax {
@@ -41,6 +43,12 @@ public:
     /// Whether "开始下载" is offered, as the monitor last decided.
     bool startEnabled() const { return startEnabled_; }
 
+    /// The automatic login that `autoLoginRequested` asked for has ended. A failure stops the
+    /// run with `message`, the login panel's own words.
+    void loginEnded(bool ok, const QString& message);
+    /// Whether an automatic login is running; nothing is started meanwhile.
+    bool loginRunning() const { return loginRunning_; }
+
     /// One tick of the start timer and of the monitor (the timers call these).
     void timerDownTick();
     void monitorTick();
@@ -54,6 +62,7 @@ Q_SIGNALS:
     void scrollToRow(int row);
     void soundRequested(int number);
     void statusPanelText(int panel, const QString& text);
+    /// Rows came back as a login page: the site's login should run, once for the whole list.
     void autoLoginRequested();
 
 private:
@@ -69,6 +78,10 @@ private:
     void onTransferEnded(int row);
     /// Status panel 3 counts down a server's pause.
     void showPause();
+    /// A row came back as a web page while automatic login is on.
+    void onLoginPage(int row);
+    /// Marks the row as started now (for the login rules).
+    void noteStart(int row);
     void setTimerDown(bool on);
     void setStartEnabled(bool enabled);
     void playSound(int number);
@@ -80,6 +93,14 @@ private:
     ParallelDownloads threads_;
     ServerPauses pauses_;
     bool pauseShown_ = false;
+    // Automatic login: one at a time for the whole list; a row goes back for it only once; a
+    // login is asked for only by a row sent after the last one ended, and a second one with no
+    // document in between stops the run instead of looping.
+    bool loginRunning_ = false;
+    bool documentSinceLogin_ = true;
+    qint64 lastLoginEndMs_ = -1;
+    QHash<QString, qint64> startedMs_;
+    QSet<QString> requeuedForLogin_;
     QTimer Timer_Down;
     QTimer Timer1;
     bool startEnabled_ = true;

@@ -213,9 +213,6 @@ void InetEngine::finish(int row) {
             Q_EMIT soundRequested(kSoundFailed);
         }
     }
-    if (options_.autoLogin && webPage) {
-        Q_EMIT autoLoginRequested();
-    }
     Q_EMIT transferEnded(row);
 }
 

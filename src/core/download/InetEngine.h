@@ -42,8 +42,6 @@ Q_SIGNALS:
     /// Text for status panel 2 or 3.
     void statusPanelText(int panel, const QString& text);
     void soundRequested(int number);
-    /// A web page arrived while automatic login is on.
-    void autoLoginRequested();
     /// The server answered "come back later" for the row: nothing was stored, and the row is
     /// the scheduler's to put back.
     void comeBackLater(int row, int httpStatus, qint64 waitMs);

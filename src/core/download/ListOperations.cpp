@@ -59,6 +59,19 @@ bool reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
 
 } // namespace
 
+void RequeueForLogin(DownloadListModel& list, int row) {
+    if (row < 0 || row >= list.count()) {
+        return;
+    }
+    keepForReplacement(list, row, ListRequest::Automatic);
+    list.setNotBefore(row, 0);
+    list.setStatus(row, ItemStatus::Waiting);
+    list.setText(row, Col::ColType, QStringLiteral("xxx"));
+    list.setText(row, Col::ColSize, QString());
+    list.setText(row, Col::ColReceived, QString());
+    list.setText(row, Col::ColPercent, status_words::kWaitLogin);
+}
+
 void 删除下载项文件(DownloadListModel& list, int row, ListRequest by) {
     if (row < 0 || row >= list.count()) {
         return;

@@ -23,6 +23,10 @@ int menu重新下载出错项(DownloadListModel& list, ListRequest by = ListRequ
 /// The same for finished or failed web-page items (type htm, html or xml), whose type becomes
 /// "xxx" so the next download takes its type from the server again.
 int menu重新下载文件类型为HTM和HTML项(DownloadListModel& list, ListRequest by = ListRequest::User);
+/// Puts a row that came back as a web page (a login page) back to waiting for the login that
+/// is running, without spending an automatic attempt: its type becomes "xxx" again, and a file
+/// of its own stays until a whole new body replaces it.
+void RequeueForLogin(DownloadListModel& list, int row);
 /// Makes the row's folder and checks that a file can be created there, before anything is
 /// fetched for it. When it cannot, the row fails with its reason, which is returned; otherwise
 /// the result is empty and `made` (when given) receives the folder as made.

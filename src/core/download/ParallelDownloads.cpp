@@ -189,9 +189,6 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
             Q_EMIT soundRequested(kSoundFailed);
         }
     }
-    if (options_.autoLogin && webPage) {
-        Q_EMIT autoLoginRequested();
-    }
     stamp();
     Q_EMIT transferEnded(row);
 }

@@ -36,7 +36,6 @@ public:
 Q_SIGNALS:
     void statusPanelText(int panel, const QString& text);
     void soundRequested(int number);
-    void autoLoginRequested();
     void scrollToRow(int row);
     /// See the single-stream engine's signals of the same names.
     void comeBackLater(int row, int httpStatus, qint64 waitMs);

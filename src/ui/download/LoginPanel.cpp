@@ -392,6 +392,8 @@ void LoginPanel::自动登录网站(bool showMessages) {
     if (TrimSpaces(Text1->text()).isEmpty()) {
         if (showMessages) {
             ShowMessage(QStringLiteral("必须先设置登录网址！"), MsgIcon::Error);
+        } else {
+            Q_EMIT automaticLoginEnded(false, QStringLiteral("必须先设置登录网址！"));
         }
         Check2->setChecked(false);
         return;
@@ -401,12 +403,19 @@ void LoginPanel::自动登录网站(bool showMessages) {
         (TrimSpaces(Text2->text()).isEmpty() || TrimSpaces(Text3->text()).isEmpty())) {
         if (showMessages) {
             ShowMessage(QStringLiteral("帐号登录,必须先设置登录帐号和登录密码！"), MsgIcon::Error);
+        } else {
+            Q_EMIT automaticLoginEnded(false,
+                                       QStringLiteral("帐号登录,必须先设置登录帐号和登录密码！"));
         }
         Check2->setChecked(false);
         return;
     }
     if (!Command5->isEnabled()) {
-        return; // a login is running
+        // A login is running already: the rows go again and meet its result.
+        if (!showMessages) {
+            Q_EMIT automaticLoginEnded(true, QString());
+        }
+        return;
     }
     Busy busy(this);
     QPointer<LoginPanel> self(this);
@@ -475,34 +484,34 @@ void LoginPanel::自动登录网站(bool showMessages) {
         if (!self) {
             return;
         }
-        if (showMessages) {
-            // Judged on the page the run ends on, after the pause has let it settle.
-            outcome = judge(opened, onLoginSite, sent);
-        }
+        // Judged on the page the run ends on, after the pause has let it settle.
+        outcome = judge(opened, onLoginSite, sent);
     }
     if (!showMessages) {
+        // The download list waits for this answer: a failed login stops the run, no loop.
+        Q_EMIT automaticLoginEnded(outcome == Outcome::LoggedIn, outcomeText(outcome));
         return;
     }
+    ShowMessage(outcomeText(outcome),
+                outcome == Outcome::LoggedIn ? MsgIcon::Information : MsgIcon::Error);
+}
+
+QString LoginPanel::outcomeText(Outcome outcome) {
     switch (outcome) {
     case Outcome::NotOpened:
-        ShowMessage(QStringLiteral("登录失败：登录网址无法打开"), MsgIcon::Error);
-        break;
+        return QStringLiteral("登录失败：登录网址无法打开");
     case Outcome::OffSite:
-        ShowMessage(QStringLiteral("登录失败：登录网址转到了其他网站"), MsgIcon::Error);
-        break;
+        return QStringLiteral("登录失败：登录网址转到了其他网站");
     case Outcome::NoForm:
-        ShowMessage(QStringLiteral("登录失败：页面上没有找到登录表单"), MsgIcon::Error);
-        break;
+        return QStringLiteral("登录失败：页面上没有找到登录表单");
     case Outcome::NoIpButton:
-        ShowMessage(QStringLiteral("登录失败：页面上没有找到IP登录按钮"), MsgIcon::Error);
-        break;
+        return QStringLiteral("登录失败：页面上没有找到IP登录按钮");
     case Outcome::StillAsksPassword:
-        ShowMessage(QStringLiteral("登录失败：页面仍要求输入密码"), MsgIcon::Error);
-        break;
+        return QStringLiteral("登录失败：页面仍要求输入密码");
     case Outcome::LoggedIn:
-        ShowMessage(QStringLiteral("登录成功"), MsgIcon::Information);
         break;
     }
+    return QStringLiteral("登录成功");
 }
 
 LoginPanel::Outcome LoginPanel::judge(bool opened, bool onLoginSite, bool sent) {

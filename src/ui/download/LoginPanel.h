@@ -74,6 +74,9 @@ public:
 Q_SIGNALS:
     /// The login page's title, for the window's status bar.
     void titleChanged(const QString& title);
+    /// An automatic login (one without messages) has ended; `message` says how, in the words
+    /// the panel would show.
+    void automaticLoginEnded(bool ok, const QString& message);
 
 protected:
     void hideEvent(QHideEvent* event) override;
@@ -83,6 +86,7 @@ private:
     class ButtonsBusy;
     enum class Outcome { NotOpened, OffSite, NoForm, NoIpButton, StillAsksPassword, LoggedIn };
     Outcome judge(bool opened, bool onLoginSite, bool sent);
+    static QString outcomeText(Outcome outcome);
     bool pageAsksForPassword();
     void restoreLogin();
     /// Stores what changed since the last time: address and account, and the password when

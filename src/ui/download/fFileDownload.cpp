@@ -275,11 +275,15 @@ void fFileDownload::connectScheduler() {
     // window that is already active.
     connect(&list_, &QAbstractItemModel::rowsInserted, this, [this] { refreshRowCount(); });
     connect(&list_, &QAbstractItemModel::modelReset, this, [this] { refreshRowCount(); });
-    connect(s, &DownloadScheduler::autoLoginRequested, this, [this] {
+    // One automatic login for the whole list; the scheduler holds the rows until it ends.
+    connect(s, &DownloadScheduler::autoLoginRequested, this, [this, s] {
         if (PicWebBK->automaticLogin()) {
             PicWebBK->自动登录网站(false);
+        } else {
+            s->loginEnded(true, QString());
         }
     });
+    connect(PicWebBK, &LoginPanel::automaticLoginEnded, s, &DownloadScheduler::loginEnded);
     connect(s, &DownloadScheduler::scrollToRow, this,
             [this](int row) { ListView3->scrollTo(list_.index(row, 0)); });
     connect(s, &DownloadScheduler::automaticOptionsCleared, this, [this] {

@@ -430,13 +430,14 @@ TEST_F(InetEngineTest, FinalStepsReportSoundsLoginAndPanels) {
     server.route("/login", Serve(kLoginPage, "text/html"));
     const int row = add("/login");
     QSignalSpy sounds(&engine, &InetEngine::soundRequested);
-    QSignalSpy login(&engine, &InetEngine::autoLoginRequested);
+    QSignalSpy ended(&engine, &InetEngine::transferEnded); // the scheduler decides on a login
     QSignalSpy panels(&engine, &InetEngine::statusPanelText);
     const qint64 before = MonotonicMs();
     run(row);
     ASSERT_EQ(sounds.size(), 1);
     EXPECT_EQ(sounds[0][0].toInt(), 101);
-    EXPECT_EQ(login.size(), 1);
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_EQ(ended[0][0].toInt(), row);
     EXPECT_GE(state.LastFinishMonotonicMs, before);
     QStringList panel2;
     QStringList panel3;

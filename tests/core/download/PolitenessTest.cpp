@@ -9,10 +9,11 @@
 #include "core/download/ServerPauses.h"
 
 #include <QCryptographicHash>
-#include <QSignalSpy>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -290,6 +291,123 @@ TEST_F(PolitenessTest, AutomaticRedownloadBacksOffAndStopsAfterFiveAttempts) {
     tick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return settled(); }, 5000));
     EXPECT_EQ(server.requestCount("/gone"), 7);
+}
+
+// A session that expires: rows come back as the login page. One login serves the whole list,
+// the rows that met the page go again after it, and a failed login stops the run instead of
+// looping.
+class LoginOnceTest : public PolitenessTest {
+protected:
+    void SetUp() override {
+        PolitenessTest::SetUp();
+        options.method = 2;
+        options.threadCount = 3;
+        options.autoLogin = true;
+        server.setResolver([this](const ReceivedRequest& request) -> std::optional<Route> {
+            if (!request.path.startsWith("/doc")) {
+                return std::nullopt;
+            }
+            return loggedIn ? Serve(pdfFor(request.path), "application/pdf")
+                            : Serve(kLoginPage, "text/html");
+        });
+        for (int i = 0; i < 9; ++i) {
+            add(server, "/doc" + QByteArray::number(i), QStringLiteral("Doc%1").arg(i));
+        }
+        QObject::connect(&s(), &DownloadScheduler::autoLoginRequested, &s(), [this] {
+            ++logins;
+            QTimer::singleShot(100, &s(), [this] {
+                loggedIn = loginWorks;
+                s().loginEnded(loginWorks, loginWorks
+                                               ? QStringLiteral("登录成功")
+                                               : QStringLiteral("登录失败：页面仍要求输入密码"));
+            });
+        });
+    }
+    static QByteArray pdfFor(const QByteArray& path) { return kPdf + path; }
+    int docRequests() const {
+        int n = 0;
+        for (const ReceivedRequest& r : server.requests()) {
+            n += r.path.startsWith("/doc") ? 1 : 0;
+        }
+        return n;
+    }
+    void runFor(const std::function<bool()>& done) {
+        for (int guard = 0; guard < 300 && !done(); ++guard) {
+            tick();
+            QTest::qWait(20);
+        }
+    }
+
+    static inline const QByteArray kLoginPage =
+        "<html><body><form><input name=\"user\"><input type=\"password\" name=\"pass\">"
+        "</form></body></html>";
+    bool loggedIn = false;
+    bool loginWorks = true;
+    int logins = 0;
+};
+
+TEST_F(LoginOnceTest, OneLoginServesTheWholeListAndEveryPaperArrives) {
+    s().Start();
+    runFor([&] { return list.检测是否下载列表完毕() && list.statusCounts().finished == 9; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settled(); }, 5000));
+    EXPECT_EQ(logins, 1);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(list.item(i).status, ItemStatus::Finished) << i;
+        EXPECT_EQ(list.item(i).type, QStringLiteral("pdf")) << i;
+        EXPECT_EQ(sha256(ReadFile(folder + QStringLiteral("Doc%1.pdf").arg(i))),
+                  sha256(pdfFor("/doc" + QByteArray::number(i))))
+            << i;
+    }
+    // The rows in flight when the session was found gone met the page once; the rest never.
+    EXPECT_LE(docRequests(), 9 + 3);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QDir(folder).entryList({QStringLiteral("*.htm")}, QDir::Files).isEmpty(); },
+        3000));
+}
+
+TEST_F(LoginOnceTest, AFailedLoginStopsTheRunWithThePanelsWords) {
+    loginWorks = false;
+    QSignalSpy texts(&s(), &DownloadScheduler::statusPanelText);
+    s().Start();
+    runFor([&] { return logins > 0 && !s().loginRunning() && settled(); });
+    EXPECT_EQ(logins, 1);
+    EXPECT_FALSE(s().isRunning());
+    bool said = false;
+    for (const auto& args : texts) {
+        said = said || args.at(1).toString() == QStringLiteral("登录失败：页面仍要求输入密码");
+    }
+    EXPECT_TRUE(said);
+    // No loop: the monitor with automatic options does not start it again.
+    const int requests = docRequests();
+    for (int i = 0; i < 5; ++i) {
+        s().monitorTick();
+        QTest::qWait(20);
+    }
+    EXPECT_FALSE(s().isRunning());
+    EXPECT_EQ(docRequests(), requests);
+    EXPECT_EQ(logins, 1);
+}
+
+TEST_F(LoginOnceTest, PagesEvenAfterALoginStopTheRunInsteadOfLoggingInAgain) {
+    // The login says it worked, but the site still answers with its login page.
+    server.setResolver([](const ReceivedRequest& request) -> std::optional<Route> {
+        if (!request.path.startsWith("/doc")) {
+            return std::nullopt;
+        }
+        return Serve(kLoginPage, "text/html");
+    });
+    QSignalSpy texts(&s(), &DownloadScheduler::statusPanelText);
+    s().Start();
+    runFor([&] { return logins > 0 && !s().isRunning() && settled(); });
+    EXPECT_EQ(logins, 1);
+    EXPECT_FALSE(s().isRunning());
+    bool said = false;
+    for (const auto& args : texts) {
+        said =
+            said || args.at(1).toString() == QStringLiteral("自动登录后仍收到登录页面，已停止下载");
+    }
+    EXPECT_TRUE(said);
+    EXPECT_LE(docRequests(), 9 + 3 + 3);
 }
 
 } // namespace
