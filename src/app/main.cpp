@@ -6,6 +6,7 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDialogs.h"
+#include "platform/WebBrowser.h"
 #include "ui/search/fIEcache.h"
 #include "ui/search/fWebSearch.h"
 #include "ui/shell/ProgramIcon.h"
@@ -56,6 +57,8 @@ int main(int argc, char* argv[]) {
         cover.Form_Load();
         code = QApplication::exec();
     } // the start window takes the work windows still alive with it
+    // Pages, views and then the browser profile go before the application object does.
+    quillax::EndBrowserProfile();
     quillax::SetMessageBoxes(nullptr);
     return code;
 }

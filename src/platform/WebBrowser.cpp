@@ -2,17 +2,39 @@
 
 #include "platform/Network.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QStandardPaths>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
+#include <QPointer>
+#include <QSet>
+
 namespace quillax {
 
+namespace {
+
+QPointer<QWebEngineProfile>& profileSlot() {
+    static QPointer<QWebEngineProfile> profile;
+    return profile;
+}
+
+// Every page of the profile still alive, so that the profile can outlive them all.
+QSet<BrowserPage*>& livePages() {
+    static QSet<BrowserPage*> pages;
+    return pages;
+}
+
+} // namespace
+
 QWebEngineProfile* BrowserProfile() {
-    static QWebEngineProfile* profile = [] {
+    QPointer<QWebEngineProfile>& profile = profileSlot();
+    if (profile.isNull()) {
+        // Parented to the application only as a last resort: EndBrowserProfile ends it earlier.
         auto* p = new QWebEngineProfile(QCoreApplication::applicationName(),
                                         QCoreApplication::instance());
         const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
@@ -34,12 +56,37 @@ QWebEngineProfile* BrowserProfile() {
                              NetworkManager().cookieJar()->deleteCookie(cookie);
                          });
         store->loadAllCookies();
-        return p;
-    }();
+        profile = p;
+    }
     return profile;
 }
 
-BrowserPage::BrowserPage(QObject* parent) : QWebEnginePage(BrowserProfile(), parent) {}
+void EndBrowserProfile() {
+    // Windows closed with deleteLater go now, with their views and pages.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QList<QPointer<QWidget>> views;
+    const QWidgetList widgets = QApplication::allWidgets();
+    for (QWidget* widget : widgets) {
+        if (qobject_cast<QWebEngineView*>(widget) != nullptr) {
+            views.append(widget);
+        }
+    }
+    for (const QPointer<QWidget>& view : views) {
+        delete view.data(); // a view inside another one went with it and is null here
+    }
+    const QSet<BrowserPage*> pages = livePages();
+    qDeleteAll(pages);
+    delete profileSlot().data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+BrowserPage::BrowserPage(QObject* parent) : QWebEnginePage(BrowserProfile(), parent) {
+    livePages().insert(this);
+}
+
+BrowserPage::~BrowserPage() {
+    livePages().remove(this);
+}
 
 bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType /*type*/,
                                           bool isMainFrame) {

@@ -17,10 +17,16 @@ namespace quillax {
 /// browser's User-Agent.
 QWebEngineProfile* BrowserProfile();
 
+/// Deletes every browser view and page still alive, then the profile, while the application
+/// object still lives: the profile's teardown must not run in the application's exit routines,
+/// after the engine's own objects are gone. Called once, before the application object goes.
+void EndBrowserProfile();
+
 class BrowserPage : public QWebEnginePage {
     Q_OBJECT
 public:
     explicit BrowserPage(QObject* parent = nullptr);
+    ~BrowserPage() override;
 
     bool silent() const { return silent_; }
     void setSilent(bool silent) { silent_ = silent; }

@@ -2,6 +2,7 @@
 // folders redirected so that tests never touch the user's own files.
 
 #include "core/settings/AppConfig.h"
+#include "platform/WebBrowser.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,5 +37,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QString::fromUtf8(quillax::config::kProductTitle));
     QApplication::setApplicationName(QString::fromUtf8(quillax::config::kProductTitle));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // As the program does: the browser profile ends while the application object lives.
+    quillax::EndBrowserProfile();
+    return result;
 }
