@@ -4,8 +4,10 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineProfile>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -112,4 +114,35 @@ TEST_F(BrowserTest, PopupsLoadHereAndScriptsCannotCloseOrNag) {
     EXPECT_EQ(QApplication::topLevelWidgets(), QWidgetList{&browser});
     EXPECT_EQ(browser.Document().URL(), server.url(QStringLiteral("/popup")));
     EXPECT_FALSE(browser.Busy());
+}
+
+// The profile ends while the application lives, after every view and page that uses it: its
+// teardown must not run in the application's exit routines. A browser needed afterwards gets a
+// profile again.
+TEST(BrowserProfileEnd, PagesAndViewsGoFirstThenTheProfile) {
+    auto* window = new QWidget;
+    auto* inWindow = new WebBrowser(window);
+    auto* topLevel = new WebBrowser;
+    auto* loosePage = new BrowserPage;
+    QPointer<QWidget> windowAlive(window);
+    QPointer<WebBrowser> inWindowAlive(inWindow);
+    QPointer<WebBrowser> topLevelAlive(topLevel);
+    QPointer<BrowserPage> pageAlive(loosePage);
+    QPointer<QWebEngineProfile> profile(BrowserProfile());
+    ASSERT_FALSE(profile.isNull());
+
+    // The profile's destruction is watched: every page must be gone by then.
+    bool pagesGoneFirst = false;
+    QObject::connect(profile.data(), &QObject::destroyed, [&] {
+        pagesGoneFirst = inWindowAlive.isNull() && topLevelAlive.isNull() && pageAlive.isNull();
+    });
+    EndBrowserProfile();
+    EXPECT_TRUE(profile.isNull());
+    EXPECT_TRUE(pagesGoneFirst);
+    EXPECT_FALSE(windowAlive.isNull()); // the window that held a browser stays
+    delete window;
+
+    WebBrowser again;
+    EXPECT_NE(again.page()->profile(), nullptr);
+    EXPECT_EQ(again.page()->profile(), BrowserProfile());
 }
