@@ -76,8 +76,11 @@ void Downloader::startRead(bool fallback) {
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
-    // A refusal is known from its headers: its page is never read into a file.
-    connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { comeBackLater(); });
+    // A refusal is known from its headers, so its page is not read on. Queued: aborting inside
+    // the reply's own header handling makes it report its error twice.
+    connect(
+        reply_, &QNetworkReply::metaDataChanged, this, [this] { comeBackLater(); },
+        Qt::QueuedConnection);
     if (!fallback) {
         connect(reply_, &QNetworkReply::downloadProgress, this, &Downloader::onProgress);
     }
