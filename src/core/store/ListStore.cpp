@@ -1,1 +1,325 @@
 #include "core/store/ListStore.h"
+
+#include "core/download/BodyWriter.h"
+#include "core/files/FileNaming.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+
+#include <atomic>
+
+namespace quillax {
+
+namespace {
+
+// Method 2's placeholder: two bytes that reserve the name while the body is fetched.
+const QByteArray kPlaceholder("\x01\x00", 2);
+
+bool exec(QSqlDatabase& db, const QString& sql) {
+    QSqlQuery query(db);
+    return query.exec(sql);
+}
+
+// Moves the database and its WAL files aside under `<name>.<why>-<time>`; returns the new name.
+QString moveAside(const QString& path, const QString& why) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = path + QLatin1Char('.') + why + QLatin1Char('-') + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n) {
+        target = path + QLatin1Char('.') + why + QLatin1Char('-') + stamp + QLatin1Char('-') +
+                 QString::number(n);
+    }
+    if (!QFile::rename(path, target)) {
+        return QString();
+    }
+    for (const char* side : {"-wal", "-shm"}) {
+        const QString from = path + QLatin1String(side);
+        if (QFileInfo::exists(from)) {
+            QFile::rename(from, target + QLatin1String(side));
+        }
+    }
+    return target;
+}
+
+} // namespace
+
+QString DefaultQueuePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/queue.sqlite");
+}
+
+int KeptQueue::unfinished() const {
+    int n = 0;
+    for (const DownloadItem& item : downloads) {
+        n += item.status != ItemStatus::Finished ? 1 : 0;
+    }
+    for (const AnalysisRecord& record : records) {
+        n += record.status.isEmpty() ? 1 : 0;
+    }
+    return n;
+}
+
+ListStore::ListStore() {
+    static std::atomic<int> number{0};
+    connection_ = QStringLiteral("quillax-queue-%1").arg(++number);
+}
+
+ListStore::~ListStore() {
+    close();
+}
+
+void ListStore::close() {
+    if (QSqlDatabase::contains(connection_)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection_, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection_);
+    }
+}
+
+bool ListStore::isOpen() const {
+    return QSqlDatabase::contains(connection_) &&
+           QSqlDatabase::database(connection_, false).isOpen();
+}
+
+StoreOpenResult ListStore::open(const QString& path) {
+    close();
+    path_ = path;
+    StoreOpenResult result;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const bool existed = QFileInfo::exists(path);
+    QString movedTo;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            result.error = db.lastError().text();
+            close();
+            return result;
+        }
+        // A file that is no database, or a damaged one, fails these; a newer one says so.
+        QSqlQuery check(db);
+        const bool readable = check.exec(QStringLiteral("PRAGMA quick_check")) && check.next() &&
+                              check.value(0).toString() == QLatin1String("ok");
+        int version = -1;
+        if (readable && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
+            version = check.value(0).toInt();
+        }
+        check.finish();
+        QString why;
+        if (!readable || version < 0) {
+            why = QStringLiteral("damaged");
+        } else if (version > kSchemaVersion) {
+            why = QStringLiteral("newer");
+        }
+        if (why.isEmpty() && exec(db, QStringLiteral("PRAGMA journal_mode=WAL")) &&
+            exec(db, QStringLiteral("PRAGMA synchronous=NORMAL")) && createSchema()) {
+            result.status = !movedTo.isEmpty() ? StoreOpen::MovedAside
+                            : existed          ? StoreOpen::Opened
+                                               : StoreOpen::Created;
+            result.movedTo = movedTo;
+            return result;
+        }
+        if (why.isEmpty()) {
+            why = QStringLiteral("damaged"); // the schema could not be made in it
+        }
+        close();
+        if (attempt > 0 || (movedTo = moveAside(path, why)).isEmpty()) {
+            result.error = QStringLiteral("cannot move %1 aside").arg(path);
+            return result;
+        }
+    }
+    return result;
+}
+
+bool ListStore::createSchema() {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.transaction()) {
+        return false;
+    }
+    const bool ok =
+        exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (pos INTEGER PRIMARY KEY, "
+                                "key TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
+                                "percent TEXT, folder TEXT, referrer TEXT, status INTEGER, "
+                                "created INTEGER, adopted INTEGER, replaces TEXT, reason TEXT, "
+                                "attempts INTEGER, not_before INTEGER)")) &&
+        exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS records (pos INTEGER PRIMARY KEY, "
+                                "title TEXT, link TEXT, type TEXT, status TEXT, folder TEXT, "
+                                "page_url TEXT)")) &&
+        exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+    return ok ? db.commit() : (db.rollback(), false);
+}
+
+KeptQueue ListStore::load() const {
+    KeptQueue kept;
+    if (!isOpen()) {
+        return kept;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("SELECT key, name, type, size, received, percent, folder, "
+                              "referrer, status, created, adopted, replaces, reason, attempts, "
+                              "not_before FROM downloads ORDER BY pos"))) {
+        while (q.next()) {
+            DownloadItem item;
+            item.key = q.value(0).toString();
+            item.name = q.value(1).toString();
+            item.type = q.value(2).toString();
+            item.size = q.value(3).toString();
+            item.received = q.value(4).toString();
+            item.percent = q.value(5).toString();
+            item.folder = q.value(6).toString();
+            item.referrer = q.value(7).toString();
+            const int status = q.value(8).toInt();
+            item.status = status >= static_cast<int>(ItemStatus::Waiting) &&
+                                  status <= static_cast<int>(ItemStatus::Failed)
+                              ? static_cast<ItemStatus>(status)
+                              : ItemStatus::Waiting;
+            item.createdFile = q.value(9).toInt() != 0;
+            item.adoptedFile = q.value(10).toInt() != 0;
+            item.replacesPath = q.value(11).toString();
+            item.reason = q.value(12).toString();
+            item.autoAttempts = q.value(13).toInt();
+            item.notBefore = q.value(14).toLongLong();
+            kept.downloads.append(item);
+        }
+    }
+    if (q.exec(QStringLiteral("SELECT title, link, type, status, folder, page_url FROM records "
+                              "ORDER BY pos"))) {
+        while (q.next()) {
+            kept.records.append(AnalysisRecord{q.value(0).toString(), q.value(1).toString(),
+                                               q.value(2).toString(), q.value(3).toString(),
+                                               q.value(4).toString(), q.value(5).toString()});
+        }
+    }
+    return kept;
+}
+
+bool ListStore::writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count) {
+    if (!isOpen()) {
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.transaction()) {
+        return false;
+    }
+    QSqlQuery q(db);
+    bool ok = all ? q.exec(QStringLiteral("DELETE FROM downloads"))
+                  : q.exec(QStringLiteral("DELETE FROM downloads WHERE pos >= %1").arg(count));
+    ok = ok && q.prepare(QStringLiteral(
+                   "INSERT OR REPLACE INTO downloads VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                   "?, ?, ?, ?)"));
+    for (const auto& [pos, item] : rows) {
+        if (!ok) {
+            break;
+        }
+        const QVariantList values{pos,
+                                  item.key,
+                                  item.name,
+                                  item.type,
+                                  item.size,
+                                  item.received,
+                                  item.percent,
+                                  item.folder,
+                                  item.referrer,
+                                  static_cast<int>(item.status),
+                                  item.createdFile ? 1 : 0,
+                                  item.adoptedFile ? 1 : 0,
+                                  item.replacesPath,
+                                  item.reason,
+                                  item.autoAttempts,
+                                  item.notBefore};
+        for (int i = 0; i < values.size(); ++i) {
+            q.bindValue(i, values.at(i));
+        }
+        ok = q.exec();
+    }
+    return ok ? db.commit() : (db.rollback(), false);
+}
+
+bool ListStore::writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count) {
+    if (!isOpen()) {
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.transaction()) {
+        return false;
+    }
+    QSqlQuery q(db);
+    bool ok = all ? q.exec(QStringLiteral("DELETE FROM records"))
+                  : q.exec(QStringLiteral("DELETE FROM records WHERE pos >= %1").arg(count));
+    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO records VALUES (?, ?, ?, ?, ?, "
+                                        "?, ?)"));
+    for (const auto& [pos, record] : rows) {
+        if (!ok) {
+            break;
+        }
+        const QVariantList values{pos,           record.title,  record.link,   record.type,
+                                  record.status, record.folder, record.pageUrl};
+        for (int i = 0; i < values.size(); ++i) {
+            q.bindValue(i, values.at(i));
+        }
+        ok = q.exec();
+    }
+    return ok ? db.commit() : (db.rollback(), false);
+}
+
+bool ListStore::clearAll() {
+    return writeDownloads({}, true, 0) && writeRecords({}, true, 0);
+}
+
+int RestoreKeptQueue(const KeptQueue& kept, DownloadListModel* downloads,
+                     AnalysisListModel* records) {
+    int restored = 0;
+    if (records != nullptr) {
+        restored += records->appendRecords(kept.records);
+    }
+    if (downloads == nullptr) {
+        return restored;
+    }
+    QList<DownloadItem> items = kept.downloads;
+    for (DownloadItem& item : items) {
+        if (item.status != ItemStatus::Downloading) {
+            continue;
+        }
+        // The download that ran when the program ended: its part file and its own placeholder
+        // go, and the row waits to be fetched again.
+        const QString target = ItemFilePath(item.folder, item.name, item.type);
+        const QFileInfo info(target);
+        const QRegularExpression ours(
+            QStringLiteral("^%1\\.\\d+-\\d+%2$")
+                .arg(QRegularExpression::escape(info.fileName()),
+                     QRegularExpression::escape(QLatin1String(kPartSuffix))));
+        const QStringList parts = QDir(info.path())
+                                      .entryList({QStringLiteral("*") + QLatin1String(kPartSuffix)},
+                                                 QDir::Files | QDir::Hidden);
+        for (const QString& part : parts) {
+            if (ours.match(part).hasMatch()) {
+                QFile::remove(info.path() + QLatin1Char('/') + part);
+            }
+        }
+        if (item.createdFile && info.size() == kPlaceholder.size()) {
+            QFile file(target);
+            if (file.open(QIODevice::ReadOnly) && file.readAll() == kPlaceholder) {
+                file.close();
+                QFile::remove(target);
+                item.createdFile = false;
+            }
+        }
+        item.status = ItemStatus::Waiting;
+        item.received.clear();
+        item.percent.clear();
+    }
+    restored += downloads->appendItems(items);
+    return restored;
+}
+
+} // namespace quillax

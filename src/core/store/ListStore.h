@@ -1,3 +1,68 @@
 #pragma once
+// The kept queue: the download list and the analysis list in a SQLite database in the
+// program's data folder (WAL mode), so that a crash, a logout or a closed lid loses neither.
+// A damaged database, or one from a newer version, is moved aside, never deleted.
 
-namespace quillax {} // namespace quillax
+#include "core/download/DownloadListModel.h"
+#include "core/search/AnalysisListModel.h"
+
+#include <QList>
+#include <QString>
+
+namespace quillax {
+
+/// Where the kept queue lives: the program's data folder, "queue.sqlite".
+QString DefaultQueuePath();
+
+enum class StoreOpen { Created, Opened, MovedAside, Failed };
+
+struct StoreOpenResult {
+    StoreOpen status = StoreOpen::Failed;
+    QString movedTo; ///< MovedAside: where the old file went
+    QString error;   ///< Failed: why
+};
+
+/// What a store holds: both lists, in order.
+struct KeptQueue {
+    QList<DownloadItem> downloads;
+    QList<AnalysisRecord> records;
+    /// Download items not finished, plus records not analysed yet.
+    int unfinished() const;
+};
+
+class ListStore {
+public:
+    /// The schema version this program writes; a file with a higher one is moved aside.
+    static constexpr int kSchemaVersion = 1;
+
+    ListStore();
+    ~ListStore();
+    ListStore(const ListStore&) = delete;
+    ListStore& operator=(const ListStore&) = delete;
+
+    StoreOpenResult open(const QString& path);
+    bool isOpen() const;
+    QString path() const { return path_; }
+
+    KeptQueue load() const;
+    /// Writes the given download rows (row number → item) in one transaction; `all` replaces
+    /// the whole table by them (rows removed or reordered).
+    bool writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count);
+    bool writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count);
+    bool clearAll();
+
+private:
+    bool createSchema();
+    void close();
+
+    QString connection_;
+    QString path_;
+};
+
+/// Puts a kept queue back into the lists. A row that was downloading comes back as waiting, and
+/// the part file it was writing goes (only files named as our part files, beside its target), as
+/// does a two-byte placeholder that the row itself made. Returns the rows restored.
+int RestoreKeptQueue(const KeptQueue& kept, DownloadListModel* downloads,
+                     AnalysisListModel* records);
+
+} // namespace quillax

@@ -1,3 +1,255 @@
 #include "core/store/ListStore.h"
+#include "TestSupport.h"
+#include "core/download/BodyWriter.h"
+#include "core/files/FileNaming.h"
+#include "core/store/QueueKeeper.h"
 
+#include <QAbstractItemModelTester>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using namespace quillax;
+using namespace quillax::test;
+
+namespace {
+
+DownloadItem odd(int n, ItemStatus status) {
+    DownloadItem item;
+    item.key = QStringLiteral("http://a/%1.pdf|http://b/%1.pdf").arg(n);
+    item.name = n % 2 ? QStringLiteral("论文 %1：标题'\"").arg(n) : QString();
+    item.type = QStringLiteral("pdf");
+    item.size = QStringLiteral("99999999999");
+    item.received = QStringLiteral("12");
+    item.percent = QStringLiteral("等待服务器");
+    item.folder = QStringLiteral("/tmp/x y/");
+    item.referrer = QStringLiteral("http://a/record?id=%1&b=2").arg(n);
+    item.status = status;
+    item.createdFile = n % 2 == 0;
+    item.adoptedFile = n % 3 == 0;
+    item.replacesPath = n % 2 ? QStringLiteral("/tmp/x y/old.pdf") : QString();
+    item.reason = QStringLiteral("服务器返回429，要求暂停下载");
+    item.autoAttempts = n;
+    item.notBefore = 1'796'904'000'000LL + n;
+    return item;
+}
+
+bool same(const DownloadItem& a, const DownloadItem& b) {
+    return a.key == b.key && a.name == b.name && a.type == b.type && a.size == b.size &&
+           a.received == b.received && a.percent == b.percent && a.folder == b.folder &&
+           a.referrer == b.referrer && a.status == b.status && a.createdFile == b.createdFile &&
+           a.adoptedFile == b.adoptedFile && a.replacesPath == b.replacesPath &&
+           a.reason == b.reason && a.autoAttempts == b.autoAttempts && a.notBefore == b.notBefore;
+}
+
+QByteArray sha(const QString& path) {
+    return QCryptographicHash::hash(ReadFile(path), QCryptographicHash::Sha256);
+}
+
+class ListStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QString path() const { return tmp.path() + QStringLiteral("/data/queue.sqlite"); }
+};
+
+TEST_F(ListStoreTest, KeepsEveryFieldOfBothListsInOrderInWalMode) {
+    QList<DownloadItem> items;
+    const ItemStatus statuses[] = {ItemStatus::Waiting, ItemStatus::Downloading,
+                                   ItemStatus::Finished, ItemStatus::Failed};
+    for (int n = 0; n < 8; ++n) {
+        items.append(odd(n, statuses[n % 4]));
+    }
+    QList<AnalysisRecord> records{{QStringLiteral("标题 1"), QStringLiteral("http://a/1"),
+                                   QStringLiteral("pdf"), QString(), QStringLiteral("/f/"),
+                                   QStringLiteral("http://a/page?x=1")},
+                                  {QString(), QStringLiteral("http://a/2"), QStringLiteral("pdf"),
+                                   QStringLiteral("成功"), QString(), QString()}};
+    {
+        ListStore store;
+        ASSERT_EQ(store.open(path()).status, StoreOpen::Created);
+        QList<QPair<int, DownloadItem>> rows;
+        for (int i = 0; i < items.size(); ++i) {
+            rows.append({i, items[i]});
+        }
+        ASSERT_TRUE(store.writeDownloads(rows, true, static_cast<int>(items.size())));
+        ASSERT_TRUE(store.writeRecords({{0, records[0]}, {1, records[1]}}, true, 2));
+    }
+    ListStore store;
+    ASSERT_EQ(store.open(path()).status, StoreOpen::Opened);
+    const KeptQueue kept = store.load();
+    ASSERT_EQ(kept.downloads.size(), items.size());
+    for (int i = 0; i < items.size(); ++i) {
+        EXPECT_TRUE(same(kept.downloads[i], items[i])) << i;
+    }
+    ASSERT_EQ(kept.records.size(), 2);
+    EXPECT_EQ(kept.records[0].title, records[0].title);
+    EXPECT_EQ(kept.records[0].pageUrl, records[0].pageUrl);
+    EXPECT_EQ(kept.records[1].status, records[1].status);
+    EXPECT_EQ(kept.unfinished(), 6 + 1); // not finished rows, and the unanalysed record
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+    db.setDatabaseName(path());
+    ASSERT_TRUE(db.open());
+    {
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+        EXPECT_EQ(q.value(0).toString(), QStringLiteral("wal"));
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+}
+
+// A file that is no database, a cut one, or one from a newer version: moved aside whole, never
+// deleted, and the program starts with empty lists.
+TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> make;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"garbage", [](const QString& p) { WriteFile(p, QByteArray(5000, '\x7f')); }, "damaged"},
+        {"cut short",
+         [](const QString& p) {
+             {
+                 ListStore full;
+                 full.open(p);
+                 QList<QPair<int, DownloadItem>> rows;
+                 for (int i = 0; i < 300; ++i) {
+                     rows.append({i, odd(i, ItemStatus::Waiting)});
+                 }
+                 full.writeDownloads(rows, true, 300);
+             }
+             QFile::remove(p + QStringLiteral("-wal"));
+             QFile file(p);
+             file.open(QIODevice::ReadWrite);
+             file.resize(file.size() / 2);
+         },
+         "damaged"},
+        {"newer",
+         [](const QString& p) {
+             {
+                 ListStore store;
+                 store.open(p);
+             }
+             QSqlDatabase db =
+                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("newer"));
+             db.setDatabaseName(p);
+             db.open();
+             QSqlQuery(db).exec(
+                 QStringLiteral("PRAGMA user_version = %1").arg(ListStore::kSchemaVersion + 1));
+             db.close();
+             db = QSqlDatabase();
+             QSqlDatabase::removeDatabase(QStringLiteral("newer"));
+         },
+         "newer"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString p = tmp.path() + QStringLiteral("/c%1/queue.sqlite").arg(++n);
+        QDir().mkpath(QFileInfo(p).path());
+        c.make(p);
+        const QByteArray before = sha(p);
+        ListStore store;
+        const StoreOpenResult result = store.open(p);
+        ASSERT_EQ(result.status, StoreOpen::MovedAside);
+        EXPECT_TRUE(result.movedTo.contains(QLatin1String(c.why))) << result.movedTo.toStdString();
+        EXPECT_EQ(sha(result.movedTo), before);
+        EXPECT_TRUE(store.load().downloads.isEmpty());
+        EXPECT_TRUE(store.isOpen());
+    }
+}
+
+TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
+    ListStore store;
+    ASSERT_NE(store.open(path()).status, StoreOpen::Failed);
+    auto list = std::make_unique<DownloadListModel>();
+    AnalysisListModel records;
+    QAbstractItemModelTester tester(list.get());
+    QueueKeeper keeper(store, 60'000);
+    keeper.attachDownloads(list.get());
+    keeper.attachRecords(&records);
+    for (int i = 0; i < 5; ++i) {
+        list->addItem(QStringLiteral("http://a/%1").arg(i), QStringLiteral("N%1").arg(i),
+                      QStringLiteral("pdf"), QStringLiteral("/f/"), QString());
+    }
+    records.加入LV1(QStringLiteral("T"), QStringLiteral("http://a/r"), QString(),
+                    QStringLiteral("pdf"), QString());
+    list->setStatus(2, ItemStatus::Finished);
+    keeper.flushNow();
+    KeptQueue kept = store.load();
+    ASSERT_EQ(kept.downloads.size(), 5);
+    EXPECT_EQ(kept.downloads[2].status, ItemStatus::Finished);
+    EXPECT_EQ(kept.records.size(), 1);
+
+    // Removal and reordering rewrite the table.
+    list->removeRowsWhere([](int row) { return row == 0; });
+    list->reorder({3, 2, 1, 0});
+    keeper.flushNow();
+    kept = store.load();
+    ASSERT_EQ(kept.downloads.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(kept.downloads[i].key, list->item(i).key) << i;
+    }
+    // Emptied by the user: nothing kept.
+    list->clear();
+    keeper.flushNow();
+    EXPECT_TRUE(store.load().downloads.isEmpty());
+
+    // A list that goes with its window leaves the keeper unharmed.
+    list->addItem(QStringLiteral("http://a/x"), QStringLiteral("X"), QStringLiteral("pdf"),
+                  QStringLiteral("/f/"), QString());
+    keeper.flushNow();
+    list.reset();
+    keeper.flushNow();
+    EXPECT_EQ(store.load().downloads.size(), 1);
+}
+
+// A row that was downloading when the program ended waits again; only its own part file and
+// its own placeholder go, a look-alike file stays byte for byte.
+TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPartFile) {
+    const QString folder = tmp.path() + QStringLiteral("/papers/");
+    QDir().mkpath(folder);
+    DownloadItem running = odd(2, ItemStatus::Downloading);
+    running.folder = folder;
+    running.name = QStringLiteral("Paper");
+    running.createdFile = true;
+    const QString target = ItemFilePath(folder, running.name, running.type);
+    ASSERT_TRUE(WriteFile(target, QByteArray("\x01\x00", 2)));
+    const QString part = target + QStringLiteral(".4242-1") + QLatin1String(kPartSuffix);
+    ASSERT_TRUE(WriteFile(part, "half a body"));
+    const QString decoy = folder + QStringLiteral("Paper2.pdf.4242-1") + QLatin1String(kPartSuffix);
+    const QString users = folder + QStringLiteral("Paper.pdf.notes");
+    ASSERT_TRUE(WriteFile(decoy, "another row's body"));
+    ASSERT_TRUE(WriteFile(users, "the user's notes"));
+    const QByteArray decoyHash = sha(decoy);
+    const QByteArray usersHash = sha(users);
+    DownloadItem finished = odd(3, ItemStatus::Finished);
+
+    KeptQueue kept;
+    kept.downloads = {running, finished};
+    kept.records = {{QStringLiteral("T"), QStringLiteral("http://a/r"), QStringLiteral("pdf"),
+                     QString(), QString(), QString()}};
+    DownloadListModel list;
+    AnalysisListModel records;
+    QAbstractItemModelTester tester(&list);
+    QAbstractItemModelTester recordsTester(&records);
+    EXPECT_EQ(RestoreKeptQueue(kept, &list, &records), 3);
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
+    EXPECT_TRUE(list.item(0).percent.isEmpty());
+    EXPECT_FALSE(list.item(0).createdFile);
+    EXPECT_TRUE(same(list.item(1), finished));
+    EXPECT_FALSE(QFileInfo::exists(part));
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(sha(decoy), decoyHash);
+    EXPECT_EQ(sha(users), usersHash);
+    EXPECT_EQ(records.count(), 1);
+}
+
+} // namespace
