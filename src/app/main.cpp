@@ -3,13 +3,18 @@
 #include "core/settings/AppValues.h"
 #include "core/settings/SettingsStore.h"
 #include "core/settings/TextUtil.h"
+#include "core/store/ListStore.h"
+#include "core/store/QueueKeeper.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserDialogs.h"
 #include "platform/WebBrowser.h"
+#include "ui/download/DownloadWindowHost.h"
+#include "ui/download/fFileDownload.h"
 #include "ui/search/fIEcache.h"
 #include "ui/search/fWebSearch.h"
 #include "ui/shell/ProgramIcon.h"
+#include "ui/shell/QueueKeeping.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/WindowLinks.h"
 #include "ui/shell/fCover.h"
@@ -48,15 +53,55 @@ int main(int argc, char* argv[]) {
     quillax::Links().openSearchWindow = [] { quillax::OpenSearchWindow(); };
     quillax::Links().clearBrowserCache = [] { quillax::ClearBrowserCache(true); };
 
+    // The lists of the last run, kept on disk: offered back once, then kept as they change.
+    quillax::ListStore store;
+    const quillax::StoreOpenResult opened = store.open(quillax::DefaultQueuePath());
+    if (opened.status == quillax::StoreOpen::MovedAside) {
+        quillax::ShowMessage(
+            QStringLiteral("保存的下载列表无法读取，已移到：%1").arg(opened.movedTo),
+            quillax::MsgIcon::Warning);
+    }
+    quillax::KeptQueue kept = store.load();
+    bool restore = false;
+    if (const int unfinished = kept.unfinished(); unfinished > 0) {
+        restore =
+            quillax::ShowMessage(QStringLiteral("上次有%1项没有完成，要恢复吗？").arg(unfinished),
+                                 quillax::MsgIcon::Question,
+                                 quillax::MsgButtons::YesNo) == quillax::MsgResult::Yes;
+    }
+    if (!restore) {
+        store.clearAll();
+        kept = {};
+    }
+    quillax::QueueKeeper keeper(store);
+    quillax::SetActiveQueueKeeper(&keeper);
+
     quillax::SettingsStore settings;
     int code = 0;
     {
         quillax::fCover cover(settings, quillax::Values());
-        cover.setSearchWindowOpener([]() -> QWidget* { return quillax::OpenSearchWindow(); });
+        cover.setSearchWindowOpener([&kept]() -> QWidget* {
+            quillax::fWebSearch* search = quillax::OpenSearchWindow();
+            // The first search window takes back the kept lists, and the download window with
+            // its items shows beside it.
+            if (!kept.records.isEmpty() || !kept.downloads.isEmpty()) {
+                quillax::DownloadListModel* downloads = nullptr;
+                if (!kept.downloads.isEmpty()) {
+                    quillax::fFileDownload* window = quillax::EnsureDownloadWindow();
+                    downloads = &window->list();
+                    window->show();
+                }
+                quillax::RestoreKeptQueue(kept, downloads, &search->list());
+                kept = {};
+            }
+            return search;
+        });
         QObject::connect(&cover, &quillax::fCover::closed, &app, &QCoreApplication::quit);
         cover.Form_Load();
         code = QApplication::exec();
     } // the start window takes the work windows still alive with it
+    keeper.flushNow();
+    quillax::SetActiveQueueKeeper(nullptr);
     // Pages, views and then the browser profile go before the application object does.
     quillax::EndBrowserProfile();
     quillax::SetMessageBoxes(nullptr);

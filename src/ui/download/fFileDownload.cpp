@@ -6,7 +6,9 @@
 #include "core/settings/SettingsStore.h"
 #include "core/settings/ShellHelpers.h"
 #include "core/settings/TextUtil.h"
+#include "core/store/QueueKeeper.h"
 #include "platform/MessageBoxes.h"
+#include "ui/shell/QueueKeeping.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/WindowLinks.h"
 
@@ -80,6 +82,10 @@ void fFileDownload::buildUi() {
     Command26->setObjectName(QStringLiteral("Command26"));
     Command26->setToolTip(QStringLiteral("更改下载方式"));
     connect(Command26, &QPushButton::clicked, this, [this] { switchDownloadMethod(); });
+    // The list is kept on disk as it changes, so that a crash loses nothing.
+    if (QueueKeeper* keeper = ActiveQueueKeeper()) {
+        keeper->attachDownloads(&list_);
+    }
     connect(&OptionsNotifier::instance(), &OptionsNotifier::downloadMethodChanged, this,
             &fFileDownload::ApplyDownloadMethod);
     connect(&OptionsNotifier::instance(), &OptionsNotifier::optionsChanged, this,
@@ -450,6 +456,9 @@ void fFileDownload::closeEvent(QCloseEvent* event) {
     PicWebBK->stopKeepAlive();
     scheduler_->Stop();
     scheduler_->inet().Cancel();
+    if (QueueKeeper* keeper = ActiveQueueKeeper()) {
+        keeper->flushNow(); // the list goes with the window soon
+    }
     SaveWindowPlacement(settings_, this);
     // Under method 1 the box shows a disabled "1": the user's thread count stays as stored.
     if (values_.DownloadMethod == 2) {

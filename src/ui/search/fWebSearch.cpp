@@ -6,9 +6,11 @@
 #include "core/settings/SettingsStore.h"
 #include "core/settings/ShellHelpers.h"
 #include "core/settings/TextUtil.h"
+#include "core/store/QueueKeeper.h"
 #include "platform/MessageBoxes.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
+#include "ui/shell/QueueKeeping.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
 
@@ -74,6 +76,9 @@ fWebSearch::fWebSearch(SettingsStore& settings, AppValues& values, QWidget* pare
     setObjectName(QStringLiteral("fWebSearch"));
     buildUi();
     buildMenus();
+    if (QueueKeeper* keeper = ActiveQueueKeeper()) {
+        keeper->attachRecords(&list_);
+    }
     connectBrowser();
     load();
 }
@@ -444,6 +449,9 @@ void fWebSearch::closeEvent(QCloseEvent* event) {
     }
     StopAddAll = true;
     AnalysisStopped = true;
+    if (QueueKeeper* keeper = ActiveQueueKeeper()) {
+        keeper->flushNow();
+    }
     settings_.writeNumber(settings_keys::kWebSearch, settings_keys::kSearchDelay,
                           Combo2->currentIndex());
     event->accept();

@@ -6,6 +6,9 @@
 
 #include "core/download/DownloadScheduler.h"
 #include "core/download/ListOperations.h"
+#include "core/store/ListStore.h"
+#include "core/store/QueueKeeper.h"
+#include "ui/shell/QueueKeeping.h"
 
 #include "TestHttpServer.h"
 #include "TestSupport.h"
@@ -245,4 +248,26 @@ TEST_F(DownloadWindow, ClosingDuringReDownloadsKeepsEveryOldFile) {
         }
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
     }
+}
+
+// With the program's keeper set, the window's list is kept on disk as it changes, and what is
+// pending is written when the window closes.
+TEST_F(DownloadWindow, ItsListIsKeptAndWrittenWhenItCloses) {
+    ListStore kept;
+    ASSERT_NE(kept.open(tmp.path() + QStringLiteral("/queue.sqlite")).status, StoreOpen::Failed);
+    QueueKeeper keeper(kept, 60'000); // nothing written by the timer during the test
+    SetActiveQueueKeeper(&keeper);
+    auto w = open();
+    w->list().addItem(QStringLiteral("http://a/1.pdf"), QStringLiteral("One"),
+                      QStringLiteral("pdf"), tmp.path() + QLatin1Char('/'), QString());
+    w->list().addItem(QStringLiteral("http://a/2.pdf"), QStringLiteral("Two"),
+                      QStringLiteral("pdf"), tmp.path() + QLatin1Char('/'), QString());
+    EXPECT_TRUE(kept.load().downloads.isEmpty());
+    boxes.answer = MsgResult::Yes; // waiting rows: the close question
+    EXPECT_TRUE(w->close());
+    const KeptQueue stored = kept.load();
+    SetActiveQueueKeeper(nullptr);
+    ASSERT_EQ(stored.downloads.size(), 2);
+    EXPECT_EQ(stored.downloads[1].name, QStringLiteral("Two"));
+    EXPECT_EQ(stored.unfinished(), 2);
 }
