@@ -100,7 +100,7 @@ int main(int argc, char* argv[]) {
         cover.Form_Load();
         code = QApplication::exec();
     } // the start window takes the work windows still alive with it
-    keeper.flushNow();
+    keeper.flushAndWait();
     quillax::SetActiveQueueKeeper(nullptr);
     // Pages, views and then the browser profile go before the application object does.
     quillax::EndBrowserProfile();

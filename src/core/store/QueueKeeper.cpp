@@ -2,15 +2,60 @@
 
 namespace quillax {
 
+// The writing end: its own connection to the store's file, used only on the keeper's thread.
+class QueueKeeper::Writer : public QObject {
+public:
+    ListStore store;
+};
+
 QueueKeeper::QueueKeeper(ListStore& store, int intervalMs, QObject* parent)
     : QObject(parent), store_(store) {
     timer_.setSingleShot(true);
     timer_.setInterval(intervalMs);
     connect(&timer_, &QTimer::timeout, this, &QueueKeeper::flushNow);
+    if (!store.isOpen()) {
+        return;
+    }
+    thread_.setObjectName(QStringLiteral("QueueKeeper"));
+    thread_.start();
+    auto* writer = new Writer;
+    writer->moveToThread(&thread_);
+    bool opened = false;
+    const QString path = store.path();
+    QMetaObject::invokeMethod(
+        writer,
+        [writer, path, &opened] {
+            const StoreOpen status = writer->store.open(path).status;
+            opened = status == StoreOpen::Opened || status == StoreOpen::Created;
+        },
+        Qt::BlockingQueuedConnection);
+    if (opened) {
+        writer_ = writer;
+    } else {
+        delete writer; // not yet used in the thread; writing stays on this thread
+        thread_.quit();
+        thread_.wait();
+    }
 }
 
 QueueKeeper::~QueueKeeper() {
+    flushAndWait();
+    if (writer_ != nullptr) {
+        QMetaObject::invokeMethod(
+            writer_, [w = writer_] { delete w; }, Qt::BlockingQueuedConnection);
+        writer_ = nullptr;
+        thread_.quit();
+        thread_.wait();
+    }
+}
+
+void QueueKeeper::flushAndWait() {
     flushNow();
+    if (writer_ != nullptr) {
+        // Queued calls run in order: when this one has run, every write before it has too.
+        QMetaObject::invokeMethod(
+            writer_, [] {}, Qt::BlockingQueuedConnection);
+    }
 }
 
 void QueueKeeper::schedule() {
@@ -90,7 +135,16 @@ void QueueKeeper::flushNow() {
                 }
             }
         }
-        store_.writeDownloads(rows, downloads_.all, list->count());
+        const bool all = downloads_.all;
+        const int count = list->count();
+        if (writer_ != nullptr) {
+            QMetaObject::invokeMethod(
+                writer_,
+                [w = writer_, rows, all, count] { w->store.writeDownloads(rows, all, count); },
+                Qt::QueuedConnection);
+        } else {
+            store_.writeDownloads(rows, all, count);
+        }
         downloads_.dirty.clear();
         downloads_.all = false;
     }
@@ -108,7 +162,16 @@ void QueueKeeper::flushNow() {
                 }
             }
         }
-        store_.writeRecords(rows, records_.all, list->count());
+        const bool all = records_.all;
+        const int count = list->count();
+        if (writer_ != nullptr) {
+            QMetaObject::invokeMethod(
+                writer_,
+                [w = writer_, rows, all, count] { w->store.writeRecords(rows, all, count); },
+                Qt::QueuedConnection);
+        } else {
+            store_.writeRecords(rows, all, count);
+        }
         records_.dirty.clear();
         records_.all = false;
     }

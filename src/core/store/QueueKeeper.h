@@ -2,12 +2,15 @@
 // Keeps the lists in the store as they change: rows that changed are written together once a
 // second in one transaction, so the database is at most a second behind and progress ticks
 // cost one write per row per second at most. Rows removed, reordered or reset rewrite the table.
+// The writing runs on a thread of its own, with its own connection to the same file: the
+// window thread only copies the changed rows, so even a 100,000-row list never holds it up.
 
 #include "core/store/ListStore.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 
 namespace quillax {
@@ -21,8 +24,10 @@ public:
     /// Watches the list until it goes or another one is attached; nullptr detaches.
     void attachDownloads(DownloadListModel* list);
     void attachRecords(AnalysisListModel* list);
-    /// Writes what is pending now (the program's end, a test).
+    /// Hands what is pending to the writer now (a window closing).
     void flushNow();
+    /// Hands it over and waits until everything handed over is in the database.
+    void flushAndWait();
 
 private:
     struct Watch {
@@ -35,6 +40,9 @@ private:
     void schedule();
 
     ListStore& store_;
+    class Writer;
+    QThread thread_;
+    Writer* writer_ = nullptr; ///< lives in `thread_`; nullptr: written here instead
     QTimer timer_;
     Watch downloads_;
     Watch records_;

@@ -181,7 +181,7 @@ TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     records.加入LV1(QStringLiteral("T"), QStringLiteral("http://a/r"), QString(),
                     QStringLiteral("pdf"), QString());
     list->setStatus(2, ItemStatus::Finished);
-    keeper.flushNow();
+    keeper.flushAndWait();
     KeptQueue kept = store.load();
     ASSERT_EQ(kept.downloads.size(), 5);
     EXPECT_EQ(kept.downloads[2].status, ItemStatus::Finished);
@@ -190,7 +190,7 @@ TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     // Removal and reordering rewrite the table.
     list->removeRowsWhere([](int row) { return row == 0; });
     list->reorder({3, 2, 1, 0});
-    keeper.flushNow();
+    keeper.flushAndWait();
     kept = store.load();
     ASSERT_EQ(kept.downloads.size(), 4);
     for (int i = 0; i < 4; ++i) {
@@ -198,15 +198,15 @@ TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     }
     // Emptied by the user: nothing kept.
     list->clear();
-    keeper.flushNow();
+    keeper.flushAndWait();
     EXPECT_TRUE(store.load().downloads.isEmpty());
 
     // A list that goes with its window leaves the keeper unharmed.
     list->addItem(QStringLiteral("http://a/x"), QStringLiteral("X"), QStringLiteral("pdf"),
                   QStringLiteral("/f/"), QString());
-    keeper.flushNow();
+    keeper.flushAndWait();
     list.reset();
-    keeper.flushNow();
+    keeper.flushAndWait();
     EXPECT_EQ(store.load().downloads.size(), 1);
 }
 

@@ -265,6 +265,7 @@ TEST_F(DownloadWindow, ItsListIsKeptAndWrittenWhenItCloses) {
     EXPECT_TRUE(kept.load().downloads.isEmpty());
     boxes.answer = MsgResult::Yes; // waiting rows: the close question
     EXPECT_TRUE(w->close());
+    keeper.flushAndWait(); // the close handed the rows over; the writer thread stores them
     const KeptQueue stored = kept.load();
     SetActiveQueueKeeper(nullptr);
     ASSERT_EQ(stored.downloads.size(), 2);
