@@ -1,5 +1,8 @@
 #include "DemoSite.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+
 #include "BoundedHttp.h"
 
 #include <QDir>
@@ -282,7 +285,35 @@ int RecordNumber(const QString& text, int records) {
 }
 
 DemoSite::DemoSite(const DemoOptions& options, QObject* parent)
-    : QObject(parent), options_(options) {}
+    : QObject(parent), options_(options), flakyDice_(options.seed) {}
+
+qint64 DemoSite::now() const {
+    if (options_.nowMs) {
+        return options_.nowMs();
+    }
+    static QElapsedTimer clock;
+    if (!clock.isValid()) {
+        clock.start();
+    }
+    return clock.elapsed();
+}
+
+std::optional<std::pair<int, int>> DemoSite::pushBack(const QString& client) {
+    const qint64 t = now();
+    if (options_.throttlePerMinute > 0) {
+        const qint64 spacing = 60'000 / options_.throttlePerMinute;
+        const qint64 next = nextPdfMs_.value(client, t);
+        if (t < next) {
+            // Rounded up: a client that waits exactly this long is let through.
+            return std::make_pair(429, static_cast<int>((next - t + 999) / 1000));
+        }
+        nextPdfMs_.insert(client, t + spacing);
+    }
+    if (options_.flaky > 0 && flakyDice_.generateDouble() < options_.flaky) {
+        return std::make_pair(503, 1);
+    }
+    return std::nullopt;
+}
 
 DemoSite::~DemoSite() = default;
 
@@ -302,7 +333,8 @@ QString DemoSite::pdfAddress(int n) const {
            QStringLiteral("pdf/%1.pdf?sid=demo-%1&an=QX%1").arg(r.pdfNumber);
 }
 
-void DemoSite::logRequest(const QByteArray& method, const QString& path, int status) {
+void DemoSite::logRequest(const QByteArray& method, const QString& path, int status,
+                          int retryAfter) {
     // A long query is kept only in part: the log must not grow with what clients send.
     const QString shown = path.size() > kMaxLoggedPathChars
                               ? path.left(kMaxLoggedPathChars) + QStringLiteral("…")
@@ -310,14 +342,20 @@ void DemoSite::logRequest(const QByteArray& method, const QString& path, int sta
     const QString line = QString::fromLatin1(method.left(16)) + QLatin1Char(' ') + shown +
                          QLatin1Char(' ') + QString::number(status);
     log_.append(line);
+    requests_.append(LoggedRequest{now(), method.left(16), shown, status, retryAfter});
     while (log_.size() > kMaxLogEntries) {
         log_.removeFirst();
+        requests_.removeFirst();
     }
+    // The written log also says when, to the millisecond, and how long the site asked to wait.
+    const QString written =
+        QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + line +
+        (retryAfter >= 0 ? QStringLiteral(" retry-after=%1").arg(retryAfter) : QString());
     if (options_.logTarget == QLatin1String("-")) {
-        std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+        std::fprintf(stdout, "%s\n", written.toUtf8().constData());
         std::fflush(stdout);
     } else if (logFile_) {
-        logFile_->write(line.toUtf8() + '\n');
+        logFile_->write(written.toUtf8() + '\n');
         logFile_->flush();
     }
 }
@@ -331,8 +369,14 @@ bool DemoSite::hasSession(const QList<QPair<QByteArray, QByteArray>>& headers) c
         for (const QByteArray& part : parts) {
             const QByteArray p = part.trimmed();
             const qsizetype eq = p.indexOf('=');
-            if (eq > 0 && p.left(eq) == kSessionCookie && sessions_.contains(p.mid(eq + 1))) {
-                return true;
+            if (eq > 0 && p.left(eq) == kSessionCookie) {
+                const auto session = sessions_.constFind(p.mid(eq + 1));
+                // A session lapses after its minutes, as a real one does in a long run.
+                if (session != sessions_.constEnd() &&
+                    (options_.sessionMinutes <= 0 ||
+                     now() - *session < static_cast<qint64>(options_.sessionMinutes) * 60'000)) {
+                    return true;
+                }
             }
         }
     }
@@ -342,7 +386,7 @@ bool DemoSite::hasSession(const QList<QPair<QByteArray, QByteArray>>& headers) c
 QByteArray DemoSite::newSession() {
     const QByteArray token =
         QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
-    sessions_.insert(token);
+    sessions_.insert(token, now());
     sessionOrder_.append(token);
     // The oldest logins lapse, so repeated logins cannot fill the memory.
     while (sessionOrder_.size() > kMaxSessions) {
@@ -532,8 +576,16 @@ bool DemoSite::start(quint16 port) {
         } else if (url.path().startsWith(QLatin1String("/pdf/"))) {
             const int n =
                 RecordNumber(url.path().mid(5).section(QLatin1Char('.'), 0, 0), options_.records);
+            const auto refusal = n == 0 ? std::nullopt : pushBack(QStringLiteral("127.0.0.1"));
             if (n == 0 || RecordAt(n).delivery == Delivery::NotFound) {
                 notFound();
+            } else if (refusal) {
+                reply.status = refusal->first;
+                reply.reason = refusal->first == 429 ? "Too Many Requests" : "Service Unavailable";
+                reply.headers.append({"Retry-After", QByteArray::number(refusal->second)});
+                reply.body = "<html><body>请稍后再试</body></html>";
+                logRequest(request.method, path, reply.status, refusal->second);
+                return reply;
             } else if (options_.loginGate && !hasSession(request.headers)) {
                 reply.body = loginPage(QString());
             } else {
@@ -648,6 +700,14 @@ bool DemoSite::start(quint16 port) {
             logRequest(methodOf(r), pathOf(r), 404);
             return htmlResponse("<html><body><h1>404 全文不存在</h1></body></html>",
                                 Status::NotFound);
+        }
+        if (const auto refusal = pushBack(r.remoteAddress().toString())) {
+            QHttpServerResponse response(
+                "text/html; charset=utf-8", QByteArray("<html><body>请稍后再试</body></html>"),
+                refusal->first == 429 ? Status::TooManyRequests : Status::ServiceUnavailable);
+            response.setHeader("Retry-After", QByteArray::number(refusal->second));
+            logRequest(methodOf(r), pathOf(r), refusal->first, refusal->second);
+            return response;
         }
         if (options_.loginGate && !hasSession(r.headers())) {
             // The full-text server answers with its login page instead of the file.

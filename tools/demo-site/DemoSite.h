@@ -8,10 +8,14 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QHttpServer;
 class QHttpServerRequest;
@@ -34,12 +38,33 @@ struct DemoOptions {
     QString password = QStringLiteral("quillax");
     /// Empty: no log; "-": standard output; otherwise a folder for "requests.log".
     QString logTarget;
-    int slowRecordMs = 3000;                  ///< how long the slow record page takes to answer
-    int dripBytes = 2048;                     ///< the slow PDF comes in pieces of this size ...
-    int dripIntervalMs = 100;                 ///< ... with this pause between them
+    int slowRecordMs = 3000;  ///< how long the slow record page takes to answer
+    int dripBytes = 2048;     ///< the slow PDF comes in pieces of this size ...
+    int dripIntervalMs = 100; ///< ... with this pause between them
     /// The version in /Quillax/newver.txt; empty: no notice (404), so a demo start announces no
     /// update unless asked to.
     QString notice;
+
+    // Pushing back, as library databases do; each is deterministic from `seed`.
+    /// At most this many PDFs a minute per client, evenly spaced, without a burst; beyond it a
+    /// 429 whose Retry-After says exactly when the next one is let through. 0: no limit.
+    int throttlePerMinute = 0;
+    /// A login lasts this many minutes; then PDFs get the login page again. 0: for ever.
+    int sessionMinutes = 0;
+    /// This fraction of PDF requests is answered 503 with Retry-After: 1.
+    double flaky = 0;
+    quint32 seed = 1;
+    /// Milliseconds on a monotonic clock for the throttle and the sessions; empty: the real one.
+    std::function<qint64()> nowMs;
+};
+
+/// One answered request, as the log keeps it.
+struct LoggedRequest {
+    qint64 atMs = 0; ///< on the site's clock (`DemoOptions::nowMs`)
+    QByteArray method;
+    QString path;
+    int status = 0;
+    int retryAfter = -1; ///< seconds sent with a 429 or 503; -1: none
 };
 
 /// How a record's PDF is delivered.
@@ -99,6 +124,8 @@ public:
     /// The most recent requests answered (at most kMaxLogEntries), as "METHOD path status"
     /// lines; a longer path is cut to kMaxLoggedPathChars and marked with "…".
     const QStringList& requestLog() const { return log_; }
+    /// The same requests with their times and Retry-After values.
+    const QList<LoggedRequest>& requests() const { return requests_; }
 
 private:
     QByteArray homePage() const;
@@ -109,17 +136,24 @@ private:
     QByteArray loggedInPage() const;
     bool hasSession(const QList<QPair<QByteArray, QByteArray>>& headers) const;
     QByteArray newSession();
-    void logRequest(const QByteArray& method, const QString& path, int status);
+    void logRequest(const QByteArray& method, const QString& path, int status, int retryAfter = -1);
+    qint64 now() const;
+    /// A "come back later" answer for a PDF request of `client` (status and Retry-After
+    /// seconds), or nothing when the request goes through; a request let through is counted.
+    std::optional<std::pair<int, int>> pushBack(const QString& client);
 
     DemoOptions options_;
     std::unique_ptr<QHttpServer> site_;
     std::unique_ptr<FullTextServer> fullText_;
     std::unique_ptr<QFile> logFile_;
     quint16 port_ = 0;
-    QSet<QByteArray> sessions_;
-    QList<QByteArray> sessionOrder_; ///< oldest first
+    QHash<QByteArray, qint64> sessions_; ///< token → when it was made
+    QList<QByteArray> sessionOrder_;     ///< oldest first
     static constexpr int kMaxSessions = 1000;
     QStringList log_;
+    QList<LoggedRequest> requests_;
+    QHash<QString, qint64> nextPdfMs_; ///< per client: when the next PDF is let through
+    QRandomGenerator flakyDice_;
 };
 
 /// Name of the session cookie that a login sets.

@@ -65,6 +65,20 @@ int main(int argc, char* argv[]) {
          QStringLiteral("Version number in the update notice /Quillax/newver.txt (none unless "
                         "given)."),
          QStringLiteral("A.B.C"), defaults.notice},
+        {QStringLiteral("throttle"),
+         QStringLiteral("At most N PDFs a minute per client, evenly spaced, no burst; beyond it "
+                        "429 with a Retry-After that says when the next one passes (0: none)."),
+         QStringLiteral("N"), QStringLiteral("0")},
+        {QStringLiteral("session-minutes"),
+         QStringLiteral("A login lasts M minutes; then PDFs get the login page (0: for ever)."),
+         QStringLiteral("M"), QStringLiteral("0")},
+        {QStringLiteral("flaky"),
+         QStringLiteral("A fraction P (0 to 1) of PDF requests is answered 503 with "
+                        "Retry-After: 1."),
+         QStringLiteral("P"), QStringLiteral("0")},
+        {QStringLiteral("seed"),
+         QStringLiteral("Seed of the flaky answers: the same seed, the same answers in order."),
+         QStringLiteral("K"), QStringLiteral("1")},
         {QStringLiteral("exit-with-pid"),
          QStringLiteral("Exit when the process with this id has ended."), QStringLiteral("PID")},
     });
@@ -86,6 +100,18 @@ int main(int argc, char* argv[]) {
     options.dripIntervalMs =
         intOption(parser, QStringLiteral("drip-ms"), defaults.dripIntervalMs, 0);
     options.notice = parser.value(QStringLiteral("notice"));
+    options.throttlePerMinute = intOption(parser, QStringLiteral("throttle"), 0, 0);
+    options.sessionMinutes = intOption(parser, QStringLiteral("session-minutes"), 0, 0);
+    options.seed = static_cast<quint32>(intOption(parser, QStringLiteral("seed"), 1, 0));
+    {
+        bool ok = false;
+        const double flaky = parser.value(QStringLiteral("flaky")).toDouble(&ok);
+        if (!ok || flaky < 0 || flaky > 1) {
+            std::fprintf(stderr, "--flaky: expected a fraction from 0 to 1\n");
+            return 2;
+        }
+        options.flaky = flaky;
+    }
     const int port = intOption(parser, QStringLiteral("port"), 0, 0);
     if (port > 65535) {
         std::fprintf(stderr, "--port: at most 65535\n");
