@@ -1,3 +1,4 @@
+#include "core/download/DownloadScheduler.h"
 #include "core/files/FileNaming.h"
 #include "core/settings/AppConfig.h"
 #include "core/settings/AppValues.h"
@@ -62,12 +63,16 @@ int main(int argc, char* argv[]) {
             quillax::MsgIcon::Warning);
     }
     quillax::KeptQueue kept = store.load();
+    const quillax::config::KeptQueueChoice choice = quillax::config::keptQueueChoice();
     bool restore = false;
     if (const int unfinished = kept.unfinished(); unfinished > 0) {
         restore =
-            quillax::ShowMessage(QStringLiteral("上次有%1项没有完成，要恢复吗？").arg(unfinished),
-                                 quillax::MsgIcon::Question,
-                                 quillax::MsgButtons::YesNo) == quillax::MsgResult::Yes;
+            choice == quillax::config::KeptQueueChoice::Restore ||
+            choice == quillax::config::KeptQueueChoice::RestoreAndStart ||
+            (choice == quillax::config::KeptQueueChoice::Ask &&
+             quillax::ShowMessage(QStringLiteral("上次有%1项没有完成，要恢复吗？").arg(unfinished),
+                                  quillax::MsgIcon::Question,
+                                  quillax::MsgButtons::YesNo) == quillax::MsgResult::Yes);
     }
     if (!restore) {
         store.clearAll();
@@ -82,22 +87,25 @@ int main(int argc, char* argv[]) {
         quillax::fCover cover(settings, quillax::Values());
         cover.setSearchWindowOpener([&kept]() -> QWidget* {
             quillax::fWebSearch* search = quillax::OpenSearchWindow();
-            // The first search window takes back the kept lists, and the download window with
-            // its items shows beside it.
-            if (!kept.records.isEmpty() || !kept.downloads.isEmpty()) {
-                quillax::DownloadListModel* downloads = nullptr;
-                if (!kept.downloads.isEmpty()) {
-                    quillax::fFileDownload* window = quillax::EnsureDownloadWindow();
-                    downloads = &window->list();
-                    window->show();
-                }
-                quillax::RestoreKeptQueue(kept, downloads, &search->list());
-                kept = {};
+            // The first search window takes back the kept analysis list.
+            if (!kept.records.isEmpty()) {
+                quillax::RestoreKeptQueue({{}, kept.records}, nullptr, &search->list());
+                kept.records.clear();
             }
             return search;
         });
         QObject::connect(&cover, &quillax::fCover::closed, &app, &QCoreApplication::quit);
         cover.Form_Load();
+        // The kept download items come back at once, in the download window.
+        if (!kept.downloads.isEmpty()) {
+            quillax::fFileDownload* window = quillax::EnsureDownloadWindow();
+            quillax::RestoreKeptQueue({kept.downloads, {}}, &window->list(), nullptr);
+            kept.downloads.clear();
+            window->show();
+            if (choice == quillax::config::KeptQueueChoice::RestoreAndStart) {
+                window->scheduler().Start();
+            }
+        }
         code = QApplication::exec();
     } // the start window takes the work windows still alive with it
     keeper.flushAndWait();

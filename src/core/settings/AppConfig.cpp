@@ -28,6 +28,20 @@ QString versionText() {
     return QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
 }
 
+KeptQueueChoice keptQueueChoice() {
+    const QString choice = fromEnvironment(kEnvRestoreQueue).toLower();
+    if (choice == QLatin1String("yes")) {
+        return KeptQueueChoice::Restore;
+    }
+    if (choice == QLatin1String("start")) {
+        return KeptQueueChoice::RestoreAndStart;
+    }
+    if (choice == QLatin1String("no")) {
+        return KeptQueueChoice::Discard;
+    }
+    return KeptQueueChoice::Ask;
+}
+
 QString makerSite() {
     return asFolder(fromEnvironment(kEnvMakerSite));
 }

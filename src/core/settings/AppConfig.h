@@ -34,6 +34,13 @@ inline constexpr char kEnvCustomisePage[] = "QUILLAX_CUSTOMISE_PAGE";
 inline constexpr char kEnvShopPage[] = "QUILLAX_SHOP_PAGE";
 inline constexpr char kEnvMailAddress[] = "QUILLAX_MAIL_ADDRESS";
 inline constexpr char kEnvSearchHome[] = "QUILLAX_SEARCH_HOME";
+/// For unattended restarts: "yes" restores the kept lists without asking, "start" also starts
+/// downloading them, "no" discards them; unset or anything else: the program asks.
+inline constexpr char kEnvRestoreQueue[] = "QUILLAX_RESTORE_QUEUE";
+
+/// What to do with the lists kept from the last run.
+enum class KeptQueueChoice { Ask, Restore, RestoreAndStart, Discard };
+KeptQueueChoice keptQueueChoice();
 
 /// The maker's site, ending in "/"; empty when not configured.
 QString makerSite();
