@@ -1,5 +1,7 @@
 #include "core/download/ServerPauses.h"
 
+#include "core/download/DownloadOptions.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QRandomGenerator>
@@ -100,10 +102,9 @@ bool IsComeBackLater(int httpStatus, bool hasRetryAfter) {
     if (httpStatus == 429 || httpStatus == 503) {
         return true;
     }
-    // Only an answer that would fail the row anyway: a 200 with Retry-After is still the file.
-    const bool failing = httpStatus == 404 || httpStatus == 410 || httpStatus >= 500 ||
-                         (httpStatus >= 400 && httpStatus != 401 && httpStatus != 403);
-    return hasRetryAfter && failing;
+    // Only an answer that would fail the row anyway: a 200 with Retry-After is still the file,
+    // and a login page sent as 401 or 403 is still stored and recognised.
+    return hasRetryAfter && FailedHttpStatus(httpStatus);
 }
 
 qint64 ComeBackLaterWaitMs(int httpStatus, std::optional<qint64> retryAfterMs) {

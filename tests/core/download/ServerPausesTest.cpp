@@ -55,7 +55,7 @@ TEST(ComeBackLater, WhichAnswersAndHowLong) {
     const Case cases[] = {
         {429, false, true},  {503, false, true},  {500, true, true},  {404, true, true},
         {500, false, false}, {200, true, false},  {302, true, false}, {401, true, false},
-        {403, true, false},  {404, false, false},
+        {403, true, false},  {404, false, false}, {400, true, false}, {410, true, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsComeBackLater(c.status, c.retryAfter), c.comeBack)
