@@ -8,7 +8,10 @@
 #include "platform/MessageBoxes.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace quillax {
 
@@ -36,6 +39,7 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
     connect(&threads_, &ParallelDownloads::comeBackLater, this,
             &DownloadScheduler::onComeBackLater);
     connect(&inet_, &InetEngine::transferEnded, this, &DownloadScheduler::onTransferEnded);
+    connect(&threads_, &ParallelDownloads::threadFreed, this, &DownloadScheduler::startSoon);
     connect(&threads_, &ParallelDownloads::transferEnded, this,
             &DownloadScheduler::onTransferEnded);
 }
@@ -108,6 +112,26 @@ void DownloadScheduler::onTransferEnded(int row) {
         documentSinceLogin_ = true;
     }
     pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
+}
+
+void DownloadScheduler::startSoon() {
+    if (!Timer_Down.isActive() || startPending_) {
+        return;
+    }
+    startPending_ = true;
+    qint64 delay = 0;
+    if (options_.intervalSeconds > 0) {
+        const qint64 due =
+            state_.LastFinishMonotonicMs + static_cast<qint64>(options_.intervalSeconds) * 1000 + 1;
+        delay = std::max<qint64>(0, due - MonotonicMs());
+    }
+    // After the handler that freed the thread has returned: the row it ended is settled first.
+    QTimer::singleShot(static_cast<int>(delay), this, [this] {
+        startPending_ = false;
+        if (Timer_Down.isActive()) {
+            timerDownTick();
+        }
+    });
 }
 
 void DownloadScheduler::noteStart(int row) {
@@ -234,7 +258,8 @@ void DownloadScheduler::timerDownTick() {
     showPause();
     // The interval counts from the end of the last download, on the monotonic clock.
     const qint64 sinceLastEnd = MonotonicMs() - state_.LastFinishMonotonicMs;
-    if (sinceLastEnd <= static_cast<qint64>(options_.intervalSeconds) * 1000) {
+    if (options_.intervalSeconds > 0 &&
+        sinceLastEnd <= static_cast<qint64>(options_.intervalSeconds) * 1000) {
         return;
     }
     if (options_.method == 1) {
@@ -251,6 +276,7 @@ void DownloadScheduler::timerDownTick() {
             Q_EMIT scrollToRow(row);
         }
         inet_.Inet下载当前文件(row);
+        startSoon(); // the transfer has ended: the next one need not wait for the tick
         return;
     }
     for (int k = 1; k <= options_.threadCount && k <= ParallelDownloads::kMaxThreads; ++k) {

@@ -82,6 +82,9 @@ private:
     void onLoginPage(int row);
     /// Marks the row as started now (for the login rules).
     void noteStart(int row);
+    /// A thread is free: the next item starts at once, or when the interval has passed, instead
+    /// of at the next tick.
+    void startSoon();
     void setTimerDown(bool on);
     void setStartEnabled(bool enabled);
     void playSound(int number);
@@ -93,6 +96,7 @@ private:
     ParallelDownloads threads_;
     ServerPauses pauses_;
     bool pauseShown_ = false;
+    bool startPending_ = false;
     // Automatic login: one at a time for the whole list; a row goes back for it only once; a
     // login is asked for only by a row sent after the last one ended, and a second one with no
     // document in between stops the run instead of looping.

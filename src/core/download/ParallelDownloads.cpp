@@ -119,6 +119,7 @@ void ParallelDownloads::removeMember(int k) {
     m->Terminate();
     // Removal from inside the member's own event takes effect once the handler has returned.
     m->deleteLater();
+    Q_EMIT threadFreed();
 }
 
 void ParallelDownloads::UnloadAll() {

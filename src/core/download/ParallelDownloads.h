@@ -40,6 +40,8 @@ Q_SIGNALS:
     /// See the single-stream engine's signals of the same names.
     void comeBackLater(int row, int httpStatus, qint64 waitMs);
     void transferEnded(int row);
+    /// A thread let go of its member, whatever the outcome: it can take the next item.
+    void threadFreed();
 
 private:
     int rowOf(int k) const;

@@ -166,11 +166,9 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts, SettingsS
     }
     layout->addLayout(grid);
 
-    Web1 = new WebBrowser(this);
-    Web1->setObjectName(QStringLiteral("Web1"));
-    layout->addWidget(Web1, 1);
-    Web1->setSilent(true);
-    Web1->Navigate(QStringLiteral("about:blank"));
+    // The browser view comes when the panel is first shown or a login needs it: until then the
+    // download window is a plain widget window, which costs nothing to compose.
+    layout_ = layout;
 
     Timer2.setInterval(timeouts_.keepAliveMs);
     connect(&Timer2, &QTimer::timeout, this, [this] { keepAlive(); });
@@ -186,17 +184,6 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts, SettingsS
     connect(Command2, &QPushButton::clicked, this, [this] { 浏览(); });
     connect(Command5, &QPushButton::clicked, this, [this] { 自动登录网站(true); });
     connect(Command3, &QPushButton::clicked, this, [this] { 关闭(); });
-    // Only the top-level document's completion ends a wait; the browser keeps pop-ups in itself
-    // and refuses to be closed by a page.
-    connect(Web1, &WebBrowser::DocumentComplete, this, [this](const QString&, bool ok) {
-        lastLoadOk_ = ok;
-        WebBusy = false;
-    });
-    connect(Web1, &WebBrowser::TitleChange, this, [this](const QString& title) {
-        if (TrimSpaces(title).toLower() != QLatin1String("about:blank")) {
-            Q_EMIT titleChanged(title);
-        }
-    });
 
     restoreLogin();
     const auto edited = [this] {
@@ -322,6 +309,34 @@ void LoginPanel::keyringUnavailable() {
     LabelLoginNote->show();
 }
 
+WebBrowser* LoginPanel::web() {
+    if (Web1 != nullptr) {
+        return Web1;
+    }
+    Web1 = new WebBrowser(this);
+    Web1->setObjectName(QStringLiteral("Web1"));
+    layout_->addWidget(Web1, 1);
+    Web1->setSilent(true);
+    // Only the top-level document's completion ends a wait; the browser keeps pop-ups in itself
+    // and refuses to be closed by a page.
+    connect(Web1, &WebBrowser::DocumentComplete, this, [this](const QString&, bool ok) {
+        lastLoadOk_ = ok;
+        WebBusy = false;
+    });
+    connect(Web1, &WebBrowser::TitleChange, this, [this](const QString& title) {
+        if (TrimSpaces(title).toLower() != QLatin1String("about:blank")) {
+            Q_EMIT titleChanged(title);
+        }
+    });
+    Web1->Navigate(QStringLiteral("about:blank"));
+    return Web1;
+}
+
+void LoginPanel::showEvent(QShowEvent* event) {
+    web();
+    QFrame::showEvent(event);
+}
+
 void LoginPanel::hideEvent(QHideEvent* event) {
     // Closing the panel or the window keeps what was typed.
     rememberLogin();
@@ -335,8 +350,8 @@ bool LoginPanel::automaticLogin() const {
 bool LoginPanel::waitForPage(qint64 startMs) {
     do {
         YieldOnce();
-    } while ((Web1->Busy() || WebBusy) && MonotonicMs() - startMs <= timeouts_.pageWaitMs);
-    return !Web1->Busy() && !WebBusy;
+    } while ((web()->Busy() || WebBusy) && MonotonicMs() - startMs <= timeouts_.pageWaitMs);
+    return !web()->Busy() && !WebBusy;
 }
 
 bool LoginPanel::openPage(const QString& address) {
@@ -348,7 +363,7 @@ bool LoginPanel::openPage(const QString& address) {
     const qint64 start = MonotonicMs();
     WebBusy = true;
     lastLoadOk_ = true;
-    Web1->Navigate(address);
+    web()->Navigate(address);
     return waitForPage(start);
 }
 
@@ -365,12 +380,12 @@ void LoginPanel::keepAlive() {
     // credentials again.
     const QString address = TrimSpaces(Text1->text());
     if (!address.isEmpty()) {
-        Web1->Navigate(address);
+        web()->Navigate(address);
         return;
     }
-    const QUrl current = Web1->url();
+    const QUrl current = web()->url();
     if (current.scheme() == QLatin1String("http") || current.scheme() == QLatin1String("https")) {
-        Web1->Navigate(current.toString(QUrl::FullyEncoded));
+        web()->Navigate(current.toString(QUrl::FullyEncoded));
     }
 }
 
@@ -430,7 +445,7 @@ void LoginPanel::自动登录网站(bool showMessages) {
             return;
         }
         const bool opened = loaded && lastLoadOk_;
-        const DomDocument doc = Web1->Document();
+        const DomDocument doc = web()->Document();
         // A wait that ran out leaves whatever page was there before, and a redirect may have
         // led to another site: neither gets the credentials or the click. The elements are
         // taken before the address is checked; they belong to their own document and do
@@ -533,7 +548,7 @@ LoginPanel::Outcome LoginPanel::judge(bool opened, bool onLoginSite, bool sent) 
 }
 
 bool LoginPanel::pageAsksForPassword() {
-    const DomDocument doc = Web1->Document();
+    const DomDocument doc = web()->Document();
     const QList<DomHandle> inputs =
         doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
     for (DomHandle input : inputs) {
@@ -549,13 +564,13 @@ void LoginPanel::网页登录(const QString& address) {
     show();
     raise();
     if (!Check1->isChecked() && !Check2->isChecked() && !address.isEmpty()) {
-        Web1->Navigate(address);
+        web()->Navigate(address);
     }
 }
 
 void LoginPanel::关闭() {
     hide();
-    if (!Check1->isChecked()) {
+    if (!Check1->isChecked() && Web1 != nullptr) {
         Web1->Navigate(QStringLiteral("about:blank"));
     }
 }

@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QUrl;
 class QLineEdit;
+class QVBoxLayout;
 class QPushButton;
 class QRadioButton;
 
@@ -69,7 +70,10 @@ public:
     void stopKeepAlive() { Timer2.stop(); }
     /// True while one of the panel's waits is running.
     bool busy() const { return busy_ > 0; }
-    WebBrowser* browser() const { return Web1; }
+    /// The panel's browser, made on first use.
+    WebBrowser* browser() { return web(); }
+    /// Whether the browser view has been made yet.
+    bool hasBrowser() const { return Web1 != nullptr; }
 
 Q_SIGNALS:
     /// The login page's title, for the window's status bar.
@@ -79,6 +83,7 @@ Q_SIGNALS:
     void automaticLoginEnded(bool ok, const QString& message);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -88,6 +93,7 @@ private:
     Outcome judge(bool opened, bool onLoginSite, bool sent);
     static QString outcomeText(Outcome outcome);
     bool pageAsksForPassword();
+    WebBrowser* web();
     void restoreLogin();
     /// Stores what changed since the last time: address and account, and the password when
     /// it is to be remembered.
@@ -110,7 +116,8 @@ private:
     bool lastLoadOk_ = true;
     bool WebBusy = false;
     int busy_ = 0;
-    WebBrowser* Web1 = nullptr;
+    WebBrowser* Web1 = nullptr; ///< made by web()
+    QVBoxLayout* layout_ = nullptr;
     QLineEdit* Text1 = nullptr;
     QRadioButton* Option4 = nullptr;
     QLineEdit* Text2 = nullptr;

@@ -449,3 +449,26 @@ TEST(RedownloadOperations, ResetKeepAndRotate) {
     EXPECT_EQ(list.item(3).status, ItemStatus::Waiting); // waiting rows are never reset
     EXPECT_EQ(list.item(3).type, QStringLiteral("htm"));
 }
+
+// A thread that finishes takes the next item at once: with a start timer that never fires
+// during the test, one tick is enough for the whole list under either method.
+TEST_F(SchedulerTest, AFreedThreadTakesTheNextItemWithoutWaitingForTheTick) {
+    timeouts.tickMs = 600'000;
+    for (const int method : {2, 1}) {
+        SCOPED_TRACE(method);
+        options.method = method;
+        options.threadCount = 3;
+        scheduler.reset();
+        list.clear();
+        for (int i = 0; i < 9; ++i) {
+            add("/m" + QByteArray::number(method) + "f" + QByteArray::number(i),
+                Serve(kPdf, "application/pdf"), QStringLiteral("M%1F%2").arg(method).arg(i));
+        }
+        s().Start();
+        pastInterval();
+        s().timerDownTick(); // the only tick: the timer's own comes after ten minutes
+        ASSERT_TRUE(waitFor([&] { return list.statusCounts().finished == 9; }))
+            << list.summaryText().toStdString();
+        s().Stop();
+    }
+}

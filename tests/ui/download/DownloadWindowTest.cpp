@@ -8,6 +8,8 @@
 #include "core/download/ListOperations.h"
 #include "core/store/ListStore.h"
 #include "core/store/QueueKeeper.h"
+#include "platform/WebBrowser.h"
+#include "ui/download/LoginPanel.h"
 #include "ui/shell/QueueKeeping.h"
 
 #include "TestHttpServer.h"
@@ -271,4 +273,17 @@ TEST_F(DownloadWindow, ItsListIsKeptAndWrittenWhenItCloses) {
     ASSERT_EQ(stored.downloads.size(), 2);
     EXPECT_EQ(stored.downloads[1].name, QStringLiteral("Two"));
     EXPECT_EQ(stored.unfinished(), 2);
+}
+
+// The login panel's browser view is made when the panel is first shown: until then the window
+// holds no browser view, whose composing costs every repaint on machines without a graphics card.
+TEST_F(DownloadWindow, TheLoginPanelsBrowserComesWhenThePanelIsShown) {
+    auto w = open();
+    w->show();
+    EXPECT_EQ(w->findChild<WebBrowser*>(), nullptr);
+    EXPECT_FALSE(w->loginPanel()->hasBrowser());
+    QTest::mouseClick(child<QPushButton>(w.get(), "Command1"), Qt::LeftButton); // 网页登录
+    ASSERT_TRUE(w->loginPanel()->isVisible());
+    EXPECT_TRUE(w->loginPanel()->hasBrowser());
+    EXPECT_NE(w->findChild<WebBrowser*>(), nullptr);
 }
