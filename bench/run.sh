@@ -14,3 +14,9 @@ for b in build/bench/bench/bench_download_list build/bench/bench/bench_type_reco
   echo "== $(basename "$b")"
   "$b"
 done
+# The window benchmark that needs a real X display, composed through (software) OpenGL.
+if [ -x build/bench/bench/bench_analysis_window ]; then
+  echo "== bench_analysis_window"
+  QT_QPA_PLATFORM=xcb QTWEBENGINE_CHROMIUM_FLAGS="--disable-background-networking" \
+    xvfb-run -a -s "-screen 0 1600x1000x24" build/bench/bench/bench_analysis_window
+fi
