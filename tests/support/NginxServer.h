@@ -13,9 +13,12 @@ namespace quillax::test {
 
 struct NginxOptions {
     QString root;              ///< folder of the files served
-    double ratePerSecond = 1;  ///< requests a second per client
+    double ratePerSecond = 1;  ///< requests a second per client; below one, whole per minute
     int burst = 2;             ///< requests let through at once beyond the rate
     int retryAfterSeconds = 5; ///< Retry-After of a 429
+    /// The program to run; another path lets a test see how a missing or broken one is reported.
+    QString program = QStringLiteral("/usr/sbin/nginx");
+    int startTimeoutMs = 10'000; ///< how long start() waits for an answer
 };
 
 struct NginxLogEntry {
@@ -35,25 +38,34 @@ public:
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
-    /// Starts nginx and waits until it answers (at most 10 s). False, with the reason and the
-    /// error log in `error`, when it could not; "no nginx" when the program is missing.
+    /// Starts nginx and waits until it answers (at most startTimeoutMs). False, with the reason
+    /// and the error log in `error`, when it could not; the reason starts with "no nginx" when
+    /// the program is missing.
     bool start(QString* error);
     quint16 port() const { return port_; }
     /// "http://127.0.0.1:PORT/"
     QString baseUrl() const;
     /// The access log so far, in order.
     QList<NginxLogEntry> accessLog() const;
+    /// The access log once it holds at least `entries` lines, or as it is after `timeoutMs`:
+    /// nginx writes a line just after the answer went out, so a client may be a step ahead.
+    QList<NginxLogEntry> waitForLog(int entries, int timeoutMs = 5'000) const;
+    /// The process id of the nginx last started (kept after it stopped, so that a test can see
+    /// it is gone); 0 before.
+    qint64 pid() const { return pid_; }
     /// Whether the nginx binary is there at all.
     static bool available();
 
 private:
     bool writeConfig(quint16 port, QString* error);
+    QString errorLog() const;
     void stop();
 
     NginxOptions options_;
     QTemporaryDir prefix_;
     QProcess process_;
     quint16 port_ = 0;
+    qint64 pid_ = 0;
 };
 
 } // namespace quillax::test
