@@ -23,6 +23,12 @@ namespace {
 // Method 2's placeholder: two bytes that reserve the name while the body is fetched.
 const QByteArray kPlaceholder("\x01\x00", 2);
 
+// What load() reads, in its order; a table under our name without these is unreadable.
+const QLatin1String kDownloadColumns("key, name, type, size, received, percent, folder, referrer, "
+                                     "status, created, adopted, replaces, reason, attempts, "
+                                     "not_before");
+const QLatin1String kRecordColumns("title, link, type, status, folder, page_url");
+
 bool exec(QSqlDatabase& db, const QString& sql) {
     QSqlQuery query(db);
     return query.exec(sql);
@@ -98,46 +104,89 @@ StoreOpenResult ListStore::open(const QString& path) {
     const bool existed = QFileInfo::exists(path);
     QString movedTo;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            result.error = db.lastError().text();
-            close();
-            return result;
-        }
-        // A file that is no database, or a damaged one, fails these; a newer one says so.
-        QSqlQuery check(db);
-        const bool readable = check.exec(QStringLiteral("PRAGMA quick_check")) && check.next() &&
-                              check.value(0).toString() == QLatin1String("ok");
-        int version = -1;
-        if (readable && check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-            version = check.value(0).toInt();
-        }
-        check.finish();
         QString why;
-        if (!readable || version < 0) {
-            why = QStringLiteral("damaged");
-        } else if (version > kSchemaVersion) {
-            why = QStringLiteral("newer");
+        if (!tryOpen(&why, &result.error)) {
+            close();
+            if (why.isEmpty()) {
+                return result; // the driver or the folder failed: nothing to move aside
+            }
+            if (attempt > 0 || (movedTo = moveAside(path, why)).isEmpty()) {
+                result.error = QStringLiteral("cannot move %1 aside").arg(path);
+                return result;
+            }
+            continue;
         }
-        if (why.isEmpty() && exec(db, QStringLiteral("PRAGMA journal_mode=WAL")) &&
-            exec(db, QStringLiteral("PRAGMA synchronous=NORMAL")) && createSchema()) {
-            result.status = !movedTo.isEmpty() ? StoreOpen::MovedAside
-                            : existed          ? StoreOpen::Opened
-                                               : StoreOpen::Created;
-            result.movedTo = movedTo;
-            return result;
-        }
-        if (why.isEmpty()) {
-            why = QStringLiteral("damaged"); // the schema could not be made in it
-        }
-        close();
-        if (attempt > 0 || (movedTo = moveAside(path, why)).isEmpty()) {
-            result.error = QStringLiteral("cannot move %1 aside").arg(path);
-            return result;
-        }
+        result.status = !movedTo.isEmpty() ? StoreOpen::MovedAside
+                        : existed          ? StoreOpen::Opened
+                                           : StoreOpen::Created;
+        result.movedTo = movedTo;
+        return result;
     }
     return result;
+}
+
+bool ListStore::tryOpen(QString* why, QString* error) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(path_);
+    if (!db.open()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    // A file that is no database, or a damaged one, fails the check; a newer one says so.
+    int version = -1;
+    {
+        QSqlQuery check(db);
+        if (check.exec(QStringLiteral("PRAGMA quick_check")) && check.next() &&
+            check.value(0).toString() == QLatin1String("ok") &&
+            check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
+            version = check.value(0).toInt();
+        }
+    }
+    if (version < 0) {
+        *why = QStringLiteral("damaged");
+    } else if (version > kSchemaVersion) {
+        *why = QStringLiteral("newer");
+    } else if (!schemaReadable()) {
+        *why = QStringLiteral("damaged"); // tables of another shape under our names
+    } else if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL")) ||
+               !exec(db, QStringLiteral("PRAGMA synchronous=NORMAL")) || !createSchema()) {
+        *why = QStringLiteral("damaged");
+    }
+    if (!why->isEmpty()) {
+        *error = QStringLiteral("%1: %2").arg(*why, path_);
+        return false;
+    }
+    return true;
+}
+
+bool ListStore::schemaReadable() const {
+    // Checked before anything is written, so that a file moved aside keeps its bytes.
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const QStringList tables = db.tables();
+    QSqlQuery q(db);
+    return (!tables.contains(QLatin1String("downloads")) ||
+            q.exec(QStringLiteral("SELECT %1 FROM downloads LIMIT 0").arg(kDownloadColumns))) &&
+           (!tables.contains(QLatin1String("records")) ||
+            q.exec(QStringLiteral("SELECT %1 FROM records LIMIT 0").arg(kRecordColumns)));
+}
+
+int ListStore::unfinishedCount() const {
+    if (!isOpen()) {
+        return 0;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    int n = 0;
+    if (q.exec(QStringLiteral("SELECT count(*) FROM downloads WHERE status <> %1")
+                   .arg(static_cast<int>(ItemStatus::Finished))) &&
+        q.next()) {
+        n += q.value(0).toInt();
+    }
+    if (q.exec(
+            QStringLiteral("SELECT count(*) FROM records WHERE status IS NULL OR status = ''")) &&
+        q.next()) {
+        n += q.value(0).toInt();
+    }
+    return n;
 }
 
 bool ListStore::createSchema() {
@@ -165,9 +214,7 @@ KeptQueue ListStore::load() const {
     }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
-    if (q.exec(QStringLiteral("SELECT key, name, type, size, received, percent, folder, "
-                              "referrer, status, created, adopted, replaces, reason, attempts, "
-                              "not_before FROM downloads ORDER BY pos"))) {
+    if (q.exec(QStringLiteral("SELECT %1 FROM downloads ORDER BY pos").arg(kDownloadColumns))) {
         while (q.next()) {
             DownloadItem item;
             item.key = q.value(0).toString();
@@ -192,8 +239,7 @@ KeptQueue ListStore::load() const {
             kept.downloads.append(item);
         }
     }
-    if (q.exec(QStringLiteral("SELECT title, link, type, status, folder, page_url FROM records "
-                              "ORDER BY pos"))) {
+    if (q.exec(QStringLiteral("SELECT %1 FROM records ORDER BY pos").arg(kRecordColumns))) {
         while (q.next()) {
             kept.records.append(AnalysisRecord{q.value(0).toString(), q.value(1).toString(),
                                                q.value(2).toString(), q.value(3).toString(),
@@ -214,9 +260,9 @@ bool ListStore::writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool
     QSqlQuery q(db);
     bool ok = all ? q.exec(QStringLiteral("DELETE FROM downloads"))
                   : q.exec(QStringLiteral("DELETE FROM downloads WHERE pos >= %1").arg(count));
-    ok = ok && q.prepare(QStringLiteral(
-                   "INSERT OR REPLACE INTO downloads VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                   "?, ?, ?, ?)"));
+    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads (pos, %1) VALUES (?, ?, "
+                                        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                             .arg(kDownloadColumns));
     for (const auto& [pos, item] : rows) {
         if (!ok) {
             break;
@@ -256,8 +302,9 @@ bool ListStore::writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool
     QSqlQuery q(db);
     bool ok = all ? q.exec(QStringLiteral("DELETE FROM records"))
                   : q.exec(QStringLiteral("DELETE FROM records WHERE pos >= %1").arg(count));
-    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO records VALUES (?, ?, ?, ?, ?, "
-                                        "?, ?)"));
+    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO records (pos, %1) VALUES (?, ?, ?, "
+                                        "?, ?, ?, ?)")
+                             .arg(kRecordColumns));
     for (const auto& [pos, record] : rows) {
         if (!ok) {
             break;

@@ -50,9 +50,17 @@ public:
     bool writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count);
     bool writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count);
     bool clearAll();
+    /// What the start question counts: download items not finished (waiting, downloading or
+    /// failed) plus records not analysed yet; the same rule as KeptQueue::unfinished().
+    int unfinishedCount() const;
+    bool hasUnfinished() const { return unfinishedCount() > 0; }
 
 private:
+    /// Opens `path_` and makes the schema; on failure `why` names what to move aside for
+    /// ("damaged", "newer"), or stays empty when the file itself is not at fault.
+    bool tryOpen(QString* why, QString* error);
     bool createSchema();
+    bool schemaReadable() const;
     void close();
 
     QString connection_;

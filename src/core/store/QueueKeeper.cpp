@@ -1,5 +1,7 @@
 #include "core/store/QueueKeeper.h"
 
+#include <utility>
+
 namespace quillax {
 
 // The writing end: its own connection to the store's file, used only on the keeper's thread.
@@ -64,49 +66,119 @@ void QueueKeeper::schedule() {
     }
 }
 
-void QueueKeeper::watch(Watch& w, QAbstractItemModel* model) {
-    for (const QMetaObject::Connection& c : w.connections) {
+namespace {
+
+template <typename Row> struct ListOf;
+template <> struct ListOf<DownloadItem> {
+    using type = DownloadListModel;
+    static DownloadItem row(const DownloadListModel& list, int row) { return list.item(row); }
+};
+template <> struct ListOf<AnalysisRecord> {
+    using type = AnalysisListModel;
+    static AnalysisRecord row(const AnalysisListModel& list, int row) { return list.record(row); }
+};
+
+// A change over more rows than this hands the whole list over rather than row by row.
+constexpr int kWholeListFrom = 1000;
+
+} // namespace
+
+template <typename Row, typename List> void QueueKeeper::watch(Watch<Row>& w, List* list) {
+    for (const QMetaObject::Connection& c : std::as_const(w.connections)) {
         disconnect(c);
     }
     w.connections.clear();
-    w.model = model;
-    w.dirty.clear();
-    w.all = false;
-    if (model == nullptr) {
+    w.model = list;
+    w.changed.clear();
+    w.count = list != nullptr ? list->count() : 0;
+    if (list == nullptr) {
         return;
     }
-    Watch* watched = &w;
-    const auto everything = [this, watched] {
-        watched->all = true;
+    Watch<Row>* watched = &w;
+    const auto rowsChanged = [this, watched, list](int first, int last) {
+        if (last - first >= kWholeListFrom) {
+            handOver(*watched, true);
+            return;
+        }
+        for (int row = first; row <= last; ++row) {
+            if (row >= 0 && row < list->count()) {
+                watched->changed.insert(row, ListOf<Row>::row(*list, row));
+            }
+        }
+        watched->count = list->count();
         schedule();
     };
-    w.connections << connect(model, &QAbstractItemModel::dataChanged, this,
-                             [this, watched](const QModelIndex& from, const QModelIndex& to) {
-                                 for (int row = from.row(); row <= to.row(); ++row) {
-                                     watched->dirty.insert(row);
-                                 }
-                                 schedule();
+    const auto everything = [this, watched] { handOver(*watched, true); };
+    w.connections << connect(list, &QAbstractItemModel::dataChanged, this,
+                             [rowsChanged](const QModelIndex& from, const QModelIndex& to) {
+                                 rowsChanged(from.row(), to.row());
                              });
-    w.connections << connect(model, &QAbstractItemModel::rowsInserted, this,
-                             [this, watched](const QModelIndex&, int first, int last) {
-                                 if (first != watched->model->rowCount() - (last - first + 1)) {
-                                     watched->all = true; // inserted in the middle
-                                 }
-                                 for (int row = first; row <= last; ++row) {
-                                     watched->dirty.insert(row);
-                                 }
-                                 schedule();
-                             });
-    w.connections << connect(model, &QAbstractItemModel::rowsRemoved, this, everything);
-    w.connections << connect(model, &QAbstractItemModel::rowsMoved, this, everything);
-    w.connections << connect(model, &QAbstractItemModel::layoutChanged, this, everything);
-    w.connections << connect(model, &QAbstractItemModel::modelReset, this, everything);
-    // The list goes with its window: what it held last is already written or pending here.
-    w.connections << connect(model, &QObject::destroyed, this, [this, watched] {
-        watched->model = nullptr;
-        watched->dirty.clear();
-        watched->all = false;
+    w.connections << connect(
+        list, &QAbstractItemModel::rowsInserted, this,
+        [rowsChanged, everything, list](const QModelIndex&, int first, int last) {
+            if (last != list->count() - 1) {
+                everything(); // inserted in the middle: positions move
+            } else {
+                rowsChanged(first, last);
+            }
+        });
+    w.connections << connect(list, &QAbstractItemModel::rowsRemoved, this, everything);
+    w.connections << connect(list, &QAbstractItemModel::rowsMoved, this, everything);
+    w.connections << connect(list, &QAbstractItemModel::layoutChanged, this, everything);
+    w.connections << connect(list, &QAbstractItemModel::modelReset, this, everything);
+    // The list goes with its window: its changed rows were copied as they changed, so they are
+    // written still; the table is kept as it was, for the next run to offer back.
+    w.connections << connect(list, &QObject::destroyed, this, [this, watched] {
+        handOver(*watched, false);
+        watched->connections.clear();
     });
+}
+
+template <typename Row> void QueueKeeper::handOver(Watch<Row>& w, bool all) {
+    QList<QPair<int, Row>> rows;
+    int count = w.count;
+    if (all) {
+        const auto* list = static_cast<const typename ListOf<Row>::type*>(w.model.data());
+        if (list == nullptr) {
+            return;
+        }
+        count = list->count();
+        rows.reserve(count);
+        for (int row = 0; row < count; ++row) {
+            rows.append({row, ListOf<Row>::row(*list, row)});
+        }
+        w.count = count;
+    } else {
+        if (w.changed.isEmpty()) {
+            return;
+        }
+        rows.reserve(w.changed.size());
+        for (auto it = w.changed.cbegin(); it != w.changed.cend(); ++it) {
+            rows.append({it.key(), it.value()});
+        }
+    }
+    w.changed.clear();
+    write(rows, all, count);
+}
+
+void QueueKeeper::write(const QList<QPair<int, DownloadItem>>& rows, bool all, int count) {
+    if (writer_ == nullptr) {
+        store_.writeDownloads(rows, all, count);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        writer_, [w = writer_, rows, all, count] { w->store.writeDownloads(rows, all, count); },
+        Qt::QueuedConnection);
+}
+
+void QueueKeeper::write(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count) {
+    if (writer_ == nullptr) {
+        store_.writeRecords(rows, all, count);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        writer_, [w = writer_, rows, all, count] { w->store.writeRecords(rows, all, count); },
+        Qt::QueuedConnection);
 }
 
 void QueueKeeper::attachDownloads(DownloadListModel* list) {
@@ -121,60 +193,8 @@ void QueueKeeper::attachRecords(AnalysisListModel* list) {
 
 void QueueKeeper::flushNow() {
     timer_.stop();
-    if (auto* list = qobject_cast<DownloadListModel*>(downloads_.model.data());
-        list != nullptr && (downloads_.all || !downloads_.dirty.isEmpty())) {
-        QList<QPair<int, DownloadItem>> rows;
-        if (downloads_.all) {
-            for (int row = 0; row < list->count(); ++row) {
-                rows.append({row, list->item(row)});
-            }
-        } else {
-            for (const int row : std::as_const(downloads_.dirty)) {
-                if (row >= 0 && row < list->count()) {
-                    rows.append({row, list->item(row)});
-                }
-            }
-        }
-        const bool all = downloads_.all;
-        const int count = list->count();
-        if (writer_ != nullptr) {
-            QMetaObject::invokeMethod(
-                writer_,
-                [w = writer_, rows, all, count] { w->store.writeDownloads(rows, all, count); },
-                Qt::QueuedConnection);
-        } else {
-            store_.writeDownloads(rows, all, count);
-        }
-        downloads_.dirty.clear();
-        downloads_.all = false;
-    }
-    if (auto* list = qobject_cast<AnalysisListModel*>(records_.model.data());
-        list != nullptr && (records_.all || !records_.dirty.isEmpty())) {
-        QList<QPair<int, AnalysisRecord>> rows;
-        if (records_.all) {
-            for (int row = 0; row < list->count(); ++row) {
-                rows.append({row, list->record(row)});
-            }
-        } else {
-            for (const int row : std::as_const(records_.dirty)) {
-                if (row >= 0 && row < list->count()) {
-                    rows.append({row, list->record(row)});
-                }
-            }
-        }
-        const bool all = records_.all;
-        const int count = list->count();
-        if (writer_ != nullptr) {
-            QMetaObject::invokeMethod(
-                writer_,
-                [w = writer_, rows, all, count] { w->store.writeRecords(rows, all, count); },
-                Qt::QueuedConnection);
-        } else {
-            store_.writeRecords(rows, all, count);
-        }
-        records_.dirty.clear();
-        records_.all = false;
-    }
+    handOver(downloads_, false);
+    handOver(records_, false);
 }
 
 } // namespace quillax

@@ -7,9 +7,9 @@
 
 #include "core/store/ListStore.h"
 
+#include <QMap>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QThread>
 #include <QTimer>
 
@@ -21,7 +21,8 @@ public:
     explicit QueueKeeper(ListStore& store, int intervalMs = 1000, QObject* parent = nullptr);
     ~QueueKeeper() override;
 
-    /// Watches the list until it goes or another one is attached; nullptr detaches.
+    /// Watches the list until it goes or another one is attached; nullptr detaches. What is
+    /// pending for the previous list is handed over first.
     void attachDownloads(DownloadListModel* list);
     void attachRecords(AnalysisListModel* list);
     /// Hands what is pending to the writer now (a window closing).
@@ -30,13 +31,20 @@ public:
     void flushAndWait();
 
 private:
-    struct Watch {
+    /// One watched list. Changed rows are copied as they change, and a removal, move or reset
+    /// hands the whole table over at once (one copy per user action), so a list that goes with
+    /// its window before the next flush loses nothing.
+    template <typename Row> struct Watch {
         QPointer<QAbstractItemModel> model;
-        QSet<int> dirty;
-        bool all = false;
+        QMap<int, Row> changed; ///< row number → its latest values
+        int count = 0;          ///< rows in the list when `changed` was last filled
         QList<QMetaObject::Connection> connections;
     };
-    void watch(Watch& w, QAbstractItemModel* model);
+    template <typename Row, typename List> void watch(Watch<Row>& w, List* list);
+    /// Hands the changed rows over, or with `all` the whole list, which replaces the table.
+    template <typename Row> void handOver(Watch<Row>& w, bool all);
+    void write(const QList<QPair<int, DownloadItem>>& rows, bool all, int count);
+    void write(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count);
     void schedule();
 
     ListStore& store_;
@@ -44,8 +52,8 @@ private:
     QThread thread_;
     Writer* writer_ = nullptr; ///< lives in `thread_`; nullptr: written here instead
     QTimer timer_;
-    Watch downloads_;
-    Watch records_;
+    Watch<DownloadItem> downloads_;
+    Watch<AnalysisRecord> records_;
 };
 
 } // namespace quillax

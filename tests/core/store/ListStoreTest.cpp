@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -89,6 +90,11 @@ TEST_F(ListStoreTest, KeepsEveryFieldOfBothListsInOrderInWalMode) {
     EXPECT_EQ(kept.records[0].pageUrl, records[0].pageUrl);
     EXPECT_EQ(kept.records[1].status, records[1].status);
     EXPECT_EQ(kept.unfinished(), 6 + 1); // not finished rows, and the unanalysed record
+    EXPECT_EQ(store.unfinishedCount(), kept.unfinished());
+    EXPECT_TRUE(store.hasUnfinished());
+    ASSERT_TRUE(store.clearAll());
+    EXPECT_FALSE(store.hasUnfinished());
+    EXPECT_TRUE(store.load().downloads.isEmpty());
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
     db.setDatabaseName(path());
@@ -130,6 +136,20 @@ TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
              file.resize(file.size() / 2);
          },
          "damaged"},
+        {"tables of another shape",
+         [](const QString& p) {
+             QSqlDatabase db =
+                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("shape"));
+             db.setDatabaseName(p);
+             db.open();
+             QSqlQuery(db).exec(QStringLiteral("CREATE TABLE downloads (pos INTEGER, url TEXT)"));
+             QSqlQuery(db).exec(
+                 QStringLiteral("PRAGMA user_version = %1").arg(ListStore::kSchemaVersion));
+             db.close();
+             db = QSqlDatabase();
+             QSqlDatabase::removeDatabase(QStringLiteral("shape"));
+         },
+         "damaged"},
         {"newer",
          [](const QString& p) {
              {
@@ -162,6 +182,8 @@ TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
         EXPECT_EQ(sha(result.movedTo), before);
         EXPECT_TRUE(store.load().downloads.isEmpty());
         EXPECT_TRUE(store.isOpen());
+        EXPECT_TRUE(store.writeDownloads({{0, odd(1, ItemStatus::Waiting)}}, true, 1));
+        EXPECT_EQ(store.load().downloads.size(), 1);
     }
 }
 
@@ -210,6 +232,61 @@ TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     EXPECT_EQ(store.load().downloads.size(), 1);
 }
 
+// The window goes and its list with it between two flushes: the rows changed last are kept.
+TEST_F(ListStoreTest, AListDestroyedBeforeTheFlushKeepsItsLastChanges) {
+    ListStore store;
+    ASSERT_NE(store.open(path()).status, StoreOpen::Failed);
+    QueueKeeper keeper(store, 60'000);
+    auto list = std::make_unique<DownloadListModel>();
+    auto records = std::make_unique<AnalysisListModel>();
+    keeper.attachDownloads(list.get());
+    keeper.attachRecords(records.get());
+    for (int i = 0; i < 3; ++i) {
+        list->addItem(QStringLiteral("http://a/%1").arg(i), QStringLiteral("N%1").arg(i),
+                      QStringLiteral("pdf"), QStringLiteral("/f/"), QString());
+    }
+    records->加入LV1(QStringLiteral("T"), QStringLiteral("http://a/r"), QString(),
+                     QStringLiteral("pdf"), QString());
+    keeper.flushAndWait();
+    list->setStatus(1, ItemStatus::Failed);
+    list->setReason(1, QStringLiteral("连接超时"));
+    records->setStatus(0, QStringLiteral("成功"));
+    list->removeRowsWhere([](int row) { return row == 0; }); // the last change is structural
+    list->setStatus(0, ItemStatus::Finished);
+    list.reset();
+    records.reset();
+    keeper.flushAndWait();
+    const KeptQueue kept = store.load();
+    ASSERT_EQ(kept.downloads.size(), 2);
+    EXPECT_EQ(kept.downloads[0].key, QStringLiteral("http://a/1"));
+    EXPECT_EQ(kept.downloads[0].status, ItemStatus::Finished);
+    EXPECT_EQ(kept.downloads[0].reason, QStringLiteral("连接超时"));
+    ASSERT_EQ(kept.records.size(), 1);
+    EXPECT_EQ(kept.records[0].status, QStringLiteral("成功"));
+}
+
+// Left to its own timer, the keeper writes without being asked; progress ticks between two
+// flushes leave only their latest values.
+TEST_F(ListStoreTest, TheKeeperFlushesOnItsOwnTimer) {
+    ListStore store;
+    ASSERT_NE(store.open(path()).status, StoreOpen::Failed);
+    DownloadListModel list;
+    QueueKeeper keeper(store, 0);
+    keeper.attachDownloads(&list);
+    list.addItem(QStringLiteral("http://a/0"), QStringLiteral("N0"), QStringLiteral("pdf"),
+                 QStringLiteral("/f/"), QString());
+    list.startRow(0);
+    for (int tick = 1; tick <= 5; ++tick) {
+        list.setText(0, DownloadListModel::ColReceived, QString::number(tick * 1000));
+    }
+    list.flushProgressNotices();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const KeptQueue kept = store.load();
+        return kept.downloads.size() == 1 && kept.downloads[0].received == QStringLiteral("5000") &&
+               kept.downloads[0].status == ItemStatus::Downloading;
+    }));
+}
+
 // A row that was downloading when the program ended waits again; only its own part file and
 // its own placeholder go, a look-alike file stays byte for byte.
 TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPartFile) {
@@ -250,6 +327,46 @@ TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPar
     EXPECT_EQ(sha(decoy), decoyHash);
     EXPECT_EQ(sha(users), usersHash);
     EXPECT_EQ(records.count(), 1);
+}
+
+// The file at a running row's target goes only when the row made it and it is still the
+// two-byte placeholder; anything else there is someone's file.
+TEST_F(ListStoreTest, RestoringRemovesAPlaceholderOnlyWhenTheRowMadeItAndItIsUnchanged) {
+    struct Case {
+        const char* what;
+        bool createdFile;
+        QByteArray bytes;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"its own placeholder", true, QByteArray("\x01\x00", 2), true},
+        {"a placeholder another row made", false, QByteArray("\x01\x00", 2), false},
+        {"two other bytes", true, QByteArray("ok"), false},
+        {"a finished body", true, QByteArray("%PDF-1.7 a whole body"), false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = tmp.path() + QStringLiteral("/p%1/").arg(++n);
+        QDir().mkpath(folder);
+        DownloadItem item = odd(n, ItemStatus::Downloading);
+        item.folder = folder;
+        item.name = QStringLiteral("论文");
+        item.createdFile = c.createdFile;
+        const QString target = ItemFilePath(folder, item.name, item.type);
+        ASSERT_TRUE(WriteFile(target, c.bytes));
+        const QByteArray before = sha(target);
+        DownloadListModel list;
+        KeptQueue kept;
+        kept.downloads = {item};
+        ASSERT_EQ(RestoreKeptQueue(kept, &list, nullptr), 1);
+        EXPECT_EQ(!QFileInfo::exists(target), c.removed);
+        if (!c.removed) {
+            EXPECT_EQ(sha(target), before);
+        }
+        EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
+        EXPECT_TRUE(list.item(0).received.isEmpty());
+    }
 }
 
 } // namespace
