@@ -187,6 +187,28 @@ TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
     }
 }
 
+// A place where no database can be made fails plainly; the file in the way is left alone, and
+// a keeper on the closed store writes nothing and does not crash.
+TEST_F(ListStoreTest, AStoreThatCannotBeMadeFailsAndTouchesNothing) {
+    const QString blocker = tmp.path() + QStringLiteral("/data");
+    ASSERT_TRUE(WriteFile(blocker, "a file where the folder should be"));
+    const QByteArray before = sha(blocker);
+    ListStore store;
+    const StoreOpenResult result = store.open(blocker + QStringLiteral("/queue.sqlite"));
+    EXPECT_EQ(result.status, StoreOpen::Failed);
+    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_EQ(sha(blocker), before);
+    EXPECT_EQ(store.unfinishedCount(), 0);
+    DownloadListModel list;
+    QueueKeeper keeper(store, 0);
+    keeper.attachDownloads(&list);
+    list.addItem(QStringLiteral("http://a/0"), QStringLiteral("N0"), QStringLiteral("pdf"),
+                 QStringLiteral("/f/"), QString());
+    keeper.flushAndWait();
+    EXPECT_TRUE(store.load().downloads.isEmpty());
+}
+
 TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     ListStore store;
     ASSERT_NE(store.open(path()).status, StoreOpen::Failed);
