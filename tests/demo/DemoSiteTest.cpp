@@ -349,9 +349,10 @@ TEST(DemoSiteLog, KeepsTheMostRecentRequestsWithBoundedPaths) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
     EXPECT_EQ(lines.size(), total);
-    // The written line adds its time ("HH:mm:ss.zzz ") and, for a refusal, " retry-after=S".
+    // The written line adds its date and time ("yyyy-MM-ddTHH:mm:ss.zzz ") and, for a refusal,
+    // " retry-after=S".
     for (const QByteArray& line : lines) {
-        EXPECT_LE(QString::fromUtf8(line).size(), kMaxLoggedPathChars + 16 + 13 + 24);
+        EXPECT_LE(QString::fromUtf8(line).size(), kMaxLoggedPathChars + 16 + 24 + 24);
     }
 }
 

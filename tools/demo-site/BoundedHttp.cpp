@@ -157,6 +157,12 @@ QByteArray RefusalResponse(RequestFramer::Verdict verdict) {
            QByteArray::number(text.size()) + "\r\n\r\n" + text;
 }
 
+QString ClientKey(const QHostAddress& address) {
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    return mapped ? QHostAddress(v4).toString() : address.toString();
+}
+
 void RefuseAndClose(QTcpSocket* socket, RequestFramer::Verdict verdict) {
     // Nothing else may read this client again: its request is not one the site answers.
     QObject::disconnect(socket, &QIODevice::readyRead, nullptr, nullptr);
@@ -177,6 +183,9 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
         return;
     }
     socket->setReadBufferSize(kReadBufferBytes);
+    // An answer goes out in more than one write; without this, on a kept-alive connection each
+    // one waits for the client's delayed acknowledgement (some 40 ms).
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto framer = std::make_shared<RequestFramer>();
     // Connected before the HTTP server's own reader, so it sees each new byte first. That
     // reader reads inside a transaction: peek() then shows only the bytes not yet taken.
@@ -222,6 +231,7 @@ private:
             return;
         }
         answering_ = true;
+        heads.first().peer = ClientKey(socket_->peerAddress());
         reply_ = server_->resolver_(heads.first());
         QTimer::singleShot(std::max(0, reply_.delayHeadersMs), this, [this] { sendHead(); });
     }

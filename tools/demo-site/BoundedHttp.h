@@ -4,8 +4,10 @@
 // every request ever made.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QPair>
+#include <QString>
 #include <QTcpServer>
 #include <functional>
 #include <memory>
@@ -23,7 +25,11 @@ struct RequestHead {
     QByteArray method;
     QByteArray target; ///< path and query, as sent
     QList<QPair<QByteArray, QByteArray>> headers;
+    QString peer; ///< the client's address, as ClientKey() gives it
 };
+
+/// The name a client goes by: its address, an IPv4 client the same whichever way it came in.
+QString ClientKey(const QHostAddress& address);
 
 /// Follows the bytes a client sends, request by request, and says when one goes past the caps,
 /// holding no more than one head of at most kMaxRequestHeadBytes itself.

@@ -301,16 +301,22 @@ qint64 DemoSite::now() const {
 std::optional<std::pair<int, int>> DemoSite::pushBack(const QString& client) {
     const qint64 t = now();
     if (options_.throttlePerMinute > 0) {
-        const qint64 spacing = 60'000 / options_.throttlePerMinute;
         const qint64 next = nextPdfMs_.value(client, t);
         if (t < next) {
             // Rounded up: a client that waits exactly this long is let through.
             return std::make_pair(429, static_cast<int>((next - t + 999) / 1000));
         }
-        nextPdfMs_.insert(client, t + spacing);
     }
+    // A failed answer delivers nothing, so it leaves the client's turn unused: obeying its
+    // Retry-After must not run into the throttle.
     if (options_.flaky > 0 && flakyDice_.generateDouble() < options_.flaky) {
         return std::make_pair(503, 1);
+    }
+    if (options_.throttlePerMinute > 0) {
+        // Evenly spaced, no burst; the spacing is rounded up so a minute never holds more.
+        const qint64 spacing =
+            (60'000 + options_.throttlePerMinute - 1) / options_.throttlePerMinute;
+        nextPdfMs_.insert(client, t + spacing);
     }
     return std::nullopt;
 }
@@ -347,9 +353,10 @@ void DemoSite::logRequest(const QByteArray& method, const QString& path, int sta
         log_.removeFirst();
         requests_.removeFirst();
     }
-    // The written log also says when, to the millisecond, and how long the site asked to wait.
+    // The written log also says when, to the millisecond and with the date (the file is appended
+    // to run after run), and how long the site asked the client to wait.
     const QString written =
-        QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + line +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz ")) + line +
         (retryAfter >= 0 ? QStringLiteral(" retry-after=%1").arg(retryAfter) : QString());
     if (options_.logTarget == QLatin1String("-")) {
         std::fprintf(stdout, "%s\n", written.toUtf8().constData());
@@ -576,8 +583,9 @@ bool DemoSite::start(quint16 port) {
         } else if (url.path().startsWith(QLatin1String("/pdf/"))) {
             const int n =
                 RecordNumber(url.path().mid(5).section(QLatin1Char('.'), 0, 0), options_.records);
-            const auto refusal = n == 0 ? std::nullopt : pushBack(QStringLiteral("127.0.0.1"));
-            if (n == 0 || RecordAt(n).delivery == Delivery::NotFound) {
+            const bool exists = n != 0 && RecordAt(n).delivery != Delivery::NotFound;
+            const auto refusal = exists ? pushBack(request.peer) : std::nullopt;
+            if (!exists) {
                 notFound();
             } else if (refusal) {
                 reply.status = refusal->first;
@@ -701,7 +709,7 @@ bool DemoSite::start(quint16 port) {
             return htmlResponse("<html><body><h1>404 全文不存在</h1></body></html>",
                                 Status::NotFound);
         }
-        if (const auto refusal = pushBack(r.remoteAddress().toString())) {
+        if (const auto refusal = pushBack(ClientKey(r.remoteAddress()))) {
             QHttpServerResponse response(
                 "text/html; charset=utf-8", QByteArray("<html><body>请稍后再试</body></html>"),
                 refusal->first == 429 ? Status::TooManyRequests : Status::ServiceUnavailable);

@@ -45,13 +45,14 @@ struct DemoOptions {
     /// update unless asked to.
     QString notice;
 
-    // Pushing back, as library databases do; each is deterministic from `seed`.
+    // Pushing back, as library databases do, deterministically: the flaky answers follow `seed`.
     /// At most this many PDFs a minute per client, evenly spaced, without a burst; beyond it a
     /// 429 whose Retry-After says exactly when the next one is let through. 0: no limit.
     int throttlePerMinute = 0;
     /// A login lasts this many minutes; then PDFs get the login page again. 0: for ever.
     int sessionMinutes = 0;
-    /// This fraction of PDF requests is answered 503 with Retry-After: 1.
+    /// This fraction of PDF requests is answered 503 with Retry-After: 1; such an answer does not
+    /// use up the client's turn under the throttle.
     double flaky = 0;
     quint32 seed = 1;
     /// Milliseconds on a monotonic clock for the throttle and the sessions; empty: the real one.
