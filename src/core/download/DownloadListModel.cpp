@@ -388,6 +388,8 @@ bool DownloadListModel::setKey(int row, const QString& key) {
     keyIndex_.remove(items_[row].key);
     items_[row].key = key;
     keyIndex_.insert(key, row);
+    // Watchers of the list (the kept queue) learn of an address change like any other.
+    notifyRow(row, {KeyRole});
     return true;
 }
 
