@@ -1,13 +1,16 @@
 #include "platform/WebBrowser.h"
 
+#include "platform/Clock.h"
 #include "platform/Network.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
@@ -22,6 +25,12 @@ QPointer<QWebEngineProfile>& profileSlot() {
     static QPointer<QWebEngineProfile> profile;
     return profile;
 }
+
+// When the HTTP cache was last asked to clear, on the monotonic clock; -1: never.
+qint64 g_cacheClearedAtMs = -1;
+// Clearing runs on the engine's threads with no signal when done (Qt 6.4); it takes
+// milliseconds (longer under load), and the profile's end waits this long after the last request.
+constexpr qint64 kCacheClearSettleMs = 2000;
 
 // Every page of the profile still alive, so that the profile can outlive them all.
 QSet<BrowserPage*>& livePages() {
@@ -61,6 +70,11 @@ QWebEngineProfile* BrowserProfile() {
     return profile;
 }
 
+void ClearBrowserHttpCache() {
+    BrowserProfile()->clearHttpCache();
+    g_cacheClearedAtMs = MonotonicMs();
+}
+
 void EndBrowserProfile() {
     // Windows closed with deleteLater go now, with their views and pages.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -76,6 +90,14 @@ void EndBrowserProfile() {
     }
     const QSet<BrowserPage*> pages = livePages();
     qDeleteAll(pages);
+    if (g_cacheClearedAtMs >= 0 && !profileSlot().isNull()) {
+        // A cache still being cleared when the profile goes makes the engine read freed memory.
+        QEventLoop settle;
+        while (MonotonicMs() - g_cacheClearedAtMs < kCacheClearSettleMs) {
+            QTimer::singleShot(50, &settle, &QEventLoop::quit);
+            settle.exec();
+        }
+    }
     delete profileSlot().data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

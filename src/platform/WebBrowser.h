@@ -17,6 +17,10 @@ namespace quillax {
 /// browser's User-Agent.
 QWebEngineProfile* BrowserProfile();
 
+/// Asks the browser to forget its HTTP cache. The engine clears in the background, and a
+/// profile deleted while it does reads freed memory; EndBrowserProfile gives it time first.
+void ClearBrowserHttpCache();
+
 /// Deletes every browser view and page still alive, then the profile, while the application
 /// object still lives: the profile's teardown must not run in the application's exit routines,
 /// after the engine's own objects are gone. Called once, before the application object goes.

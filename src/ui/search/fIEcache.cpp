@@ -68,7 +68,7 @@ bool ClearBrowserCache(bool showMessage, const CacheLocations& where) {
     // Bodies once written out of the cache for copying are cache contents too.
     viewer.discardCopiedBodies();
     // The browser keeps an index of its entries in memory; it must forget them too.
-    BrowserProfile()->clearHttpCache();
+    ClearBrowserHttpCache();
     if (ran && showMessage) {
         ShowMessage(QStringLiteral("IE缓存清空完毕！"), MsgIcon::Information);
     }
