@@ -27,6 +27,12 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
     Timer_Down.setInterval(timeouts.tickMs);
     Timer1.setInterval(timeouts.tickMs);
     connect(&Timer_Down, &QTimer::timeout, this, &DownloadScheduler::timerDownTick);
+    wake_.setSingleShot(true);
+    connect(&wake_, &QTimer::timeout, this, [this] {
+        if (Timer_Down.isActive()) {
+            timerDownTick();
+        }
+    });
     connect(&Timer1, &QTimer::timeout, this, &DownloadScheduler::monitorTick);
     connect(&inet_, &InetEngine::statusPanelText, this, &DownloadScheduler::statusPanelText);
     connect(&inet_, &InetEngine::soundRequested, this, &DownloadScheduler::soundRequested);
@@ -47,10 +53,12 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
 bool DownloadScheduler::mayStartNow(int row, qint64 now) const {
     const DownloadItem& item = list_.item(row);
     if (item.notBefore > now) {
+        noteRelease(item.notBefore);
         return false;
     }
     const QString origin = OriginOf(QUrl(选择url(item.key)));
-    if (pauses_.isPaused(origin, now)) {
+    if (const qint64 at = pauses_.nextSendAt(origin); at > now) {
+        noteRelease(at);
         return false;
     }
     if (options_.method == 1) {
@@ -136,6 +144,28 @@ void DownloadScheduler::startSoon() {
 
 void DownloadScheduler::noteStart(int row) {
     startedMs_.insert(list_.item(row).key, MonotonicMs());
+    pauses_.sent(OriginOf(QUrl(选择url(list_.item(row).key))), PauseNowEpochMs());
+}
+
+void DownloadScheduler::noteRelease(qint64 atEpochMs) const {
+    if (nextRelease_ == 0 || atEpochMs < nextRelease_) {
+        nextRelease_ = atEpochMs;
+    }
+}
+
+void DownloadScheduler::wakeAtNextRelease() {
+    // A pause or a pace ends between two ticks: the row goes then, not up to a tick later,
+    // which against a server that lets one request through a second would lose a turn each time.
+    if (nextRelease_ == 0 || !Timer_Down.isActive()) {
+        return;
+    }
+    const qint64 wait = nextRelease_ - PauseNowEpochMs();
+    if (wait <= 0 || wait >= Timer_Down.remainingTime()) {
+        return;
+    }
+    if (!wake_.isActive() || wake_.remainingTime() > wait) {
+        wake_.start(static_cast<int>(wait) + 1);
+    }
 }
 
 void DownloadScheduler::onLoginPage(int row) {
@@ -191,6 +221,7 @@ void DownloadScheduler::setTimerDown(bool on) {
         Timer_Down.start();
     } else {
         Timer_Down.stop();
+        wake_.stop();
     }
     Q_EMIT runningChanged(on);
 }
@@ -226,6 +257,7 @@ int DownloadScheduler::takeNextRow(bool createFolders) {
         return -1; // every row would only get the login page
     }
     const qint64 now = PauseNowEpochMs();
+    nextRelease_ = 0;
     for (int row = 0; row < list_.count(); ++row) {
         if (list_.item(row).status != ItemStatus::Waiting || !mayStartNow(row, now)) {
             continue;
@@ -268,6 +300,7 @@ void DownloadScheduler::timerDownTick() {
         }
         const int row = takeNextRow(false);
         if (row < 0) {
+            wakeAtNextRelease();
             return;
         }
         list_.startRow(row);
@@ -285,6 +318,7 @@ void DownloadScheduler::timerDownTick() {
         }
         const int row = takeNextRow(true);
         if (row < 0) {
+            wakeAtNextRelease();
             continue;
         }
         // The thread marks the row as started and scrolls to it.

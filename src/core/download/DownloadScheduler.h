@@ -80,8 +80,12 @@ private:
     void showPause();
     /// A row came back as a web page while automatic login is on.
     void onLoginPage(int row);
-    /// Marks the row as started now (for the login rules).
+    /// Marks the row as started now (for the login rules and its server's pace).
     void noteStart(int row);
+    /// A waiting row is held until this time; the earliest such time of a pass is kept.
+    void noteRelease(qint64 atEpochMs) const;
+    /// After a pass that started nothing: runs the next pass when the first held row is free.
+    void wakeAtNextRelease();
     /// A thread is free: the next item starts at once, or when the interval has passed, instead
     /// of at the next tick.
     void startSoon();
@@ -107,6 +111,8 @@ private:
     QSet<QString> requeuedForLogin_;
     QTimer Timer_Down;
     QTimer Timer1;
+    QTimer wake_;
+    mutable qint64 nextRelease_ = 0; ///< earliest end of a hold seen by the last pass; 0: none
     bool startEnabled_ = true;
 };
 

@@ -17,6 +17,8 @@ constexpr qint64 kDefaultWaitAfter429Ms = 30'000;
 constexpr qint64 kDefaultWaitAfter503Ms = 10'000;
 constexpr qint64 kFirstRetryDelayMs = 5'000;
 constexpr qint64 kMaxRetryDelayMs = 10LL * 60 * 1000;
+// A learned spacing longer than this is a misreading (a long transfer before the refusal).
+constexpr qint64 kMaxPaceMs = 60'000;
 // A value beyond this many seconds is surely over the cap; reading it stops here so that a
 // huge number cannot overflow.
 constexpr qint64 kSecondsReadLimit = 10LL * 365 * 24 * 3600;
@@ -133,6 +135,13 @@ QString OriginOf(const QUrl& url) {
 void ServerPauses::pause(const QString& origin, qint64 untilEpochMs, bool tooManyRequests) {
     Server& server = servers_[origin];
     server.pausedUntil = std::max(server.pausedUntil, untilEpochMs);
+    if (tooManyRequests && server.limited && server.sentBefore > 0) {
+        // One transfer at a time: the request before the refused one is the one the server let
+        // through, so the time from it to the end of the wait is the spacing the server keeps.
+        // Without it, every request after a quick download would meet a refusal first.
+        const qint64 spacing = std::clamp<qint64>(untilEpochMs - server.sentBefore, 0, kMaxPaceMs);
+        server.pace = std::max(server.pace, spacing);
+    }
     if (tooManyRequests) {
         server.limited = true;
         server.successes = 0;
@@ -150,8 +159,24 @@ void ServerPauses::succeeded(const QString& origin) {
     }
 }
 
+void ServerPauses::sent(const QString& origin, qint64 nowEpochMs) {
+    Server& server = servers_[origin];
+    server.sentBefore = server.lastSent;
+    server.lastSent = nowEpochMs;
+}
+
 qint64 ServerPauses::pausedUntil(const QString& origin) const {
     return servers_.value(origin).pausedUntil;
+}
+
+qint64 ServerPauses::pace(const QString& origin) const {
+    return servers_.value(origin).pace;
+}
+
+qint64 ServerPauses::nextSendAt(const QString& origin) const {
+    const Server server = servers_.value(origin);
+    const qint64 paced = server.pace > 0 ? server.lastSent + server.pace : 0;
+    return std::max(server.pausedUntil, paced);
 }
 
 bool ServerPauses::isPaused(const QString& origin, qint64 nowEpochMs) const {

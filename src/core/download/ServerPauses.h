@@ -2,7 +2,8 @@
 // How the downloads stay polite to a server that pushes back. An answer that says "come back
 // later" (429, 503, or a failure carrying Retry-After) pauses its whole server and sends the row
 // back to the queue; failed rows that automatic re-download puts back wait longer each time; and
-// a server that answered 429 gets one transfer at a time until it has served ten in a row.
+// a server that answered 429 gets one transfer at a time until it has served ten in a row, and
+// from then on its requests are spaced as far apart as its refusals showed it needs.
 
 #include <QByteArray>
 #include <QHash>
@@ -59,8 +60,15 @@ public:
     void pause(const QString& origin, qint64 untilEpochMs, bool tooManyRequests);
     /// A download from the server succeeded.
     void succeeded(const QString& origin);
+    /// A request went out to the server at `nowEpochMs`.
+    void sent(const QString& origin, qint64 nowEpochMs);
     /// Nothing new may be sent to the server before this time (0: nothing holds it).
     qint64 pausedUntil(const QString& origin) const;
+    /// The spacing the server's refusals showed it needs between two requests (0: none known).
+    qint64 pace(const QString& origin) const;
+    /// The earliest time the next request may go to the server: its pause, and its pace after
+    /// the last request sent (0: nothing holds it).
+    qint64 nextSendAt(const QString& origin) const;
     bool isPaused(const QString& origin, qint64 nowEpochMs) const;
     /// How many transfers may run to the server at once, given the user's thread count.
     int transferLimit(const QString& origin, int userThreads) const;
@@ -73,6 +81,9 @@ private:
         qint64 pausedUntil = 0;
         bool limited = false; ///< answered 429 and has not served ten in a row since
         int successes = 0;
+        qint64 lastSent = 0;   ///< when the latest request went out
+        qint64 sentBefore = 0; ///< when the one before it went out
+        qint64 pace = 0;
     };
     QHash<QString, Server> servers_;
 };

@@ -112,4 +112,42 @@ TEST(ServerPauses, PauseTheWholeServerAndLimitItAfterTooManyRequests) {
     EXPECT_EQ(pauses.transferLimit(other, 6), 6);
 }
 
+// A server that lets one request through a second: the refusal that comes while one transfer at a
+// time runs shows the spacing it keeps, and later requests keep it, so they meet no refusal.
+TEST(ServerPauses, ARefusalBetweenSingleTransfersTeachesTheSpacingTheServerKeeps) {
+    const QString a = QStringLiteral("http://lib:80");
+    ServerPauses pauses;
+    // Three at once at first: the refusal says nothing of the spacing, only that it is too many.
+    pauses.sent(a, kNow);
+    pauses.sent(a, kNow + 5);
+    pauses.sent(a, kNow + 10);
+    pauses.pause(a, kNow + 1'000, true);
+    EXPECT_EQ(pauses.pace(a), 0);
+    EXPECT_EQ(pauses.nextSendAt(a), kNow + 1'000);
+
+    // One at a time: let through at +1000, the next one 20 ms later is refused until +2000.
+    pauses.sent(a, kNow + 1'000);
+    pauses.succeeded(a);
+    pauses.sent(a, kNow + 1'020);
+    pauses.pause(a, kNow + 2'000, true);
+    EXPECT_EQ(pauses.pace(a), 1'000);
+    pauses.sent(a, kNow + 2'000);
+    EXPECT_EQ(pauses.nextSendAt(a), kNow + 3'000);
+    // A 503 says nothing of the spacing; a shorter reading never shortens it.
+    pauses.pause(a, kNow + 2'500, false);
+    pauses.sent(a, kNow + 3'000);
+    pauses.sent(a, kNow + 3'010);
+    pauses.pause(a, kNow + 3'400, true);
+    EXPECT_EQ(pauses.pace(a), 1'000);
+    // A longer one does; an absurd one is cut to a minute.
+    pauses.sent(a, kNow + 4'000);
+    pauses.pause(a, kNow + 5'500, true);
+    EXPECT_EQ(pauses.pace(a), 2'490);
+    pauses.sent(a, kNow + 6'000);
+    pauses.pause(a, kNow + 3'600'000, true);
+    EXPECT_EQ(pauses.pace(a), 60'000);
+    // Other servers are not held.
+    EXPECT_EQ(pauses.nextSendAt(QStringLiteral("http://other:80")), 0);
+}
+
 } // namespace
