@@ -76,6 +76,7 @@ TEST_F(PushBack, TheThrottlesRetryAfterIsExact) {
     options.throttlePerMinute = 60; // one a second
     startSite();
     EXPECT_EQ(pdf(1).status, 200);
+    ASSERT_TRUE(site->pdfAddress(2).startsWith(site->baseUrl()));
     const Got refused = pdf(2);
     EXPECT_EQ(refused.status, 429);
     EXPECT_EQ(refused.retryAfter, QByteArray("1"));
@@ -87,7 +88,12 @@ TEST_F(PushBack, TheThrottlesRetryAfterIsExact) {
     options.throttlePerMinute = 12; // one every 5 s
     startSite();
     EXPECT_EQ(pdf(1).status, 200);
-    for (int i = 2; i < 8; ++i) {
+    int asked = 0;
+    for (int i = 2; i < 14; ++i) {
+        if (!site->pdfAddress(i).startsWith(site->baseUrl())) {
+            continue; // the other server keeps its own turns
+        }
+        ++asked;
         const Got first = pdf(i);
         ASSERT_EQ(first.status, 429);
         clock += first.retryAfter.toLongLong() * 1000;
@@ -102,7 +108,8 @@ TEST_F(PushBack, TheThrottlesRetryAfterIsExact) {
             EXPECT_EQ(r.retryAfter, 5);
         }
     }
-    EXPECT_EQ(refusals, 6);
+    EXPECT_EQ(refusals, asked);
+    EXPECT_GE(asked, 5);
 }
 
 TEST_F(PushBack, ALoginLapsesAfterItsMinutes) {
@@ -171,14 +178,22 @@ TEST_F(PushBack, TheThrottleSpacesPdfsEvenly) {
     for (const Case& c : cases) {
         options.throttlePerMinute = c.perMinute;
         startSite();
-        ASSERT_TRUE(site->pdfAddress(3).startsWith(site->fullTextBaseUrl()));
         ASSERT_EQ(pdf(1).status, 200) << c.perMinute;
         clock += c.afterMs;
-        // The second PDF comes from the full-text server: one budget for the client on both.
-        const Got got = pdf(3);
+        const Got got = pdf(1);
         EXPECT_EQ(got.status, c.status) << c.perMinute << " per minute, after " << c.afterMs;
         EXPECT_EQ(got.retryAfter, c.retryAfter) << c.perMinute << " after " << c.afterMs;
     }
+    // Each server keeps its own turns, as each host of a library does: a PDF of the full-text
+    // server is not held back by one just taken from the site.
+    options.throttlePerMinute = 1;
+    startSite();
+    ASSERT_TRUE(site->pdfAddress(1).startsWith(site->baseUrl()));
+    ASSERT_TRUE(site->pdfAddress(3).startsWith(site->fullTextBaseUrl()));
+    EXPECT_EQ(pdf(1).status, 200);
+    EXPECT_EQ(pdf(3).status, 200);
+    EXPECT_EQ(pdf(1).status, 429);
+    EXPECT_EQ(pdf(3).status, 429);
 }
 
 TEST_F(PushBack, ObeyingEveryRetryAfterNeverMeetsTheThrottle) {
@@ -187,13 +202,20 @@ TEST_F(PushBack, ObeyingEveryRetryAfterNeverMeetsTheThrottle) {
     options.flaky = 0.4;
     options.seed = 7;
     startSite();
-    // A greedy client: asks again at once after every PDF, and waits exactly as long as told
-    // after every refusal.
+    // A greedy client of one server: asks again at once after every PDF, and waits exactly as
+    // long as told after every refusal.
+    QVector<int> records;
+    for (int n = 1; n <= 10; ++n) {
+        if (site->pdfAddress(n).startsWith(site->baseUrl())) {
+            records << n;
+        }
+    }
+    ASSERT_GE(records.size(), 3);
     bool obeyed = false;
     int delivered = 0;
     int failed = 0;
     for (int i = 0; i < 60; ++i) {
-        const Got got = pdf(1 + i % 5);
+        const Got got = pdf(records[i % records.size()]);
         if (obeyed) {
             EXPECT_NE(got.status, 429) << "request " << i << " came after waiting as told";
         }
@@ -258,13 +280,14 @@ TEST_F(PushBack, EachClientAddressHasItsOwnTurn) {
     if (second.status == -1) {
         GTEST_SKIP() << "this machine cannot send from 127.0.0.2";
     }
-    // Both servers, both addresses: the second address is not held back by the first.
+    // The second address is not held back by the first; each has its own turn on each server.
     EXPECT_EQ(second.status, 200);
+    EXPECT_EQ(GetFrom(two, site->pdfAddress(1)).status, 200);
     EXPECT_EQ(GetFrom(two, site->pdfAddress(1)).retryAfter, QByteArray("10"));
-    EXPECT_EQ(GetFrom(one, site->pdfAddress(3)).retryAfter, QByteArray("10"));
+    EXPECT_EQ(GetFrom(one, site->pdfAddress(1)).retryAfter, QByteArray("10"));
     clock += 10'000;
     EXPECT_EQ(GetFrom(two, site->pdfAddress(1)).status, 200);
-    EXPECT_EQ(GetFrom(one, site->pdfAddress(3)).status, 200);
+    EXPECT_EQ(GetFrom(one, site->pdfAddress(1)).status, 200);
 }
 
 TEST_F(PushBack, OnlyPdfRequestsArePushedBack) {

@@ -64,7 +64,8 @@ void AddDemoOptions(QCommandLineParser& parser) {
                         "given)."),
          QStringLiteral("A.B.C"), defaults.notice},
         {QStringLiteral("throttle"),
-         QStringLiteral("At most N PDFs a minute per client address, evenly spaced (one every "
+         QStringLiteral("At most N PDFs a minute per client address on each of the site's two "
+                        "servers, evenly spaced (one every "
                         "60/N s, no burst); an earlier one gets 429 with a Retry-After, rounded "
                         "up to whole seconds, after which the next one passes (0: no limit)."),
          QStringLiteral("N"), QStringLiteral("0")},

@@ -298,10 +298,10 @@ qint64 DemoSite::now() const {
     return clock.elapsed();
 }
 
-std::optional<std::pair<int, int>> DemoSite::pushBack(const QString& client) {
+std::optional<std::pair<int, int>> DemoSite::pushBack(const QString& serverAndClient) {
     const qint64 t = now();
     if (options_.throttlePerMinute > 0) {
-        const qint64 next = nextPdfMs_.value(client, t);
+        const qint64 next = nextPdfMs_.value(serverAndClient, t);
         if (t < next) {
             // Rounded up: a client that waits exactly this long is let through.
             return std::make_pair(429, static_cast<int>((next - t + 999) / 1000));
@@ -316,7 +316,7 @@ std::optional<std::pair<int, int>> DemoSite::pushBack(const QString& client) {
         // Evenly spaced, no burst; the spacing is rounded up so a minute never holds more.
         const qint64 spacing =
             (60'000 + options_.throttlePerMinute - 1) / options_.throttlePerMinute;
-        nextPdfMs_.insert(client, t + spacing);
+        nextPdfMs_.insert(serverAndClient, t + spacing);
     }
     return std::nullopt;
 }
@@ -584,7 +584,8 @@ bool DemoSite::start(quint16 port) {
             const int n =
                 RecordNumber(url.path().mid(5).section(QLatin1Char('.'), 0, 0), options_.records);
             const bool exists = n != 0 && RecordAt(n).delivery != Delivery::NotFound;
-            const auto refusal = exists ? pushBack(request.peer) : std::nullopt;
+            const auto refusal =
+                exists ? pushBack(QStringLiteral("full-text ") + request.peer) : std::nullopt;
             if (!exists) {
                 notFound();
             } else if (refusal) {
@@ -709,7 +710,7 @@ bool DemoSite::start(quint16 port) {
             return htmlResponse("<html><body><h1>404 全文不存在</h1></body></html>",
                                 Status::NotFound);
         }
-        if (const auto refusal = pushBack(ClientKey(r.remoteAddress()))) {
+        if (const auto refusal = pushBack(QStringLiteral("site ") + ClientKey(r.remoteAddress()))) {
             QHttpServerResponse response(
                 "text/html; charset=utf-8", QByteArray("<html><body>请稍后再试</body></html>"),
                 refusal->first == 429 ? Status::TooManyRequests : Status::ServiceUnavailable);

@@ -46,7 +46,8 @@ struct DemoOptions {
     QString notice;
 
     // Pushing back, as library databases do, deterministically: the flaky answers follow `seed`.
-    /// At most this many PDFs a minute per client, evenly spaced, without a burst; beyond it a
+    /// At most this many PDFs a minute per client on each of the two servers (each host keeps its
+    /// own turns, as a library's hosts do), evenly spaced, without a burst; beyond it a
     /// 429 whose Retry-After says exactly when the next one is let through. 0: no limit.
     int throttlePerMinute = 0;
     /// A login lasts this many minutes; then PDFs get the login page again. 0: for ever.
@@ -141,7 +142,7 @@ private:
     qint64 now() const;
     /// A "come back later" answer for a PDF request of `client` (status and Retry-After
     /// seconds), or nothing when the request goes through; a request let through is counted.
-    std::optional<std::pair<int, int>> pushBack(const QString& client);
+    std::optional<std::pair<int, int>> pushBack(const QString& serverAndClient);
 
     DemoOptions options_;
     std::unique_ptr<QHttpServer> site_;
@@ -153,7 +154,7 @@ private:
     static constexpr int kMaxSessions = 1000;
     QStringList log_;
     QList<LoggedRequest> requests_;
-    QHash<QString, qint64> nextPdfMs_; ///< per client: when the next PDF is let through
+    QHash<QString, qint64> nextPdfMs_; ///< per server and client: when the next PDF goes through
     QRandomGenerator flakyDice_;
 };
 
