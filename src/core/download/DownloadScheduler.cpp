@@ -191,11 +191,19 @@ void DownloadScheduler::onLoginPage(int row) {
     Q_EMIT autoLoginRequested();
 }
 
+void DownloadScheduler::loginSent() {
+    if (loginRunning_ && !loginSent_) {
+        loginSent_ = true;
+        startSoon();
+    }
+}
+
 void DownloadScheduler::loginEnded(bool ok, const QString& message) {
     if (!loginRunning_) {
         return;
     }
     loginRunning_ = false;
+    loginSent_ = false;
     lastLoginEndMs_ = MonotonicMs();
     if (!ok) {
         // No loop: the rows keep their pages and the run stops with the panel's words.
@@ -255,7 +263,7 @@ void DownloadScheduler::StopTimers() {
 }
 
 int DownloadScheduler::takeNextRow(bool createFolders) {
-    if (loginRunning_) {
+    if (loginRunning_ && !loginSent_) {
         return -1; // every row would only get the login page
     }
     const qint64 now = PauseNowEpochMs();

@@ -46,7 +46,11 @@ public:
     /// The automatic login that `autoLoginRequested` asked for has ended. A failure stops the
     /// run with `message`, the login panel's own words.
     void loginEnded(bool ok, const QString& message);
-    /// Whether an automatic login is running; nothing is started meanwhile.
+    /// The running automatic login has sent its form and the answer has come: the session is
+    /// there, and rows go again while the login panel lets the page settle before judging it.
+    void loginSent();
+    /// Whether an automatic login is running; nothing is started meanwhile until it has sent
+    /// its form.
     bool loginRunning() const { return loginRunning_; }
 
     /// One tick of the start timer and of the monitor (the timers call these).
@@ -105,6 +109,7 @@ private:
     // login is asked for only by a row sent after the last one ended, and a second one with no
     // document in between stops the run instead of looping.
     bool loginRunning_ = false;
+    bool loginSent_ = false;
     bool documentSinceLogin_ = true;
     qint64 lastLoginEndMs_ = -1;
     QHash<QString, qint64> startedMs_;

@@ -492,6 +492,11 @@ void LoginPanel::自动登录网站(bool showMessages) {
                 clickAndWait(ip);
             }
         }
+        if (sent && !showMessages) {
+            // The session cookie has come with the answer: the waiting rows need not sit out
+            // the pause as well.
+            Q_EMIT automaticLoginSent();
+        }
         const qint64 pauseStart = MonotonicMs();
         while (self && MonotonicMs() - pauseStart <= timeouts_.pauseMs) {
             YieldOnce();

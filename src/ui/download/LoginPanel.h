@@ -81,6 +81,9 @@ Q_SIGNALS:
     /// An automatic login (one without messages) has ended; `message` says how, in the words
     /// the panel would show.
     void automaticLoginEnded(bool ok, const QString& message);
+    /// An automatic login has sent its form and the answer has loaded; it still ends with the
+    /// pause that lets the page settle, and `automaticLoginEnded` then says how it went.
+    void automaticLoginSent();
 
 protected:
     void showEvent(QShowEvent* event) override;

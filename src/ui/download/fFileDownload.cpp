@@ -290,6 +290,7 @@ void fFileDownload::connectScheduler() {
         }
     });
     connect(PicWebBK, &LoginPanel::automaticLoginEnded, s, &DownloadScheduler::loginEnded);
+    connect(PicWebBK, &LoginPanel::automaticLoginSent, s, &DownloadScheduler::loginSent);
     connect(s, &DownloadScheduler::scrollToRow, this,
             [this](int row) { ListView3->scrollTo(list_.index(row, 0)); });
     connect(s, &DownloadScheduler::automaticOptionsCleared, this, [this] {

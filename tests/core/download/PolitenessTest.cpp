@@ -317,9 +317,15 @@ protected:
             ++logins;
             QTimer::singleShot(100, &s(), [this] {
                 loggedIn = loginWorks;
-                s().loginEnded(loginWorks, loginWorks
-                                               ? QStringLiteral("登录成功")
-                                               : QStringLiteral("登录失败：页面仍要求输入密码"));
+                if (settleMs > 0) {
+                    // The form is sent; the panel lets the page settle before it judges it.
+                    s().loginSent();
+                }
+                QTimer::singleShot(settleMs, &s(), [this] {
+                    s().loginEnded(loginWorks,
+                                   loginWorks ? QStringLiteral("登录成功")
+                                              : QStringLiteral("登录失败：页面仍要求输入密码"));
+                });
             });
         });
     }
@@ -344,6 +350,7 @@ protected:
     bool loggedIn = false;
     bool loginWorks = true;
     int logins = 0;
+    int settleMs = 0; ///< 0: the login says nothing between its start and its end
 };
 
 TEST_F(LoginOnceTest, OneLoginServesTheWholeListAndEveryPaperArrives) {
@@ -363,6 +370,20 @@ TEST_F(LoginOnceTest, OneLoginServesTheWholeListAndEveryPaperArrives) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return QDir(folder).entryList({QStringLiteral("*.htm")}, QDir::Files).isEmpty(); },
         3000));
+}
+
+// Once the login has sent its form, the rows need not sit out the panel's closing pause: the
+// session is there.
+TEST_F(LoginOnceTest, RowsGoAgainOnceTheFormIsSentNotAfterThePause) {
+    settleMs = 60'000;
+    s().Start();
+    runFor([&] { return list.statusCounts().finished == 9 && settled(); });
+    EXPECT_EQ(logins, 1);
+    EXPECT_TRUE(s().loginRunning()); // still in its pause
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(list.item(i).type, QStringLiteral("pdf")) << i;
+    }
+    EXPECT_LE(docRequests(), 9 + 3);
 }
 
 TEST_F(LoginOnceTest, AFailedLoginStopsTheRunWithThePanelsWords) {
