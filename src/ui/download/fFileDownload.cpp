@@ -9,6 +9,7 @@
 #include "core/store/QueueKeeper.h"
 #include "platform/MessageBoxes.h"
 #include "ui/shell/QueueKeeping.h"
+#include "ui/shell/RepaintBatcher.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/WindowLinks.h"
 
@@ -197,6 +198,7 @@ void fFileDownload::buildUi() {
     ListView3->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView3->setModel(&list_);
     ListView3->setSelectionModel(list_.selectionModel());
+    new RepaintBatcher(ListView3);
     ListView3->header()->setStretchLastSection(true);
     const int widths[] = {320, 50, 90, 90, 70, 200};
     for (int column = 0; column < DownloadListModel::ColumnCount; ++column) {

@@ -11,6 +11,7 @@
 #include "platform/WebBrowser.h"
 #include "ui/download/DownloadWindowHost.h"
 #include "ui/shell/QueueKeeping.h"
+#include "ui/shell/RepaintBatcher.h"
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
 
@@ -136,6 +137,8 @@ void fWebSearch::buildUi() {
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setModel(&list_);
     ListView1->setSelectionModel(list_.selectionModel());
+    // The window holds the browser: each repaint is composed through OpenGL.
+    new RepaintBatcher(ListView1);
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
