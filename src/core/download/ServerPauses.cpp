@@ -135,7 +135,11 @@ QString OriginOf(const QUrl& url) {
 void ServerPauses::pause(const QString& origin, qint64 untilEpochMs, bool tooManyRequests) {
     Server& server = servers_[origin];
     server.pausedUntil = std::max(server.pausedUntil, untilEpochMs);
-    if (tooManyRequests && server.limited && server.sentBefore > 0) {
+    // Read only when the refused request followed the one before it closely, within the wait
+    // the server names: after a long transfer, or a run stopped and started again an hour
+    // later, the gap says nothing of the server's spacing and would slow the list for good.
+    if (tooManyRequests && server.limited && server.sentBefore > 0 &&
+        server.lastSent - server.sentBefore <= untilEpochMs - server.lastSent) {
         // One transfer at a time: the request before the refused one is the one the server let
         // through, so the time from it to the end of the wait is the spacing the server keeps.
         // Without it, every request after a quick download would meet a refusal first.

@@ -146,6 +146,17 @@ TEST(ServerPauses, ARefusalBetweenSingleTransfersTeachesTheSpacingTheServerKeeps
     pauses.sent(a, kNow + 6'000);
     pauses.pause(a, kNow + 3'600'000, true);
     EXPECT_EQ(pauses.pace(a), 60'000);
+
+    // A refusal long after the request before it (a long transfer, a run started again later)
+    // says nothing of the spacing.
+    ServerPauses later;
+    later.sent(a, kNow);
+    later.sent(a, kNow + 10);
+    later.pause(a, kNow + 1'000, true); // too many at once: one at a time from now
+    later.sent(a, kNow + 1'000);
+    later.sent(a, kNow + 3'601'000); // an hour later
+    later.pause(a, kNow + 3'602'000, true);
+    EXPECT_EQ(later.pace(a), 0);
     // Other servers are not held.
     EXPECT_EQ(pauses.nextSendAt(QStringLiteral("http://other:80")), 0);
 }
