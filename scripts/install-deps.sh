@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
   qtkeychain-qt6-dev qt6-translations-l10n dpkg-dev appstream file
-  libqt6sql6-sqlite nginx-light xvfb xauth stress-ng
+  libqt6sql6-sqlite nginx-light xvfb xauth stress-ng qt6-pdf-dev
   fonts-noto-cjk xdg-utils curl procps dbus
 )
 

@@ -68,6 +68,25 @@ int cjkCount(const QString& normalised) {
     return n;
 }
 
+// Words that half the titles of a field share ("a systematic review", "evidence from survey
+// data") say nothing of which paper it is; left out, two papers of one field no longer look alike.
+// A title made only of them keeps them.
+bool isCommonWord(const QString& word) {
+    static const QSet<QString> common = {
+        QStringLiteral("the"),          QStringLiteral("and"),        QStringLiteral("for"),
+        QStringLiteral("with"),         QStringLiteral("from"),       QStringLiteral("into"),
+        QStringLiteral("its"),          QStringLiteral("their"),      QStringLiteral("between"),
+        QStringLiteral("review"),       QStringLiteral("systematic"), QStringLiteral("study"),
+        QStringLiteral("studies"),      QStringLiteral("analysis"),   QStringLiteral("case"),
+        QStringLiteral("evidence"),     QStringLiteral("survey"),     QStringLiteral("data"),
+        QStringLiteral("research"),     QStringLiteral("approach"),   QStringLiteral("comparative"),
+        QStringLiteral("longitudinal"), QStringLiteral("effects"),    QStringLiteral("effect"),
+        QStringLiteral("impact"),       QStringLiteral("role"),       QStringLiteral("using"),
+        QStringLiteral("based"),        QStringLiteral("new"),        QStringLiteral("notes"),
+    };
+    return common.contains(word);
+}
+
 } // namespace
 
 QString NormalisedForMatching(const QString& text) {
@@ -101,9 +120,18 @@ TitleMatch MatchTitle(const QString& title, const QString& pdfTitle, const QStri
     if (total == 0) {
         // Words are looked for in the text run together, so a word broken over two lines of a
         // PDF's text layer, or hyphenated there, is still found.
-        const QStringList want = wordsOf(title);
-        total = static_cast<int>(QSet<QString>(want.cbegin(), want.cend()).size());
-        for (const QString& word : QSet<QString>(want.cbegin(), want.cend())) {
+        const QStringList words = wordsOf(title);
+        QSet<QString> want;
+        for (const QString& word : words) {
+            if (!isCommonWord(word)) {
+                want.insert(word);
+            }
+        }
+        if (want.isEmpty()) {
+            want = QSet<QString>(words.cbegin(), words.cend());
+        }
+        total = static_cast<int>(want.size());
+        for (const QString& word : want) {
             found += haystackNormalised.contains(word) ? 1 : 0;
         }
     }

@@ -61,6 +61,8 @@ const Case kCases[] = {
      TitleVerdict::Mismatch},
     {"mixed, a Latin name in a CJK title", "CiteSpace在图书情报学中的应用研究", "",
      "CiteSpace 在图书情报学中的应用研究\n摘要", TitleVerdict::Matches},
+    {"a title made only of common words", "A systematic review", "",
+     "A systematic review\nAbstract", TitleVerdict::Matches},
     {"a scan: no text and no metadata title", "Peer review in economics", "", "",
      TitleVerdict::Unknown},
     {"a scan: only white space in the text layer", "数字阅读行为对高等教育的影响研究", "",
