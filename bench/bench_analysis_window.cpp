@@ -5,6 +5,7 @@
 // got. Goal: visible at most 1.3 × minimised, mean CPU under 50 % of one core. The demo site runs
 // in its own process, so the CPU time is the program's alone.
 
+#include "TestSupport.h"
 #include "core/settings/AppValues.h"
 #include "core/settings/SettingsStore.h"
 #include "platform/WebBrowser.h"
@@ -36,16 +37,6 @@ double cpuSeconds() {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-/// Counts the paint events a widget gets.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 bool load(fWebSearch& w, const QString& url) {
     QSignalSpy done(w.browser(), &WebBrowser::DocumentComplete);
@@ -114,7 +105,7 @@ int main(int argc, char** argv) {
     for (const bool visible : {true, false, true, false}) {
         fFileDownload* downloads = EnsureDownloadWindow();
         downloads->list().clear();
-        PaintCounter listPaints;
+        test::PaintCounter listPaints;
         downloads->listView()->viewport()->installEventFilter(&listPaints);
         if (visible) {
             downloads->showNormal();

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QEvent>
+
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
@@ -42,6 +44,11 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool PaintCounter::eventFilter(QObject* watched, QEvent* event) {
+    paints += event->type() == QEvent::Paint ? 1 : 0;
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace quillax::test

@@ -2,6 +2,7 @@
 // row, while the model itself says everything at once.
 
 #include "ui/shell/RepaintBatcher.h"
+#include "TestSupport.h"
 #include "core/download/DownloadListModel.h"
 
 #include <QAbstractItemModelTester>
@@ -15,15 +16,6 @@ using namespace quillax;
 
 namespace {
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 TEST(RepaintBatcher, RowsArrivingPassByPassReachTheScreenInOneRepaint) {
     DownloadListModel list;
     QAbstractItemModelTester tester(&list);
@@ -34,7 +26,7 @@ TEST(RepaintBatcher, RowsArrivingPassByPassReachTheScreenInOneRepaint) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     // A batch as long as the test: every repaint during the burst is one too many.
     auto* batcher = new RepaintBatcher(&view, 600'000);
-    PaintCounter counter;
+    test::PaintCounter counter;
     view.viewport()->installEventFilter(&counter);
     QCoreApplication::processEvents();
     counter.paints = 0;
