@@ -54,6 +54,34 @@ QString moveAside(const QString& path, const QString& why) {
     return target;
 }
 
+// One transaction: the table's rows from `count` on go (all of them when `all`), then `rows` are
+// written at their positions. Nothing changes unless every statement succeeds.
+template <typename Row, typename ValuesOf>
+bool ReplaceRows(QSqlDatabase db, const QString& table, QLatin1String columns,
+                 const QList<QPair<int, Row>>& rows, bool all, int count, ValuesOf valuesOf) {
+    if (!db.transaction()) {
+        return false;
+    }
+    QSqlQuery q(db);
+    bool ok = all ? q.exec(QStringLiteral("DELETE FROM %1").arg(table))
+                  : q.exec(QStringLiteral("DELETE FROM %1 WHERE pos >= %2").arg(table).arg(count));
+    const qsizetype fields = QString(columns).count(QLatin1Char(',')) + 2; // pos and the columns
+    QStringList marks(fields, QStringLiteral("?"));
+    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (pos, %2) VALUES (%3)")
+                             .arg(table, columns, marks.join(QStringLiteral(", "))));
+    for (const auto& [pos, row] : rows) {
+        if (!ok) {
+            break;
+        }
+        const QVariantList values = valuesOf(pos, row);
+        for (int i = 0; i < values.size(); ++i) {
+            q.bindValue(i, values.at(i));
+        }
+        ok = q.exec();
+    }
+    return ok ? db.commit() : (db.rollback(), false);
+}
+
 } // namespace
 
 QString DefaultQueuePath() {
@@ -250,73 +278,35 @@ KeptQueue ListStore::load() const {
 }
 
 bool ListStore::writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count) {
-    if (!isOpen()) {
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    if (!db.transaction()) {
-        return false;
-    }
-    QSqlQuery q(db);
-    bool ok = all ? q.exec(QStringLiteral("DELETE FROM downloads"))
-                  : q.exec(QStringLiteral("DELETE FROM downloads WHERE pos >= %1").arg(count));
-    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads (pos, %1) VALUES (?, ?, "
-                                        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                             .arg(kDownloadColumns));
-    for (const auto& [pos, item] : rows) {
-        if (!ok) {
-            break;
-        }
-        const QVariantList values{pos,
-                                  item.key,
-                                  item.name,
-                                  item.type,
-                                  item.size,
-                                  item.received,
-                                  item.percent,
-                                  item.folder,
-                                  item.referrer,
-                                  static_cast<int>(item.status),
-                                  item.createdFile ? 1 : 0,
-                                  item.adoptedFile ? 1 : 0,
-                                  item.replacesPath,
-                                  item.reason,
-                                  item.autoAttempts,
-                                  item.notBefore};
-        for (int i = 0; i < values.size(); ++i) {
-            q.bindValue(i, values.at(i));
-        }
-        ok = q.exec();
-    }
-    return ok ? db.commit() : (db.rollback(), false);
+    return isOpen() &&
+           ReplaceRows(QSqlDatabase::database(connection_, false), QStringLiteral("downloads"),
+                       kDownloadColumns, rows, all, count, [](int pos, const DownloadItem& item) {
+                           return QVariantList{pos,
+                                               item.key,
+                                               item.name,
+                                               item.type,
+                                               item.size,
+                                               item.received,
+                                               item.percent,
+                                               item.folder,
+                                               item.referrer,
+                                               static_cast<int>(item.status),
+                                               item.createdFile ? 1 : 0,
+                                               item.adoptedFile ? 1 : 0,
+                                               item.replacesPath,
+                                               item.reason,
+                                               item.autoAttempts,
+                                               item.notBefore};
+                       });
 }
 
 bool ListStore::writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count) {
-    if (!isOpen()) {
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    if (!db.transaction()) {
-        return false;
-    }
-    QSqlQuery q(db);
-    bool ok = all ? q.exec(QStringLiteral("DELETE FROM records"))
-                  : q.exec(QStringLiteral("DELETE FROM records WHERE pos >= %1").arg(count));
-    ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO records (pos, %1) VALUES (?, ?, ?, "
-                                        "?, ?, ?, ?)")
-                             .arg(kRecordColumns));
-    for (const auto& [pos, record] : rows) {
-        if (!ok) {
-            break;
-        }
-        const QVariantList values{pos,           record.title,  record.link,   record.type,
-                                  record.status, record.folder, record.pageUrl};
-        for (int i = 0; i < values.size(); ++i) {
-            q.bindValue(i, values.at(i));
-        }
-        ok = q.exec();
-    }
-    return ok ? db.commit() : (db.rollback(), false);
+    return isOpen() &&
+           ReplaceRows(QSqlDatabase::database(connection_, false), QStringLiteral("records"),
+                       kRecordColumns, rows, all, count, [](int pos, const AnalysisRecord& r) {
+                           return QVariantList{pos,      r.title,  r.link,   r.type,
+                                               r.status, r.folder, r.pageUrl};
+                       });
 }
 
 bool ListStore::clearAll() {
