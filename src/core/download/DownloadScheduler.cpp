@@ -125,23 +125,24 @@ void DownloadScheduler::onTransferEnded(int row) {
 }
 
 void DownloadScheduler::startSoon() {
-    if (!Timer_Down.isActive() || startPending_) {
+    if (!Timer_Down.isActive()) {
         return;
     }
-    startPending_ = true;
     qint64 delay = 0;
     if (options_.intervalSeconds > 0) {
         const qint64 due =
             state_.LastFinishMonotonicMs + static_cast<qint64>(options_.intervalSeconds) * 1000 + 1;
         delay = std::max<qint64>(0, due - MonotonicMs());
     }
-    // After the handler that freed the thread has returned: the row it ended is settled first.
-    QTimer::singleShot(static_cast<int>(delay), this, [this] {
-        startPending_ = false;
-        if (Timer_Down.isActive()) {
-            timerDownTick();
-        }
-    });
+    // From the event loop, after the handler that freed the thread has returned: the row it
+    // ended is settled first.
+    tickWithin(delay);
+}
+
+void DownloadScheduler::tickWithin(qint64 ms) {
+    if (!wake_.isActive() || wake_.remainingTime() > ms) {
+        wake_.start(static_cast<int>(ms));
+    }
 }
 
 void DownloadScheduler::noteStart(int row) {
@@ -162,11 +163,8 @@ void DownloadScheduler::wakeAtNextRelease() {
         return;
     }
     const qint64 wait = nextRelease_ - PauseNowEpochMs();
-    if (wait <= 0 || wait >= Timer_Down.remainingTime()) {
-        return;
-    }
-    if (!wake_.isActive() || wake_.remainingTime() > wait) {
-        wake_.start(static_cast<int>(wait) + 1);
+    if (wait > 0 && wait < Timer_Down.remainingTime()) {
+        tickWithin(wait + 1);
     }
 }
 

@@ -93,6 +93,8 @@ private:
     /// A thread is free: the next item starts at once, or when the interval has passed, instead
     /// of at the next tick.
     void startSoon();
+    /// The next pass runs within `ms`, from the event loop (one wake-up timer for every reason).
+    void tickWithin(qint64 ms);
     void setTimerDown(bool on);
     void setStartEnabled(bool enabled);
     void playSound(int number);
@@ -104,7 +106,6 @@ private:
     ParallelDownloads threads_;
     ServerPauses pauses_;
     bool pauseShown_ = false;
-    bool startPending_ = false;
     // Automatic login: one at a time for the whole list; a row goes back for it only once; a
     // login is asked for only by a row sent after the last one ended, and a second one with no
     // document in between stops the run instead of looping.
