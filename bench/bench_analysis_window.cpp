@@ -14,6 +14,8 @@
 #include "ui/search/fWebSearch.h"
 #include "ui/shell/fSeleFileSavePath.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -24,19 +26,11 @@
 #include <QTreeView>
 
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace quillax;
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 bool load(fWebSearch& w, const QString& url) {
     QSignalSpy done(w.browser(), &WebBrowser::DocumentComplete);
@@ -118,10 +112,10 @@ int main(int argc, char** argv) {
         const int rows = w.list().count();
         QElapsedTimer t;
         t.start();
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         w.runAnalysis(AnalysisRun::All);
         const double wall = static_cast<double>(t.elapsed()) / 1000.0;
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds() - cpu0;
         std::printf("analysis of %d records, download window %s: %.1f s wall, %.1f s CPU (%.0f %% "
                     "of one core), %d items handed over, the list repainted %d times\n",
                     rows, visible ? "visible  " : "minimised", wall, cpu, cpu / wall * 100.0,

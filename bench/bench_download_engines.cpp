@@ -18,6 +18,8 @@
 #include "core/download/InetEngine.h"
 #include "core/download/ParallelDownloads.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,7 +31,6 @@
 #include <QTreeView>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace quillax;
@@ -37,31 +38,11 @@ using namespace quillax;
 namespace {
 
 // Peak resident memory since the last reset, in MiB.
-double peakRssMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return -1;
-}
-
 void resetPeakRss() {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly)) {
         clear.write("5");
     }
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Watches a 10 ms timer and keeps every gap between its ticks.
@@ -253,7 +234,7 @@ int main(int argc, char** argv) {
             engine.Inet下载当前文件(0);
             walls.push_back(static_cast<double>(t.elapsed()) / 1000.0);
             worstGap = std::max(worstGap, gaps.stop());
-            rss = std::max(rss, peakRssMiB());
+            rss = std::max(rss, bench::ProcStatusMiB("VmHWM:"));
             stored += list.item(0).status == ItemStatus::Finished ? 1 : 0;
         }
         std::printf("%-24s %9.2f %11s %11s %10s   [%s]\n", "curl -o, one file", median(curlWalls),
@@ -311,7 +292,7 @@ int main(int argc, char** argv) {
             r.wall = static_cast<double>(t.elapsed()) / 1000.0;
             r.worstGap = gaps.stop();
             r.worstGapAwayFromFinish = gaps.worstAwayFrom(finishes, 20);
-            r.peakRss = peakRssMiB();
+            r.peakRss = bench::ProcStatusMiB("VmHWM:");
             for (int row = 0; row < list.count(); ++row) {
                 r.stored += list.item(row).status == ItemStatus::Finished ? 1 : 0;
             }
@@ -357,11 +338,11 @@ int main(int argc, char** argv) {
         state.IsDownloading = false; // the six threads have ended
         list.addItem(base + QStringLiteral("/silent"), QStringLiteral("silent"),
                      QStringLiteral("pdf"), tmp.path() + QLatin1Char('/'), QString());
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = bench::CpuSeconds();
         t.restart();
         engine.Inet下载当前文件(list.count() - 1);
         const double waited = static_cast<double>(t.elapsed()) / 1000.0;
-        const double cpu = cpuSeconds() - cpuBefore;
+        const double cpu = bench::CpuSeconds() - cpuBefore;
         std::printf("\nidle wait: %.1f s, CPU %.3f s = %.2f %% of one core\n", waited, cpu,
                     100.0 * cpu / waited);
     }

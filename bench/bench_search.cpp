@@ -7,6 +7,7 @@
 #include "platform/WebBrowser.h"
 #include "ui/search/ResultPageReader.h"
 
+#include "BenchSupport.h"
 #include "ResultPageFixture.h"
 #include "TestHttpServer.h"
 
@@ -15,20 +16,10 @@
 #include <QSignalSpy>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace quillax;
-
-namespace {
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -72,13 +63,13 @@ int main(int argc, char** argv) {
     std::printf("ExtractResultPage, 50 entries: %d rows, median %.1f ms, worst %.1f ms\n", rows,
                 times[times.size() / 2], times.back());
 
-    const double before = cpuSeconds();
+    const double before = bench::CpuSeconds();
     QElapsedTimer t;
     t.start();
     const QString text = HttpGetText(server.url(QStringLiteral("/silent")), QStringLiteral("utf-8"),
                                      QString(), 10'000);
     const double waited = static_cast<double>(t.elapsed()) / 1000.0;
-    const double cpu = cpuSeconds() - before;
+    const double cpu = bench::CpuSeconds() - before;
     std::printf("HttpGetText on a silent server: %.1f s, CPU %.3f s = %.2f %% of one core%s\n",
                 waited, cpu, 100.0 * cpu / waited, text.isEmpty() ? "" : " (unexpected text)");
     return 0;

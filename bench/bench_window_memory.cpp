@@ -10,6 +10,8 @@
 #include "ui/download/fFileDownload.h"
 #include "ui/search/fWebSearch.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
@@ -22,19 +24,6 @@
 using namespace quillax;
 
 namespace {
-
-double residentMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return -1;
-}
 
 void settle() {
     // QUILLAX_BENCH_HOLD_MS keeps each stage on screen longer, for a look from outside.
@@ -59,28 +48,29 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillax"));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     settle();
-    std::printf("application object alone:        %6.1f MiB\n", residentMiB());
+    std::printf("application object alone:        %6.1f MiB\n", bench::ProcStatusMiB("VmRSS:"));
     if (qEnvironmentVariableIsSet("QUILLAX_BENCH_PROFILE_FIRST")) {
         BrowserProfile();
         settle();
-        std::printf("browser profile alone:           %6.1f MiB\n", residentMiB());
+        std::printf("browser profile alone:           %6.1f MiB\n", bench::ProcStatusMiB("VmRSS:"));
     }
     {
         fFileDownload* downloads = EnsureDownloadWindow();
         downloads->show();
         settle();
-        std::printf("download window shown:           %6.1f MiB\n", residentMiB());
+        std::printf("download window shown:           %6.1f MiB\n", bench::ProcStatusMiB("VmRSS:"));
         QPushButton* login = downloads->findChild<QPushButton*>(QStringLiteral("Command1"));
         if (login != nullptr) {
             login->click(); // 网页登录: the panel and its browser view
             settle();
-            std::printf("with the login panel's browser:  %6.1f MiB\n", residentMiB());
+            std::printf("with the login panel's browser:  %6.1f MiB\n",
+                        bench::ProcStatusMiB("VmRSS:"));
         }
         SettingsStore settings(home.path() + QStringLiteral("/bench.ini"));
         fWebSearch search(settings, Values());
         search.show();
         settle();
-        std::printf("and the search window:           %6.1f MiB\n", residentMiB());
+        std::printf("and the search window:           %6.1f MiB\n", bench::ProcStatusMiB("VmRSS:"));
         downloads->close();
         settle();
     }

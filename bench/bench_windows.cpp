@@ -19,6 +19,8 @@
 #include "ResultPageFixture.h"
 #include "TestHttpServer.h"
 
+#include "BenchSupport.h"
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,20 +33,12 @@
 #include <QTreeView>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace quillax;
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -163,11 +157,11 @@ int main(int argc, char** argv) {
             }
             probe.stop();
             // Five seconds of the wait, measured without a loop of our own that could spin.
-            const double cpu0 = cpuSeconds();
+            const double cpu0 = bench::CpuSeconds();
             QEventLoop wait;
             QTimer::singleShot(5000, &wait, &QEventLoop::quit);
             wait.exec();
-            slowCpu = (cpuSeconds() - cpu0) / 5.0 * 100.0;
+            slowCpu = (bench::CpuSeconds() - cpu0) / 5.0 * 100.0;
         });
         probe.start();
         QElapsedTimer t;
