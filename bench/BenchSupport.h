@@ -2,9 +2,12 @@
 // What the benchmarks read of their own process: CPU time, and memory from /proc.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
+#include <QString>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace quillax::bench {
 
@@ -28,6 +31,17 @@ inline double ProcStatusMiB(const QByteArray& field) {
         }
     }
     return -1;
+}
+
+/// Before the application object of a benchmark with windows and a browser: the browser engine
+/// may run as root here, settings and the browser profile live in `home`, and the browser's
+/// views share one OpenGL context.
+inline void PrepareWindowProcess(const QString& home) {
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    qputenv("HOME", home.toUtf8());
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 } // namespace quillax::bench

@@ -44,12 +44,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb");
     }
-    if (geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    bench::PrepareWindowProcess(home.path());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillax"));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -38,12 +38,8 @@ void settle() {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    bench::PrepareWindowProcess(home.path());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillax"));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -78,12 +78,8 @@ bool load(fWebSearch& w, const QString& url) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking");
-    if (geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    bench::PrepareWindowProcess(home.path());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillax"));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
