@@ -8,11 +8,11 @@
 namespace quillax {
 
 namespace {
-QPointer<QNetworkAccessManager> g_manager;
 QPointer<QNetworkAccessManager> g_default;
 QString g_userAgent;
 QList<QSslCertificate> g_extraTrusted;
 } // namespace
+
 
 void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates) {
     g_extraTrusted = certificates;
@@ -20,18 +20,75 @@ void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates) {
     NetworkManager().clearConnectionCache();
 }
 
-QNetworkAccessManager& NetworkManager() {
-    if (g_manager) {
-        return *g_manager;
+namespace {
+/// Another thread's window on the program's jar: a manager owns its jar, so each thread's
+/// manager gets one of these, and every cookie stays in the one shared jar.
+class CookieJarView : public QNetworkCookieJar {
+public:
+    CookieJarView(SharedCookieJar& shared, QObject* parent)
+        : QNetworkCookieJar(parent), shared_(shared) {}
+    QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const override {
+        return shared_.cookiesForUrl(url);
     }
+    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override {
+        return shared_.setCookiesFromUrl(cookies, url);
+    }
+    bool insertCookie(const QNetworkCookie& cookie) override {
+        return shared_.insertCookie(cookie);
+    }
+    bool updateCookie(const QNetworkCookie& cookie) override {
+        return shared_.updateCookie(cookie);
+    }
+    bool deleteCookie(const QNetworkCookie& cookie) override {
+        return shared_.deleteCookie(cookie);
+    }
+
+private:
+    SharedCookieJar& shared_;
+};
+} // namespace
+
+QList<QNetworkCookie> SharedCookieJar::cookiesForUrl(const QUrl& url) const {
+    const QMutexLocker<QRecursiveMutex> lock(&mutex_);
+    return QNetworkCookieJar::cookiesForUrl(url);
+}
+
+bool SharedCookieJar::setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) {
+    const QMutexLocker<QRecursiveMutex> lock(&mutex_);
+    return QNetworkCookieJar::setCookiesFromUrl(cookies, url);
+}
+
+bool SharedCookieJar::insertCookie(const QNetworkCookie& cookie) {
+    const QMutexLocker<QRecursiveMutex> lock(&mutex_);
+    return QNetworkCookieJar::insertCookie(cookie);
+}
+
+bool SharedCookieJar::updateCookie(const QNetworkCookie& cookie) {
+    const QMutexLocker<QRecursiveMutex> lock(&mutex_);
+    return QNetworkCookieJar::updateCookie(cookie);
+}
+
+bool SharedCookieJar::deleteCookie(const QNetworkCookie& cookie) {
+    const QMutexLocker<QRecursiveMutex> lock(&mutex_);
+    return QNetworkCookieJar::deleteCookie(cookie);
+}
+
+QNetworkAccessManager& NetworkManager() {
     if (!g_default) {
         g_default = new QNetworkAccessManager(QCoreApplication::instance());
+        g_default->setCookieJar(new SharedCookieJar(g_default));
     }
     return *g_default;
 }
 
-void SetNetworkManager(QNetworkAccessManager* manager) {
-    g_manager = manager;
+SharedCookieJar& ProgramCookies() {
+    return *static_cast<SharedCookieJar*>(NetworkManager().cookieJar());
+}
+
+QNetworkAccessManager* NewManagerSharingCookies(SharedCookieJar& cookies, QObject* parent) {
+    auto* manager = new QNetworkAccessManager(parent);
+    manager->setCookieJar(new CookieJarView(cookies, manager));
+    return manager;
 }
 
 QString UserAgent() {

@@ -3,6 +3,9 @@
 // and the browser's user agent.
 
 #include <QList>
+#include <QMutex>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -20,10 +23,28 @@ inline constexpr bool kDownloadsUseHttp2 = false;
 /// reader never buffers a whole file in memory.
 inline constexpr qint64 kReplyReadBufferBytes = 1024 * 1024;
 
-/// The program's one network manager (created on first use).
+/// The program's cookies, usable from any thread: the browser's logins land here, and the
+/// managers of other threads read and add to it through a view of their own.
+class SharedCookieJar : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+    QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const override;
+    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override;
+    bool insertCookie(const QNetworkCookie& cookie) override;
+    bool updateCookie(const QNetworkCookie& cookie) override;
+    bool deleteCookie(const QNetworkCookie& cookie) override;
+
+private:
+    // Recursive: the base class's setCookiesFromUrl calls the other overrides.
+    mutable QRecursiveMutex mutex_;
+};
+
+/// The program's network manager for the window thread (created on first use).
 QNetworkAccessManager& NetworkManager();
-/// Replaces the program's manager (not owned); nullptr returns to the default one.
-void SetNetworkManager(QNetworkAccessManager* manager);
+/// The cookie jar of `NetworkManager()`; call on the window thread.
+SharedCookieJar& ProgramCookies();
+/// A manager for the calling thread that reads and writes `cookies`. The jar must outlive it.
+QNetworkAccessManager* NewManagerSharingCookies(SharedCookieJar& cookies, QObject* parent);
 
 /// The User-Agent every request carries (the embedded browser's, once it has told it).
 QString UserAgent();

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QThread>
 #include <array>
 #include <atomic>
@@ -98,11 +99,15 @@ QThread* WriterThread() {
     // catches up then holds back one download only, as separate download programs would be.
     static std::array<QThread*, kWriterThreads> threads{};
     static std::size_t next = 0;
+    static QMutex mutex; // downloads start on more than one thread
+    const QMutexLocker lock(&mutex);
     QThread*& slot = threads[next];
     next = (next + 1) % threads.size();
     if (slot == nullptr) {
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("body writer"));
+        // Owned by the window thread, whichever thread asked first: it must hear aboutToQuit.
+        t->moveToThread(QCoreApplication::instance()->thread());
         t->start();
         // Ended before the application object goes, after the writes queued so far.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, t, [t] {

@@ -17,6 +17,7 @@ const QByteArray Downloader::kPlaceholder = QByteArray("\x01\x00", 2);
 
 Downloader::Downloader(const DownloadTimeouts& timeouts, QObject* parent)
     : QObject(parent), timeouts_(timeouts) {
+    stallTimer_.setParent(this); // moves with the download to its thread
     stallTimer_.setInterval(timeouts_.stallCheckMs);
     connect(&stallTimer_, &QTimer::timeout, this, &Downloader::stallTick);
 }
@@ -25,16 +26,33 @@ Downloader::~Downloader() {
     Terminate();
 }
 
+bool Downloader::WritePlaceholder(const QString& path) {
+    QFile placeholder(path);
+    return placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+           placeholder.write(kPlaceholder) == kPlaceholder.size();
+}
+
+void Downloader::RemovePlaceholder(const QString& path) {
+    // Only our two bytes: another download of the same path may have stored its file since.
+    QFile file(path);
+    if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
+        file.readAll() == kPlaceholder) {
+        file.close();
+        file.remove();
+    }
+}
+
 void Downloader::BeginDownload(const QString& address, const QString& savePath,
                                const QString& referrer) {
+    BeginWithPlaceholder(address, savePath, referrer, WritePlaceholder(savePath));
+}
+
+void Downloader::BeginWithPlaceholder(const QString& address, const QString& savePath,
+                                      const QString& referrer, bool placeholderWritten) {
     savePath_ = savePath;
     referrer_ = referrer;
-    {
-        QFile placeholder(savePath_);
-        placeholderWritten_ = placeholder.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
-                              placeholder.write(kPlaceholder) == kPlaceholder.size();
-        madePlaceholder_ = placeholderWritten_;
-    }
+    placeholderWritten_ = placeholderWritten;
+    madePlaceholder_ = placeholderWritten;
     markTimeMs_ = MonotonicMs();
     stallTimer_.start();
     // The key was decoded when the record was analysed: decoding again would turn an address
@@ -72,7 +90,7 @@ void Downloader::startRead(bool fallback) {
     if (!referrer_.isEmpty()) {
         request.setRawHeader("Referer", referrer_.toUtf8());
     }
-    reply_ = NetworkManager().get(request);
+    reply_ = (manager_ != nullptr ? *manager_ : NetworkManager()).get(request);
     reply_->setReadBufferSize(kReplyReadBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
@@ -278,15 +296,8 @@ void Downloader::onCommitted(bool ok) {
 }
 
 void Downloader::removeOwnPlaceholder() {
-    if (!placeholderWritten_) {
-        return;
-    }
-    // Only our two bytes: another download of the same path may have stored its file since.
-    QFile file(savePath_);
-    if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
-        file.readAll() == kPlaceholder) {
-        file.close();
-        file.remove();
+    if (placeholderWritten_) {
+        RemovePlaceholder(savePath_);
     }
     placeholderWritten_ = false;
 }

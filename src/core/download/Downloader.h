@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <deque>
 
+class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace quillax {
@@ -32,6 +33,18 @@ public:
     /// The two-byte placeholder reserves the name only where no file is: a file already there
     /// (one being downloaded again) stays as it is until the new body replaces it whole.
     void BeginDownload(const QString& address, const QString& savePath, const QString& referrer);
+    /// `BeginDownload` for a caller that tried to write the placeholder itself, with its result.
+    void BeginWithPlaceholder(const QString& address, const QString& savePath,
+                              const QString& referrer, bool placeholderWritten);
+    /// Writes the placeholder where no file is; true when it did.
+    static bool WritePlaceholder(const QString& path);
+    /// Removes the file at `path` when it is exactly a placeholder, nothing else.
+    static void RemovePlaceholder(const QString& path);
+    /// The caller has taken care of the placeholder: this download no longer removes it.
+    void disownPlaceholder() { placeholderWritten_ = false; }
+    /// The manager the reads go through (the program's one when not set); it must live in this
+    /// object's thread.
+    void setNetworkManager(QNetworkAccessManager* manager) { manager_ = manager; }
     /// Cancels the reads of this control; returns false.
     bool CancelAsyncRead();
     /// Abandons the download silently: nothing is raised afterwards. The placeholder goes.
@@ -78,7 +91,8 @@ private:
     void dropWriter(bool discard);
     void removeOwnPlaceholder();
 
-    const DownloadTimeouts& timeouts_;
+    const DownloadTimeouts timeouts_; ///< a copy: the download may run on another thread
+    QNetworkAccessManager* manager_ = nullptr;
     QString savePath_;
     QString address_;
     QPointer<QNetworkReply> reply_;

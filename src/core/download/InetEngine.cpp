@@ -115,10 +115,7 @@ QNetworkAccessManager& InetEngine::managerForTransfer() {
     // Qt sets proxies per manager, and only this engine goes through the configured proxy:
     // it gets a manager of its own that shares the program's cookies.
     if (!proxied_) {
-        proxied_ = new QNetworkAccessManager(this);
-        QNetworkCookieJar* jar = NetworkManager().cookieJar();
-        proxied_->setCookieJar(jar);
-        jar->setParent(&NetworkManager());
+        proxied_ = NewManagerSharingCookies(ProgramCookies(), this);
     }
     bool ok = false;
     const quint16 port = TrimSpaces(options_.proxyPort).toUShort(&ok);

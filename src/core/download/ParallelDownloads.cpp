@@ -7,7 +7,10 @@
 #include "core/files/HeaderTypes.h"
 #include "core/files/TypeRecognition.h"
 #include "core/settings/ShellHelpers.h"
+#include "platform/Network.h"
 
+#include <QThread>
+#include <QTimer>
 #include <malloc.h>
 
 namespace quillax {
@@ -30,6 +33,102 @@ void keepStreamBuffersMapped() {
 }
 } // namespace
 
+/// The members' side on the network thread: their manager, which shares the program's cookies,
+/// their events sent on to the window, and the progress of all of them gathered into one report
+/// at most every `kProgressBatchMs`.
+class ParallelDownloads::NetworkSide : public QObject {
+public:
+    NetworkSide(ParallelDownloads& window, SharedCookieJar& cookies)
+        : window_(&window), cookies_(cookies) {
+        batch_.setParent(this); // moves to the network thread with this object
+        batch_.setSingleShot(true);
+        batch_.setInterval(kProgressBatchMs);
+        connect(&batch_, &QTimer::timeout, this, &NetworkSide::sendProgress);
+    }
+
+    void begin(Downloader* m, int k, quint64 generation, const QString& address,
+               const QString& path, const QString& referrer, bool placeholderWritten) {
+        if (manager_ == nullptr) {
+            manager_ = NewManagerSharingCookies(cookies_, this);
+        }
+        m->setNetworkManager(manager_);
+        connect(m, &Downloader::DownloadProgress, this,
+                [this, k, generation](qint64 r, qint64 e, const QString&) {
+                    pending_[static_cast<std::size_t>(k)] = Progress{k, generation, r, e};
+                    if (!batch_.isActive()) {
+                        batch_.start();
+                    }
+                });
+        connect(m, &Downloader::DownloadComplete, this,
+                [this, k, generation](qint64 r, qint64 e, const QString& p) {
+                    send(k, generation, [k, r, e, p](ParallelDownloads& w) {
+                        w.onComplete(k, r, e, p);
+                    });
+                });
+        connect(m, &Downloader::DownloadError, this,
+                [this, m, k, generation](const QString& message, const QString&) {
+                    send(k, generation, [k, message, reason = m->reason()](ParallelDownloads& w) {
+                        w.onError(k, message, reason);
+                    });
+                });
+        connect(m, &Downloader::DownloadOversize, this,
+                [this, k, generation](qint64, const QString&) {
+                    send(k, generation, [k](ParallelDownloads& w) { w.onOversize(k); });
+                });
+        connect(m, &Downloader::DownloadComeBackLater, this,
+                [this, k, generation](int status, qint64 wait, const QString&) {
+                    send(k, generation, [k, status, wait](ParallelDownloads& w) {
+                        w.onComeBackLater(k, status, wait);
+                    });
+                });
+        m->BeginWithPlaceholder(address, path, referrer, placeholderWritten);
+    }
+
+    /// Ends `m` silently; the window has settled its placeholder.
+    void end(Downloader* m, int k) {
+        pending_[static_cast<std::size_t>(k)] = {};
+        m->disconnect(this);
+        m->disownPlaceholder();
+        m->Terminate();
+        delete m;
+    }
+
+private:
+    /// Sends a member's last event, after dropping its progress not yet reported.
+    template <class F> void send(int k, quint64 generation, F apply) {
+        pending_[static_cast<std::size_t>(k)] = {};
+        QMetaObject::invokeMethod(
+            window_,
+            [w = window_, k, generation, apply = std::move(apply)] {
+                if (w->current(k, generation)) {
+                    apply(*w);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    void sendProgress() {
+        std::vector<Progress> batch;
+        for (Progress& p : pending_) {
+            if (p.generation != 0) {
+                batch.push_back(p);
+                p = {};
+            }
+        }
+        if (!batch.empty()) {
+            QMetaObject::invokeMethod(
+                window_, [w = window_, batch] { w->onProgressBatch(batch); },
+                Qt::QueuedConnection);
+        }
+    }
+
+    ParallelDownloads* window_;
+    SharedCookieJar& cookies_;
+    QNetworkAccessManager* manager_ = nullptr;
+    QTimer batch_;
+    std::array<Progress, kMaxThreads + 1> pending_{};
+};
+
 ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowState& state,
                                      const DownloadOptions& options,
                                      const DownloadTimeouts& timeouts, QObject* parent)
@@ -40,6 +139,30 @@ ParallelDownloads::ParallelDownloads(DownloadListModel& list, DownloadWindowStat
 
 ParallelDownloads::~ParallelDownloads() {
     UnloadAll();
+    if (thread_ != nullptr) {
+        // The members' ends queued above run first; then the manager goes with its replies.
+        QMetaObject::invokeMethod(
+            side_, [side = side_] { delete side; }, Qt::BlockingQueuedConnection);
+        thread_->quit();
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+ParallelDownloads::NetworkSide& ParallelDownloads::networkSide() {
+    if (thread_ == nullptr) {
+        thread_ = new QThread;
+        thread_->setObjectName(QStringLiteral("downloads"));
+        side_ = new NetworkSide(*this, ProgramCookies());
+        side_->moveToThread(thread_);
+        thread_->start();
+    }
+    return *side_;
+}
+
+bool ParallelDownloads::current(int k, quint64 generation) const {
+    return k >= 1 && k <= kMaxThreads && members_[static_cast<std::size_t>(k)] != nullptr &&
+           generations_[static_cast<std::size_t>(k)] == generation;
 }
 
 bool ParallelDownloads::IsControlLoaded(int k) const {
@@ -73,21 +196,12 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     if (k < 1 || k > kMaxThreads || IsControlLoaded(k)) {
         return;
     }
-    auto* m = new Downloader(timeouts_, this);
+    const auto slot = static_cast<std::size_t>(k);
+    auto* m = new Downloader(timeouts_);
     m->setSizeLimit(options_.maxFileBytes());
-    members_[static_cast<std::size_t>(k)] = m;
-    // Handlers reach the window only while the member is the one in slot k.
-    connect(m, &Downloader::DownloadProgress, this,
-            [this, k](qint64 r, qint64 e, const QString&) { onProgress(k, r, e); });
-    connect(m, &Downloader::DownloadComplete, this,
-            [this, k](qint64 r, qint64 e, const QString& path) { onComplete(k, r, e, path); });
-    connect(m, &Downloader::DownloadError, this,
-            [this, k](const QString& message, const QString&) { onError(k, message); });
-    connect(m, &Downloader::DownloadOversize, this,
-            [this, k](qint64, const QString&) { onOversize(k); });
-    connect(
-        m, &Downloader::DownloadComeBackLater, this,
-        [this, k](int status, qint64 wait, const QString&) { onComeBackLater(k, status, wait); });
+    members_[slot] = m;
+    generations_[slot] = ++lastGeneration_;
+    paths_[slot] = path;
 
     state_.IsDownloading = true;
     const int row = position - 1;
@@ -102,23 +216,37 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     if (referrer.isEmpty()) {
         referrer = SiteRootOfUrl(address);
     }
-    m->BeginDownload(address, path, referrer);
-    if (row >= 0 && row < list_.count() && m->placeholderWritten()) {
+    // The placeholder is written here, so the row knows at once whether it made the file.
+    madePlaceholder_[slot] = Downloader::WritePlaceholder(path);
+    if (row >= 0 && row < list_.count() && madePlaceholder_[slot]) {
         const DownloadItem& item = list_.item(row);
         list_.setCreatedFile(row, ItemFilePath(item.folder, item.name, item.type) == path);
     }
+    NetworkSide& side = networkSide();
+    m->moveToThread(thread_);
+    QMetaObject::invokeMethod(
+        &side,
+        [side = &side, m, k, generation = generations_[slot], address, path, referrer,
+         made = madePlaceholder_[slot]] {
+            side->begin(m, k, generation, address, path, referrer, made);
+        },
+        Qt::QueuedConnection);
 }
 
-void ParallelDownloads::removeMember(int k) {
+void ParallelDownloads::removeMember(int k, bool early) {
     Downloader* m = member(k);
     if (m == nullptr || k == 0) {
         return;
     }
-    members_[static_cast<std::size_t>(k)] = nullptr;
-    m->disconnect(this);
-    m->Terminate();
-    // Removal from inside the member's own event takes effect once the handler has returned.
-    m->deleteLater();
+    const auto slot = static_cast<std::size_t>(k);
+    members_[slot] = nullptr;
+    if (early && madePlaceholder_[slot]) {
+        // Removed here and now, so the window never sees it after the row was reset; it is
+        // removed only while it is still the two bytes.
+        Downloader::RemovePlaceholder(paths_[slot]);
+    }
+    QMetaObject::invokeMethod(
+        side_, [side = side_, m, k] { side->end(m, k); }, Qt::QueuedConnection);
     Q_EMIT threadFreed();
 }
 
@@ -127,7 +255,7 @@ void ParallelDownloads::UnloadAll() {
         if (IsControlLoaded(k) && rowOf(k) >= 0) {
             forgetPlaceholder(k, rowOf(k));
         }
-        removeMember(k);
+        removeMember(k, true);
     }
 }
 
@@ -136,6 +264,14 @@ void ParallelDownloads::writeProgress(int row, qint64 received, qint64 expected)
     list_.setText(row, Col::ColReceived, QString::number(received));
     list_.setText(row, Col::ColPercent,
                   PercentText(static_cast<double>(received), static_cast<double>(expected)));
+}
+
+void ParallelDownloads::onProgressBatch(const std::vector<Progress>& batch) {
+    for (const Progress& p : batch) {
+        if (current(p.k, p.generation)) {
+            onProgress(p.k, p.received, p.expected);
+        }
+    }
 }
 
 void ParallelDownloads::onProgress(int k, qint64 received, qint64 expected) {
@@ -150,7 +286,7 @@ void ParallelDownloads::onProgress(int k, qint64 received, qint64 expected) {
             list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
             stamp();
             forgetPlaceholder(k, row);
-            removeMember(k);
+            removeMember(k, true);
         }
     }
 }
@@ -172,7 +308,7 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
     }
     list_.setStatus(row, list_.item(row).percent == QLatin1String("100%") ? ItemStatus::Finished
                                                                           : ItemStatus::Failed);
-    removeMember(k);
+    removeMember(k, false);
     纠正下载项类型(list_, row);
     SettleReplacedFile(list_, row);
     list_.flushProgressNotices();
@@ -194,7 +330,7 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
     Q_EMIT transferEnded(row);
 }
 
-void ParallelDownloads::onError(int k, const QString& message) {
+void ParallelDownloads::onError(int k, const QString& message, const QString& reason) {
     const int row = rowOf(k);
     if (k == 0 || row < 0) {
         return;
@@ -206,15 +342,13 @@ void ParallelDownloads::onError(int k, const QString& message) {
         list_.setText(row, Col::ColPercent, QString());
     }
     forgetPlaceholder(k, row);
-    if (const Downloader* m = member(k)) {
-        list_.setReason(row, m->reason());
-    }
+    list_.setReason(row, reason);
     Q_EMIT statusPanelText(2, QStringLiteral("下载失败:") + list_.item(row).name);
     if (!list_.item(row).reason.isEmpty()) {
         Q_EMIT statusPanelText(3, list_.item(row).reason);
     }
     list_.setStatus(row, ItemStatus::Failed);
-    removeMember(k);
+    removeMember(k, false);
     stamp();
 }
 
@@ -224,7 +358,7 @@ void ParallelDownloads::onComeBackLater(int k, int httpStatus, qint64 waitMs) {
         return;
     }
     forgetPlaceholder(k, row);
-    removeMember(k);
+    removeMember(k, false);
     stamp();
     Q_EMIT comeBackLater(row, httpStatus, waitMs);
 }
@@ -232,8 +366,7 @@ void ParallelDownloads::onComeBackLater(int k, int httpStatus, qint64 waitMs) {
 void ParallelDownloads::forgetPlaceholder(int k, int row) {
     // The member removed its placeholder: the row owns no file there any more. A file that was
     // there before (one being downloaded again) is still the row's.
-    const Downloader* m = member(k);
-    if (m != nullptr && m->madePlaceholder()) {
+    if (IsControlLoaded(k) && madePlaceholder_[static_cast<std::size_t>(k)]) {
         list_.setCreatedFile(row, false);
     }
 }
@@ -246,7 +379,7 @@ void ParallelDownloads::onOversize(int k) {
     forgetPlaceholder(k, row);
     list_.setStatus(row, ItemStatus::Finished);
     list_.setText(row, Col::ColPercent, status_words::kBigFileSkipped);
-    removeMember(k);
+    removeMember(k, false);
     stamp();
 }
 
