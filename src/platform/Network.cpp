@@ -13,7 +13,6 @@ QString g_userAgent;
 QList<QSslCertificate> g_extraTrusted;
 } // namespace
 
-
 void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates) {
     g_extraTrusted = certificates;
     // Connections are cached per host and port, with the trust they were opened under.

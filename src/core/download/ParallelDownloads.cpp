@@ -61,9 +61,8 @@ public:
                 });
         connect(m, &Downloader::DownloadComplete, this,
                 [this, k, generation](qint64 r, qint64 e, const QString& p) {
-                    send(k, generation, [k, r, e, p](ParallelDownloads& w) {
-                        w.onComplete(k, r, e, p);
-                    });
+                    send(k, generation,
+                         [k, r, e, p](ParallelDownloads& w) { w.onComplete(k, r, e, p); });
                 });
         connect(m, &Downloader::DownloadError, this,
                 [this, m, k, generation](const QString& message, const QString&) {
@@ -117,8 +116,7 @@ private:
         }
         if (!batch.empty()) {
             QMetaObject::invokeMethod(
-                window_, [w = window_, batch] { w->onProgressBatch(batch); },
-                Qt::QueuedConnection);
+                window_, [w = window_, batch] { w->onProgressBatch(batch); }, Qt::QueuedConnection);
         }
     }
 
