@@ -19,6 +19,14 @@ inline double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+/// CPU seconds the calling thread has used (user and system).
+inline double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 /// A memory line of /proc/self/status in MiB ("VmRSS:" now, "VmHWM:" the peak); -1 if unread.
 inline double ProcStatusMiB(const QByteArray& field) {
     QFile status(QStringLiteral("/proc/self/status"));

@@ -106,7 +106,10 @@ QString joined(const std::vector<double>& v) {
     return parts.join(QLatin1Char(' '));
 }
 
-double runCurls(const QString& base, int count, const QString& dir) {
+/// Runs `count` curls at once. `gaps`, when given, watches this otherwise idle process's timer
+/// meanwhile: the machine's own latency under the same load, to read the engines' gaps against.
+double runCurls(const QString& base, int count, const QString& dir, GapWatch* gaps = nullptr,
+                qint64* worstGap = nullptr) {
     for (int i = 0; i < count; ++i) {
         QFile::remove(dir + QStringLiteral("/curl%1.bin").arg(i));
     }
@@ -121,10 +124,17 @@ double runCurls(const QString& base, int count, const QString& dir) {
                                           base + QStringLiteral("/big%1").arg(i)});
         curls.push_back(std::move(p));
     }
-    for (auto& p : curls) {
-        p->waitForFinished(-1);
+    if (gaps != nullptr) {
+        gaps->start();
+    }
+    while (std::any_of(curls.begin(), curls.end(),
+                       [](const auto& p) { return p->state() != QProcess::NotRunning; })) {
+        QTest::qWait(2);
     }
     const double wall = static_cast<double>(t.elapsed()) / 1000.0;
+    if (gaps != nullptr && worstGap != nullptr) {
+        *worstGap = std::max(*worstGap, gaps->stop());
+    }
     for (int i = 0; i < count; ++i) {
         QFile::remove(dir + QStringLiteral("/curl%1.bin").arg(i));
     }
@@ -136,6 +146,7 @@ struct EngineRun {
     qint64 worstGap = 0;
     qint64 worstGapAwayFromFinish = 0;
     double peakRss = 0;
+    double windowCpu = 0; ///< seconds the window thread ran
     int stored = 0;
 };
 
@@ -213,6 +224,9 @@ int main(int argc, char** argv) {
 
     InetEngine engine(list, state, options, timeouts);
     QElapsedTimer t;
+    QTest::qWait(200);
+    std::printf("%-24s %9s %11s %11s %10.1f\n", "at rest, list shown", "-", "-", "-",
+                bench::ProcStatusMiB("VmRSS:"));
 
     // 1. Single stream against curl, runs interleaved so both see the same machine.
     if (doSingle) {
@@ -262,8 +276,9 @@ int main(int argc, char** argv) {
         ParallelDownloads threads(list, state, options, timeouts);
         std::vector<double> curlWalls;
         std::vector<EngineRun> results;
+        qint64 idleGap = 0;
         for (int run = 0; run < runs; ++run) {
-            curlWalls.push_back(runCurls(base, 6, tmp.path()));
+            curlWalls.push_back(runCurls(base, 6, tmp.path(), &gaps, &idleGap));
             list.clear();
             for (int k = 1; k <= 6; ++k) {
                 QFile::remove(tmp.path() + QStringLiteral("/thread%1.pdf").arg(k));
@@ -274,6 +289,7 @@ int main(int argc, char** argv) {
             std::vector<qint64> finishes;
             gaps.start();
             t.restart();
+            const double windowCpuBefore = bench::ThreadCpuSeconds();
             for (int k = 1; k <= 6; ++k) {
                 list.addItem(base + QStringLiteral("/big%1").arg(k - 1) + QStringLiteral("?t"),
                              QStringLiteral("thread%1").arg(k), QStringLiteral("pdf"),
@@ -290,6 +306,7 @@ int main(int argc, char** argv) {
             }
             EngineRun r;
             r.wall = static_cast<double>(t.elapsed()) / 1000.0;
+            r.windowCpu = bench::ThreadCpuSeconds() - windowCpuBefore;
             r.worstGap = gaps.stop();
             r.worstGapAwayFromFinish = gaps.worstAwayFrom(finishes, 20);
             r.peakRss = bench::ProcStatusMiB("VmHWM:");
@@ -303,20 +320,27 @@ int main(int argc, char** argv) {
         qint64 worstAway = 0;
         double rss = 0;
         int stored = 0;
+        std::vector<double> windowShares;
         for (const EngineRun& r : results) {
             walls.push_back(r.wall);
+            windowShares.push_back(100.0 * r.windowCpu / r.wall);
             worstGap = std::max(worstGap, r.worstGap);
             worstAway = std::max(worstAway, r.worstGapAwayFromFinish);
             rss = std::max(rss, r.peakRss);
             stored += r.stored;
         }
-        std::printf("%-24s %9.2f %11s %11s %10s   [%s]\n",
+        // The curls' gap is this process's timer while it does nothing else.
+        std::printf("%-24s %9.2f %8lld ms %11s %10s   [%s]\n",
                     withHogs ? "six curls, 2 CPU hogs" : "six curl processes", median(curlWalls),
-                    "-", "-", "-", qPrintable(joined(curlWalls)));
+                    static_cast<long long>(idleGap), "-", "-", qPrintable(joined(curlWalls)));
         std::printf("%-24s %9.2f %8lld ms %8lld ms %10.1f   [%s] %d of %d stored, %.2f x curl\n",
                     withHogs ? "method 2, 2 CPU hogs" : "method 2, six threads", median(walls),
                     static_cast<long long>(worstGap), static_cast<long long>(worstAway), rss,
                     qPrintable(joined(walls)), stored, 6 * runs, median(walls) / median(curlWalls));
+        // What the window thread itself did: a small share means the gaps above are the
+        // machine's scheduling of a busy processor, not work of the window's.
+        std::printf("%-24s window thread busy %.0f %% of the run [%s]\n", "", median(windowShares),
+                    qPrintable(joined(windowShares)));
         if (withHogs) {
             hogs.terminate();
             if (!hogs.waitForFinished(5000)) {
