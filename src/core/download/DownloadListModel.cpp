@@ -27,7 +27,10 @@ ItemMark MarkOf(const DownloadItem& item) {
         item.percent == status_words::kBigFileSkipped) {
         return ItemMark::Skipped;
     }
-    return IsWebPageType(item.type, true) ? ItemMark::WebPage : ItemMark::Status;
+    if (IsWebPageType(item.type, true)) {
+        return ItemMark::WebPage;
+    }
+    return item.contentCheck == ContentCheck::Mismatch ? ItemMark::Suspect : ItemMark::Status;
 }
 
 QString ItemToolTip(const DownloadItem& item) {
@@ -38,6 +41,8 @@ QString ItemToolTip(const DownloadItem& item) {
         return item.percent == status_words::kBigFileSkipped
                    ? QStringLiteral("文件超过大小限制，已跳过，没有保存")
                    : QStringLiteral("同名文件已存在，已跳过，没有下载");
+    case ItemMark::Suspect:
+        return QStringLiteral("PDF内容可能与标题不符，可能是别的文献");
     case ItemMark::Status:
         break;
     }
@@ -153,6 +158,8 @@ QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
             return StatusIcon(kWebPageMark);
         case ItemMark::Skipped:
             return StatusIcon(kSkippedMark);
+        case ItemMark::Suspect:
+            return StatusIcon(kSuspectMark);
         case ItemMark::Status:
             break;
         }
@@ -368,6 +375,7 @@ void DownloadListModel::setStatus(int row, ItemStatus status) {
 
 void DownloadListModel::startRow(int row) {
     setReason(row, QString());
+    setContentCheck(row, ContentCheck::None);
     setStatus(row, ItemStatus::Downloading);
     setText(row, ColSize, QString());
     setText(row, ColReceived, QString());
@@ -396,6 +404,13 @@ bool DownloadListModel::setKey(int row, const QString& key) {
 void DownloadListModel::setCreatedFile(int row, bool created) {
     if (validRow(row)) {
         items_[row].createdFile = created;
+    }
+}
+
+void DownloadListModel::setContentCheck(int row, ContentCheck check) {
+    if (validRow(row) && items_[row].contentCheck != check) {
+        items_[row].contentCheck = check;
+        notifyRow(row, {Qt::DecorationRole, Qt::ToolTipRole});
     }
 }
 
@@ -541,6 +556,9 @@ StatusCounts DownloadListModel::statusCounts() const {
             case ItemMark::Skipped:
                 ++counts.skipped;
                 break;
+            case ItemMark::Suspect:
+                ++counts.suspect;
+                break;
             case ItemMark::Status:
                 break;
             }
@@ -565,6 +583,9 @@ QString DownloadListModel::summaryText() const {
     // as the number of papers.
     if (c.webPages > 0 || c.skipped > 0) {
         text += QStringLiteral("（其中网页:%1 跳过:%2）").arg(c.webPages).arg(c.skipped);
+    }
+    if (c.suspect > 0) {
+        text += QStringLiteral(" 内容可疑:%1").arg(c.suspect);
     }
     return text;
 }

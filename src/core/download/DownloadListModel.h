@@ -19,6 +19,14 @@ namespace quillax {
 /// Status of a download item: the row's picture, and nothing else decides it.
 enum class ItemStatus : int { Waiting = 1, Downloading = 2, Finished = 3, Failed = 4 };
 
+/// What the check of a stored PDF found about its content.
+enum class ContentCheck : quint8 {
+    None,     ///< not checked (no PDF, or not finished)
+    Matches,  ///< the first pages hold the row's title
+    Mismatch, ///< too little of the title is there: maybe another record's paper
+    Unknown,  ///< no text to compare (a scan)
+};
+
 struct DownloadItem {
     QString name;     ///< base file name, never with the extension
     QString type;     ///< extension without the dot, may be empty
@@ -45,6 +53,8 @@ struct DownloadItem {
     /// Not sent before this time of day, as milliseconds since the epoch (UTC); 0: at once.
     /// A wall-clock time, so that a kept queue still knows it after a restart.
     qint64 notBefore = 0;
+    /// Found by the check of the stored PDF; cleared when the row is downloaded again.
+    ContentCheck contentCheck = ContentCheck::None;
 };
 
 // Status words written into the text columns.
@@ -70,7 +80,7 @@ bool IsWebPageType(const QString& type, bool withXml = false);
 
 /// What the row's picture says beyond its status: a finished row whose file is a web page (a
 /// login page instead of the paper), or one that stored nothing (skipped), is not a document.
-enum class ItemMark { Status, WebPage, Skipped };
+enum class ItemMark { Status, WebPage, Skipped, Suspect };
 ItemMark MarkOf(const DownloadItem& item);
 /// The row's tool tip: what its mark means, or why it failed.
 QString ItemToolTip(const DownloadItem& item);
@@ -105,6 +115,7 @@ struct StatusCounts {
     int failed = 0;
     int webPages = 0; ///< finished rows whose file is a web page
     int skipped = 0;  ///< finished rows that stored nothing (already there, too big)
+    int suspect = 0;  ///< finished PDFs whose content may not be the row's paper
 };
 
 class DownloadListModel : public QAbstractTableModel, public DownloadQueue {
@@ -162,6 +173,7 @@ public:
     void setReplacesPath(int row, const QString& path);
     /// Records why the row's download failed (shown as its tool tip); cleared when it starts.
     void setReason(int row, const QString& reason);
+    void setContentCheck(int row, ContentCheck check);
     /// The automatic attempts spent on the row, and when it may be sent again.
     void setAutoAttempts(int row, int attempts);
     void setNotBefore(int row, qint64 epochMs);

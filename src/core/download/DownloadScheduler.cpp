@@ -23,7 +23,8 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
                                      DownloadOptions& options, const DownloadTimeouts& timeouts,
                                      QObject* parent)
     : QObject(parent), list_(list), state_(state), options_(options),
-      inet_(list, state, options, timeouts, this), threads_(list, state, options, timeouts, this) {
+      inet_(list, state, options, timeouts, this), threads_(list, state, options, timeouts, this),
+      pdfChecks_(list, this) {
     Timer_Down.setInterval(timeouts.tickMs);
     Timer1.setInterval(timeouts.tickMs);
     connect(&Timer_Down, &QTimer::timeout, this, &DownloadScheduler::timerDownTick);
@@ -50,6 +51,9 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
     connect(&threads_, &ParallelDownloads::threadFreed, this, &DownloadScheduler::startSoon);
     connect(&threads_, &ParallelDownloads::transferEnded, this,
             &DownloadScheduler::onTransferEnded);
+    // A PDF that turns out broken fails its row: the counts change.
+    connect(&pdfChecks_, &PdfChecks::checked, this,
+            [this] { Q_EMIT summaryChanged(list_.summaryText()); });
 }
 
 bool DownloadScheduler::mayStartNow(int row, qint64 now) const {
@@ -121,6 +125,7 @@ void DownloadScheduler::onTransferEnded(int row) {
         item.percent != status_words::kExistsSkipped) {
         documentSinceLogin_ = true;
     }
+    pdfChecks_.checkFinished(row);
     pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
 }
 

@@ -7,6 +7,7 @@
 #include "core/download/DownloadOptions.h"
 #include "core/download/InetEngine.h"
 #include "core/download/ParallelDownloads.h"
+#include "core/download/PdfChecks.h"
 #include "core/download/ServerPauses.h"
 
 #include <QHash>
@@ -24,6 +25,8 @@ public:
 
     InetEngine& inet() { return inet_; }
     ParallelDownloads& threads() { return threads_; }
+    /// The checks of stored PDFs; every finished PDF row goes through them.
+    PdfChecks& pdfChecks() { return pdfChecks_; }
     const ServerPauses& pauses() const { return pauses_; }
 
     /// Switches the start timer on; the next tick does the work.
@@ -104,6 +107,7 @@ private:
     DownloadOptions& options_;
     InetEngine inet_;
     ParallelDownloads threads_;
+    PdfChecks pdfChecks_;
     ServerPauses pauses_;
     bool pauseShown_ = false;
     // Automatic login: one at a time for the whole list; a row goes back for it only once; a

@@ -61,6 +61,19 @@ QPixmap draw(int code) {
         p.drawLine(QPointF(7.5, 9.5), QPointF(7.5, 14));
         break;
     }
+    case kSuspectMark: { // content in doubt: an amber triangle with "!"
+        const QColor amber(0xf2, 0xa9, 0x00);
+        QPainterPath triangle;
+        triangle.moveTo(8, 1.5);
+        triangle.lineTo(15, 14.5);
+        triangle.lineTo(1, 14.5);
+        triangle.closeSubpath();
+        p.fillPath(triangle, amber);
+        p.setPen(QPen(Qt::black, 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 6), QPointF(8, 10));
+        p.drawPoint(QPointF(8, 12.6));
+        break;
+    }
     default:
         break;
     }
@@ -70,12 +83,12 @@ QPixmap draw(int code) {
 } // namespace
 
 QIcon StatusIcon(int statusCode) {
-    if (statusCode < 1 || statusCode > kSkippedMark) {
+    if (statusCode < 1 || statusCode > kSuspectMark) {
         return {};
     }
     // Never destroyed: pixmaps must not outlive the GUI application, and the program needs the
     // icons until it ends.
-    static auto* icons = new std::array<QIcon, kSkippedMark>;
+    static auto* icons = new std::array<QIcon, kSuspectMark>;
     QIcon& icon = (*icons)[static_cast<std::size_t>(statusCode - 1)];
     if (icon.isNull()) {
         icon = QIcon(draw(statusCode));

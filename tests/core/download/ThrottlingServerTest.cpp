@@ -64,6 +64,7 @@ TEST(ThrottlingServer, EveryPdfArrivesWholeAndNoRequestFallsInsideAPause) {
                      folder, QString());
     }
     DownloadScheduler scheduler(list, state, options, timeouts);
+    scheduler.pdfChecks().setAutomatic(false); // the bodies are a PDF signature over filler
     scheduler.StartMonitor();
     scheduler.Start();
     ASSERT_TRUE(QTest::qWaitFor(
