@@ -197,6 +197,29 @@ DemoRecord RecordAt(int n) {
     return r;
 }
 
+QByteArray PdfWithoutText() {
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    const auto object = [&](const QByteArray& body) {
+        offsets << out.size();
+        out += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    const QByteArray content = "0.5 g 50 50 400 600 re f\n";
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>");
+    object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+           "endstream");
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype at : offsets) {
+        out += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
+    }
+    out += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
+}
+
 QByteArray PdfBytes(int n) {
     const DemoRecord record = RecordAt(n);
     // The page: the title in lines of at most 70 characters.

@@ -100,6 +100,9 @@ DemoRecord RecordAt(int n);
 int RecordNumber(const QString& text, int records);
 /// The PDF of record `n`: a valid one-page PDF showing the title, 20 KB to about 3 MB.
 QByteArray PdfBytes(int n);
+/// A well-formed one-page PDF whose page draws a grey box and no text, as a scan without a
+/// text layer.
+QByteArray PdfWithoutText();
 /// Numbers of the records listed on result page `page` (1-based) for `records` in pages of
 /// `perPage`; page 2 repeats the last record of page 1, as real result lists sometimes do.
 QVector<int> RecordsOnPage(int page, int records, int perPage);

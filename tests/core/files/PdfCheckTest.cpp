@@ -17,31 +17,6 @@ using namespace quillax;
 
 namespace {
 
-/// A one-page PDF whose page draws a grey box and no text, as a scanned page's text layer is
-/// missing; offsets computed so that the file is well-formed.
-QByteArray PdfWithoutText() {
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    const auto object = [&](const QByteArray& body) {
-        offsets << out.size();
-        out += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    const QByteArray content = "0.5 g 50 50 400 600 re f\n";
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>");
-    object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
-           "endstream");
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype at : offsets) {
-        out += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
-    }
-    out += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    return out;
-}
-
 class PdfCheckTest : public ::testing::Test {
 protected:
     QString file(const QString& name, const QByteArray& bytes) {
@@ -92,7 +67,7 @@ TEST_F(PdfCheckTest, WhatDoesNotOpenOrHasNoPageIsBroken) {
 
 TEST_F(PdfCheckTest, AScanIsNotJudged) {
     const PdfCheckResult r =
-        CheckPdf(file(QStringLiteral("scan.pdf"), PdfWithoutText()), demo::RecordAt(1).title);
+        CheckPdf(file(QStringLiteral("scan.pdf"), demo::PdfWithoutText()), demo::RecordAt(1).title);
     EXPECT_EQ(r.state, PdfState::Fine);
     EXPECT_EQ(r.pages, 1);
     EXPECT_EQ(r.match.verdict, TitleVerdict::Unknown);
