@@ -6,8 +6,8 @@
 #include "ui/shell/WindowHelpers.h"
 #include "ui/shell/fCover.h"
 
-#include <QTreeView>
 #include <QPointer>
+#include <QTreeView>
 
 namespace quillax {
 

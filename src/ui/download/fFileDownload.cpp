@@ -1,4 +1,5 @@
 #include "ui/download/fFileDownload.h"
+
 #include "core/download/DownloadNeeded.h"
 
 #include "core/settings/AppConfig.h"
@@ -16,6 +17,7 @@
 #include "core/download/DownloadScheduler.h"
 #include "core/files/HeaderTypes.h"
 #include "ui/download/LoginPanel.h"
+#include "ui/download/PdfPreview.h"
 
 #include <QTimer>
 
@@ -208,6 +210,9 @@ void fFileDownload::buildUi() {
     ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView3->header()->setSectionsClickable(true);
     listGrid->addWidget(ListView3, 0, 0);
+    preview_ = new PdfPreview(listArea);
+    preview_->hide();
+    listGrid->addWidget(preview_, 0, 1);
     layout->addWidget(listArea, 1);
     setCentralWidget(central);
 

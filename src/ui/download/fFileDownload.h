@@ -3,8 +3,8 @@
 
 #include "core/download/DownloadListModel.h"
 #include "core/download/DownloadOptions.h"
-#include "core/files/DuplicatePolicy.h"
 #include "core/download/ListOperations.h"
+#include "core/files/DuplicatePolicy.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -24,6 +24,7 @@ namespace quillax {
 class DownloadScheduler;
 class ElidedLabel;
 class LoginPanel;
+class PdfPreview;
 struct LoginTimeouts;
 class SettingsStore;
 struct AppValues;
@@ -71,6 +72,13 @@ public:
     void 清除(ListClear kind);
     void 随机排序列表();
     void 检查并纠正磁盘文件类型();
+    /// Checks the selected finished PDFs again.
+    void 检查PDF内容();
+    /// Selects the rows whose PDF may be another paper, and only those.
+    void 选择内容可疑项();
+    /// The preview pane beside the list (hidden until the user opens it).
+    PdfPreview* preview() const { return preview_; }
+    QAction* previewAction() const { return menuPDF预览; }
     void 打开文件判断类型();
     void 文件大小小于指定数字的项();
     void 导出名称(bool unfinishedOnly);
@@ -137,6 +145,8 @@ private:
     QTreeView* ListView3 = nullptr;
     ElidedLabel* panels_[4] = {};
     LoginPanel* PicWebBK = nullptr;
+    PdfPreview* preview_ = nullptr;
+    QAction* menuPDF预览 = nullptr;
     QPushButton* Command1 = nullptr;
     QMenu* menu下载 = nullptr;
     QAction* menu清除 = nullptr;

@@ -15,6 +15,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/UserDialogs.h"
 #include "ui/download/LoginPanel.h"
+#include "ui/download/PdfPreview.h"
 #include "ui/download/UrlReplace.h"
 #include "ui/shell/AboutBoxActions.h"
 #include "ui/shell/WindowHelpers.h"
@@ -34,6 +35,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QTreeView>
 #include <QUrl>
 
@@ -118,6 +120,28 @@ void fFileDownload::buildMenus() {
     tools->addAction(QStringLiteral("检查文件是否存在"), this, [this] { 检查文件是否存在(list_); });
     tools->addAction(QStringLiteral("检查并纠正磁盘文件类型"), this,
                      [this] { 检查并纠正磁盘文件类型(); });
+    tools->addAction(QStringLiteral("检查PDF内容"), this, [this] { 检查PDF内容(); });
+    tools->addAction(QStringLiteral("选择内容可疑项"), this, [this] { 选择内容可疑项(); });
+    menuPDF预览 = tools->addAction(QStringLiteral("PDF预览"));
+    menuPDF预览->setCheckable(true);
+    menuPDF预览->setToolTip(QStringLiteral("在列表旁显示选中PDF的第一页（空格键打开或关闭）"));
+    connect(menuPDF预览, &QAction::toggled, this, [this](bool on) {
+        preview_->setVisible(on);
+        if (on) {
+            preview_->showRow(list_, list_.selectionModel()->currentIndex().row());
+        }
+    });
+    // As desktop file managers do: the space key on a row opens and closes the preview.
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), ListView3);
+    space->setContext(Qt::WidgetShortcut);
+    connect(space, &QShortcut::activated, menuPDF预览, &QAction::toggle);
+    connect(list_.selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { preview_->showRow(list_, current.row()); });
+    connect(&scheduler_->pdfChecks(), &PdfChecks::checked, this, [this](int row) {
+        if (row == list_.selectionModel()->currentIndex().row()) {
+            preview_->showRow(list_, row);
+        }
+    });
     tools->addSeparator();
     tools->addAction(QStringLiteral("清空IE浏览器缓存"), this, [] {
         if (Links().clearBrowserCache) {
@@ -361,6 +385,27 @@ void fFileDownload::prepareListMenu() {
     menu清空->setEnabled(!busy);
     menu全选->setEnabled(!busy);
     menu停止下载->setEnabled(busy);
+}
+
+void fFileDownload::检查PDF内容() {
+    int started = 0;
+    for (int row = 0; row < list_.count(); ++row) {
+        if (list_.isSelected(row) && scheduler_->pdfChecks().check(row)) {
+            ++started;
+        }
+    }
+    setStatusPanelText(2, started > 0 ? QStringLiteral("正在检查%1个PDF文件").arg(started)
+                                      : QStringLiteral("选中项中没有已完成的PDF文件"));
+}
+
+void fFileDownload::选择内容可疑项() {
+    int found = 0;
+    for (int row = 0; row < list_.count(); ++row) {
+        const bool suspect = MarkOf(list_.item(row)) == ItemMark::Suspect;
+        list_.setSelected(row, suspect);
+        found += suspect ? 1 : 0;
+    }
+    setStatusPanelText(2, QStringLiteral("内容可疑项:%1").arg(found));
 }
 
 } // namespace quillax

@@ -6,12 +6,15 @@
 
 #include "core/download/DownloadScheduler.h"
 #include "core/download/ListOperations.h"
+#include "core/files/FileNaming.h"
 #include "core/store/ListStore.h"
 #include "core/store/QueueKeeper.h"
 #include "platform/WebBrowser.h"
 #include "ui/download/LoginPanel.h"
+#include "ui/download/PdfPreview.h"
 #include "ui/shell/QueueKeeping.h"
 
+#include "DemoSite.h"
 #include "TestHttpServer.h"
 #include "TestSupport.h"
 
@@ -287,4 +290,70 @@ TEST_F(DownloadWindow, TheLoginPanelsBrowserComesWhenThePanelIsShown) {
     ASSERT_TRUE(w->loginPanel()->isVisible());
     EXPECT_TRUE(w->loginPanel()->hasBrowser());
     EXPECT_NE(w->findChild<WebBrowser*>(), nullptr);
+}
+
+// The checked PDFs in the window: the doubtful row is marked, counted in the status bar and
+// selected by its menu entry; the space key opens a preview that draws the first page of the
+// current PDF with its facts, and closes it again.
+TEST_F(DownloadWindow, DoubtfulPdfsAreMarkedSelectedAndPreviewed) {
+    test::TestHttpServer server;
+    DownloadTimeouts fast;
+    fast.tickMs = 20;
+    fFileDownload w(*store, values, nullptr, fast);
+    w.resize(1100, 700);
+    w.show();
+    const QString folder = tmp.path() + QStringLiteral("/out/");
+    server.route("/own", test::Serve(demo::PdfBytes(1), "application/pdf"));
+    server.route("/other", test::Serve(demo::PdfBytes(1), "application/pdf"));
+    w.list().addItem(server.url(QStringLiteral("/own")), CleanFileName(demo::RecordAt(1).title),
+                     QStringLiteral("pdf"), folder, QString());
+    w.list().addItem(server.url(QStringLiteral("/other")), CleanFileName(demo::RecordAt(17).title),
+                     QStringLiteral("pdf"), folder, QString());
+    w.state().LastFinishMonotonicMs = MonotonicMs() - 1;
+    child<QPushButton>(&w, "Command4")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !w.scheduler().isRunning() && w.scheduler().pdfChecks().running() == 0 &&
+                   w.list().item(1).contentCheck == ContentCheck::Mismatch;
+        },
+        10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.statusPanelText(4).endsWith(QStringLiteral(" 内容可疑:1")); }, 3000))
+        << w.statusPanelText(4).toStdString();
+    EXPECT_EQ(w.list().item(0).contentCheck, ContentCheck::Matches);
+    EXPECT_EQ(w.list().item(1).status, ItemStatus::Finished);
+
+    w.选择内容可疑项();
+    EXPECT_FALSE(w.list().isSelected(0));
+    EXPECT_TRUE(w.list().isSelected(1));
+    w.检查PDF内容();
+    EXPECT_EQ(w.statusPanelText(2), QStringLiteral("正在检查1个PDF文件"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.scheduler().pdfChecks().running() == 0; }, 5000));
+
+    // Closed, the pane draws nothing; the space key on the list opens it.
+    EXPECT_FALSE(w.preview()->isVisible());
+    w.listView()->setFocus();
+    w.listView()->setCurrentIndex(w.list().index(0, 0));
+    EXPECT_FALSE(w.preview()->hasPage());
+    QTest::keyClick(w.listView(), Qt::Key_Space);
+    ASSERT_TRUE(w.preview()->isVisible());
+    ASSERT_TRUE(w.preview()->hasPage());
+    EXPECT_TRUE(w.preview()->infoText().contains(QStringLiteral("页数：1")));
+    EXPECT_TRUE(w.preview()->infoText().contains(QStringLiteral("内容与标题相符")));
+    const QImage shot = w.preview()->grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < shot.height(); y += 2) {
+        for (int x = 0; x < shot.width(); x += 2) {
+            dark += qGray(shot.pixel(x, y)) < 128 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 20) << "the first page is drawn, with its text";
+    if (qEnvironmentVariableIsSet("QUILLAX_SHOT_DIR")) { // the guide's picture
+        QTest::qWait(50);
+        w.grab().save(qEnvironmentVariable("QUILLAX_SHOT_DIR") + QStringLiteral("/preview.png"));
+    }
+    w.listView()->setCurrentIndex(w.list().index(1, 0));
+    EXPECT_TRUE(w.preview()->infoText().contains(QStringLiteral("内容可能与标题不符")));
+    QTest::keyClick(w.listView(), Qt::Key_Space);
+    EXPECT_FALSE(w.preview()->isVisible());
 }
