@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QEvent>
 
 #include <QFile>
@@ -8,6 +9,15 @@
 #include <unistd.h>
 
 namespace quillax::test {
+
+QByteArray Sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+QByteArray FileSha256(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? Sha256(f.readAll()) : QByteArray("missing");
+}
 
 namespace {
 constexpr uid_t kNobody = 65534;

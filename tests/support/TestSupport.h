@@ -19,6 +19,11 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace quillax::test {
 
+/// The SHA-256 of `bytes` in hex: stored files are compared whole, never by a prefix.
+QByteArray Sha256(const QByteArray& bytes);
+/// The SHA-256 of the file at `path` in hex, or "missing" when it cannot be read.
+QByteArray FileSha256(const QString& path);
+
 struct ShownMessage {
     QString text;
     MsgIcon icon;

@@ -36,6 +36,9 @@ constexpr int kSlowRecordPage = 18;
 constexpr int kSharedPdfOwner = 20;
 constexpr int kSharedPdfUser = 21;
 constexpr int kBigPdf = 30;
+constexpr int kAnotherPaper = 58; ///< serves record 1's paper
+constexpr int kDamagedFirst = 59;
+constexpr int kScan = 60;
 
 template <std::size_t N> bool in(const int (&set)[N], int n) {
     for (int v : set) {
@@ -180,6 +183,10 @@ DemoRecord RecordAt(int n) {
         r.pdfNumber = kSharedPdfOwner;
     }
     r.slowRecordPage = n == kSlowRecordPage;
+    r.content = n == kAnotherPaper   ? PdfContent::AnotherPaper
+                : n == kDamagedFirst ? PdfContent::DamagedFirst
+                : n == kScan         ? PdfContent::Scan
+                                     : PdfContent::Own;
     const int pdf = r.pdfNumber;
     if (pdf == kPdf404) {
         r.delivery = Delivery::NotFound;
@@ -220,8 +227,18 @@ QByteArray PdfWithoutText() {
     return out;
 }
 
+QByteArray DamagedPdfBytes(int n) {
+    return PdfBytes(n).left(300);
+}
+
 QByteArray PdfBytes(int n) {
     const DemoRecord record = RecordAt(n);
+    if (record.content == PdfContent::AnotherPaper) {
+        return PdfBytes(1);
+    }
+    if (record.content == PdfContent::Scan) {
+        return PdfWithoutText();
+    }
     // The page: the title in lines of at most 70 characters.
     QByteArray content = "BT /F1 16 Tf 50 790 Td (Quillax demo library, record " +
                          QByteArray::number(n) + ") Tj 0 -28 Td /F1 11 Tf\n";
@@ -622,7 +639,7 @@ bool DemoSite::start(quint16 port) {
                 reply.body = loginPage(QString());
             } else {
                 const DemoRecord r = RecordAt(n);
-                reply.body = PdfBytes(n);
+                reply.body = pdfBody(n);
                 reply.headers = {{"Content-Type", "application/pdf"}};
                 if (r.delivery == Delivery::Chunked) {
                     reply.chunked = true;
@@ -746,7 +763,7 @@ bool DemoSite::start(quint16 port) {
             logRequest(methodOf(r), pathOf(r), 200);
             return htmlResponse(loginPage(QString()));
         }
-        QHttpServerResponse response("application/pdf", PdfBytes(n));
+        QHttpServerResponse response("application/pdf", pdfBody(n));
         if (RecordAt(n).delivery == Delivery::LengthDisposition) {
             response.setHeader("Content-Disposition", "attachment; filename=\"fulltext-" +
                                                           QByteArray::number(n) + ".pdf\"");
@@ -776,6 +793,14 @@ bool DemoSite::start(quint16 port) {
     guarded->setParent(site_.get());
     port_ = guarded->serverPort();
     return port_ != 0;
+}
+
+QByteArray DemoSite::pdfBody(int n) {
+    if (RecordAt(n).content == PdfContent::DamagedFirst && !damagedSent_.contains(n)) {
+        damagedSent_.insert(n);
+        return DamagedPdfBytes(n);
+    }
+    return PdfBytes(n);
 }
 
 } // namespace quillax::demo

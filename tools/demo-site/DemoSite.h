@@ -31,7 +31,7 @@ inline constexpr int kMaxLogEntries = 2000;
 inline constexpr int kMaxLoggedPathChars = 300;
 
 struct DemoOptions {
-    int records = 57;
+    int records = 60;
     int perPage = 10;
     bool loginGate = true;
     QString account = QStringLiteral("demo");
@@ -82,6 +82,14 @@ enum class Delivery {
 /// What a result entry and its record page offer.
 enum class FullText { Pdf, Html, None };
 
+/// What a record's PDF holds.
+enum class PdfContent {
+    Own,          ///< the record's paper, its title in the text and the metadata
+    AnotherPaper, ///< another record's paper under this record's address
+    DamagedFirst, ///< the first delivery starts like a PDF and is cut short; later ones are whole
+    Scan,         ///< a page without a text layer
+};
+
 struct DemoRecord {
     int number = 0;
     QString title; ///< as the result page shows it (may need cleaning)
@@ -90,6 +98,7 @@ struct DemoRecord {
     int pdfNumber = 0;     ///< whose PDF the record page points at (a shared PDF is another's)
     Delivery delivery = Delivery::Length;
     bool slowRecordPage = false;
+    PdfContent content = PdfContent::Own;
 };
 
 /// The record with 1-based number `n` (any number gives a record; the site serves 1 to its
@@ -103,6 +112,8 @@ QByteArray PdfBytes(int n);
 /// A well-formed one-page PDF whose page draws a grey box and no text, as a scan without a
 /// text layer.
 QByteArray PdfWithoutText();
+/// What a damaged delivery of record `n`'s PDF sends: its signature and first bytes only.
+QByteArray DamagedPdfBytes(int n);
 /// Numbers of the records listed on result page `page` (1-based) for `records` in pages of
 /// `perPage`; page 2 repeats the last record of page 1, as real result lists sometimes do.
 QVector<int> RecordsOnPage(int page, int records, int perPage);
@@ -133,6 +144,8 @@ public:
     const QList<LoggedRequest>& requests() const { return requests_; }
 
 private:
+    /// Record `n`'s PDF as this delivery sends it (damaged the first time where the record says).
+    QByteArray pdfBody(int n);
     QByteArray homePage() const;
     QByteArray resultPage(const QString& query, int page) const;
     QByteArray recordPage(int n) const;
@@ -158,6 +171,7 @@ private:
     QStringList log_;
     QList<LoggedRequest> requests_;
     QHash<QString, qint64> nextPdfMs_; ///< per server and client: when the next PDF goes through
+    QSet<int> damagedSent_;            ///< records whose damaged first delivery has gone out
     QRandomGenerator flakyDice_;
 };
 

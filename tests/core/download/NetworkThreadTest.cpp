@@ -9,7 +9,6 @@
 #include "TestHttpServer.h"
 #include "TestSupport.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -27,15 +26,6 @@ Route loginPage(const char* session) {
     return Serve(QByteArray("<html><body><script>document.cookie = 'ebsco_session=") + session +
                      "; path=/';</script>signed in</body></html>",
                  "text/html");
-}
-
-QByteArray sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
-QByteArray fileSha256(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? sha256(f.readAll()) : QByteArray("missing");
 }
 
 class NetworkThread : public ::testing::Test {
@@ -109,9 +99,9 @@ TEST_F(NetworkThread, ABrowserLoginReachesDownloadsStartedAfterIt) {
 
     for (int row = 0; row < list.count(); ++row) {
         EXPECT_EQ(list.item(row).status, ItemStatus::Finished) << row;
-        EXPECT_EQ(fileSha256(tmp.path() + QLatin1Char('/') + list.item(row).name +
+        EXPECT_EQ(FileSha256(tmp.path() + QLatin1Char('/') + list.item(row).name +
                              QStringLiteral(".pdf")),
-                  sha256(pdf));
+                  Sha256(pdf));
     }
 }
 
@@ -152,8 +142,8 @@ TEST_F(NetworkThread, SixBodiesReportToTheListOnTheWindowThread) {
     for (int k = 1; k <= ParallelDownloads::kMaxThreads; ++k) {
         EXPECT_EQ(list.item(k - 1).status, ItemStatus::Finished) << k;
         EXPECT_EQ(list.item(k - 1).percent, QStringLiteral("100%")) << k;
-        EXPECT_EQ(fileSha256(tmp.path() + QStringLiteral("/Slow%1.pdf").arg(k)),
-                  sha256(bodies[static_cast<std::size_t>(k - 1)]));
+        EXPECT_EQ(FileSha256(tmp.path() + QStringLiteral("/Slow%1.pdf").arg(k)),
+                  Sha256(bodies[static_cast<std::size_t>(k - 1)]));
     }
 }
 

@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,15 +19,6 @@ using namespace quillax;
 using namespace quillax::test;
 
 namespace {
-
-QByteArray sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
-QByteArray fileSha256(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? sha256(f.readAll()) : QByteArray("missing");
-}
 
 /// The first bytes of record 3's PDF: a signature and a header, and then nothing usable.
 QByteArray damagedPdf() {
@@ -101,7 +91,7 @@ TEST_F(PdfChecksTest, EachStoredPdfGetsItsVerdictOnTheRow) {
         EXPECT_EQ(list.data(list.index(e.row, 0), Qt::ToolTipRole).toString(),
                   marked ? QStringLiteral("PDF内容可能与标题不符，可能是别的文献") : QString());
     }
-    EXPECT_EQ(fileSha256(pathOf(wrong)), sha256(demo::PdfBytes(1)));
+    EXPECT_EQ(FileSha256(pathOf(wrong)), Sha256(demo::PdfBytes(1)));
     EXPECT_EQ(list.statusCounts().suspect, 1);
     EXPECT_TRUE(list.summaryText().endsWith(QStringLiteral(" 内容可疑:1")))
         << list.summaryText().toStdString();
@@ -132,7 +122,7 @@ TEST_F(PdfChecksTest, APdfThatDoesNotOpenFailsAndIsFetchedAgain) {
         },
         30000));
     EXPECT_GT(server.requests().size(), before);
-    EXPECT_EQ(fileSha256(pathOf(row)), sha256(demo::PdfBytes(3)));
+    EXPECT_EQ(FileSha256(pathOf(row)), Sha256(demo::PdfBytes(3)));
     EXPECT_EQ(list.item(row).percent, QStringLiteral("100%"));
 }
 
