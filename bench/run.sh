@@ -9,7 +9,8 @@ export QT_QPA_PLATFORM=offscreen
 for b in build/bench/bench/bench_download_list build/bench/bench/bench_type_recognition \
          build/bench/bench/bench_download_engines build/bench/bench/bench_search \
          build/bench/bench/bench_windows build/bench/bench/bench_queue_store \
-         build/bench/bench/bench_small_files build/bench/bench/bench_window_memory; do
+         build/bench/bench/bench_small_files build/bench/bench/bench_window_memory \
+         build/bench/bench/bench_pdf_check; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   "$b"
