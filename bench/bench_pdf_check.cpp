@@ -6,6 +6,7 @@
 #include "core/download/PdfChecks.h"
 
 #include "BenchSupport.h"
+#include "DemoSite.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,21 +24,9 @@ namespace {
 
 const QString kTitle = QStringLiteral("Open peer review and the quality of reports in ecology");
 
-/// A well-formed PDF of `pages` pages of text; the first page carries the title.
+/// A PDF of `pages` pages of text; the first page carries the title.
 QByteArray ArticlePdf(int pages) {
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    const auto object = [&](const QByteArray& body) {
-        offsets << out.size();
-        out += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    QByteArray kids;
-    for (int p = 0; p < pages; ++p) {
-        kids += QByteArray::number(4 + 2 * p) + " 0 R ";
-    }
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
-    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    QList<QByteArray> contents;
     for (int p = 0; p < pages; ++p) {
         QByteArray text = "BT /F1 10 Tf 50 800 Td\n";
         if (p == 0) {
@@ -47,21 +36,9 @@ QByteArray ArticlePdf(int pages) {
             text += "(Line " + QByteArray::number(line) + " of page " + QByteArray::number(p + 1) +
                     ": reviewers, editors and authors weigh the evidence in turn.) Tj 0 -12 Td\n";
         }
-        text += "ET\n";
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << "
-               "/F1 3 0 R >> >> /Contents " +
-               QByteArray::number(5 + 2 * p) + " 0 R >>");
-        object("<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text +
-               "endstream");
+        contents << text + "ET\n";
     }
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype at : offsets) {
-        out += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
-    }
-    out += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    return out;
+    return demo::PdfOfPages(contents);
 }
 
 } // namespace

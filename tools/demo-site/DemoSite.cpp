@@ -204,19 +204,28 @@ DemoRecord RecordAt(int n) {
     return r;
 }
 
-QByteArray PdfWithoutText() {
+QByteArray PdfOfPages(const QList<QByteArray>& pageContents) {
     QByteArray out = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     const auto object = [&](const QByteArray& body) {
         offsets << out.size();
         out += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
     };
-    const QByteArray content = "0.5 g 50 50 400 600 re f\n";
+    QByteArray kids;
+    for (qsizetype p = 0; p < pageContents.size(); ++p) {
+        kids += QByteArray::number(4 + 2 * p) + " 0 R ";
+    }
     object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>");
-    object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
-           "endstream");
+    object("<< /Type /Pages /Kids [" + kids + "] /Count " +
+           QByteArray::number(pageContents.size()) + " >>");
+    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (qsizetype p = 0; p < pageContents.size(); ++p) {
+        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << "
+               "/F1 3 0 R >> >> /Contents " +
+               QByteArray::number(5 + 2 * p) + " 0 R >>");
+        object("<< /Length " + QByteArray::number(pageContents[p].size()) + " >>\nstream\n" +
+               pageContents[p] + "endstream");
+    }
     const qsizetype xref = out.size();
     out += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
     for (qsizetype at : offsets) {
@@ -225,6 +234,10 @@ QByteArray PdfWithoutText() {
     out += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) +
            " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     return out;
+}
+
+QByteArray PdfWithoutText() {
+    return PdfOfPages({"0.5 g 50 50 400 600 re f\n"});
 }
 
 QByteArray DamagedPdfBytes(int n) {

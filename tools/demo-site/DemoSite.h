@@ -109,6 +109,8 @@ DemoRecord RecordAt(int n);
 int RecordNumber(const QString& text, int records);
 /// The PDF of record `n`: a valid one-page PDF showing the title, 20 KB to about 3 MB.
 QByteArray PdfBytes(int n);
+/// A well-formed PDF of A4 pages with the given content streams; font /F1 is Helvetica.
+QByteArray PdfOfPages(const QList<QByteArray>& pageContents);
 /// A well-formed one-page PDF whose page draws a grey box and no text, as a scan without a
 /// text layer.
 QByteArray PdfWithoutText();
