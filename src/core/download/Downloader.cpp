@@ -32,14 +32,15 @@ bool Downloader::WritePlaceholder(const QString& path) {
            placeholder.write(kPlaceholder) == kPlaceholder.size();
 }
 
-void Downloader::RemovePlaceholder(const QString& path) {
+bool Downloader::RemovePlaceholder(const QString& path) {
     // Only our two bytes: another download of the same path may have stored its file since.
     QFile file(path);
     if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
         file.readAll() == kPlaceholder) {
         file.close();
-        file.remove();
+        return file.remove();
     }
+    return false;
 }
 
 void Downloader::BeginDownload(const QString& address, const QString& savePath,
@@ -52,7 +53,6 @@ void Downloader::BeginWithPlaceholder(const QString& address, const QString& sav
     savePath_ = savePath;
     referrer_ = referrer;
     placeholderWritten_ = placeholderWritten;
-    madePlaceholder_ = placeholderWritten;
     markTimeMs_ = MonotonicMs();
     stallTimer_.start();
     // The key was decoded when the record was analysed: decoding again would turn an address

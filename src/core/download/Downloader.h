@@ -38,8 +38,9 @@ public:
                               const QString& referrer, bool placeholderWritten);
     /// Writes the placeholder where no file is; true when it did.
     static bool WritePlaceholder(const QString& path);
-    /// Removes the file at `path` when it is exactly a placeholder, nothing else.
-    static void RemovePlaceholder(const QString& path);
+    /// Removes the file at `path` when it is exactly a placeholder, nothing else; true when it
+    /// did.
+    static bool RemovePlaceholder(const QString& path);
     /// The caller has taken care of the placeholder: this download no longer removes it.
     void disownPlaceholder() { placeholderWritten_ = false; }
     /// The manager the reads go through (the program's one when not set); it must live in this
@@ -53,12 +54,8 @@ public:
     void setSizeLimit(double bytes) { sizeLimit_ = bytes; }
 
     QString savePath() const { return savePath_; }
-    /// True when `BeginDownload` wrote the placeholder at the save path.
-    bool placeholderWritten() const { return placeholderWritten_; }
     /// Why the download failed, in words for the user, once it raised `DownloadError`.
     QString reason() const { return reason_; }
-    /// True when this download made the placeholder (whatever became of it since).
-    bool madePlaceholder() const { return madePlaceholder_; }
 
 Q_SIGNALS:
     void DownloadProgress(qint64 received, qint64 expected, const QString& savePath);
@@ -104,7 +101,6 @@ private:
     QString reason_;
     bool fallback_ = false;
     bool placeholderWritten_ = false;
-    bool madePlaceholder_ = false;
     int httpStatus_ = 0;
     bool terminated_ = false;
     bool readFinished_ = false;

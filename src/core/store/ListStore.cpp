@@ -1,6 +1,7 @@
 #include "core/store/ListStore.h"
 
 #include "core/download/BodyWriter.h"
+#include "core/download/Downloader.h"
 #include "core/files/FileNaming.h"
 
 #include <QDateTime>
@@ -19,9 +20,6 @@
 namespace quillax {
 
 namespace {
-
-// Method 2's placeholder: two bytes that reserve the name while the body is fetched.
-const QByteArray kPlaceholder("\x01\x00", 2);
 
 // What load() reads, in its order; a table under our name without these is unreadable.
 const QLatin1String kDownloadColumns("key, name, type, size, received, percent, folder, referrer, "
@@ -343,13 +341,9 @@ int RestoreKeptQueue(const KeptQueue& kept, DownloadListModel* downloads,
                 QFile::remove(info.path() + QLatin1Char('/') + part);
             }
         }
-        if (item.createdFile && info.size() == kPlaceholder.size()) {
-            QFile file(target);
-            if (file.open(QIODevice::ReadOnly) && file.readAll() == kPlaceholder) {
-                file.close();
-                QFile::remove(target);
-                item.createdFile = false;
-            }
+        // Method 2's two-byte placeholder reserved the name; it is no paper.
+        if (item.createdFile && Downloader::RemovePlaceholder(target)) {
+            item.createdFile = false;
         }
         item.status = ItemStatus::Waiting;
         item.received.clear();
