@@ -193,7 +193,8 @@ Qt::ItemFlags DownloadListModel::flags(const QModelIndex& index) const {
 }
 
 bool DownloadListModel::addItem(const QString& key, const QString& name, const QString& type,
-                                const QString& folder, const QString& referrer) {
+                                const QString& folder, const QString& referrer,
+                                const Citation& citation) {
     if (keyIndex_.contains(key)) {
         return false;
     }
@@ -205,6 +206,7 @@ bool DownloadListModel::addItem(const QString& key, const QString& name, const Q
     item.type = type;
     item.folder = folder;
     item.referrer = referrer;
+    item.citation = citation;
     items_.append(std::move(item));
     keyIndex_.insert(key, row);
     endInsertRows();
@@ -411,6 +413,13 @@ void DownloadListModel::setContentCheck(int row, ContentCheck check) {
     if (validRow(row) && items_[row].contentCheck != check) {
         items_[row].contentCheck = check;
         notifyRow(row, {Qt::DecorationRole, Qt::ToolTipRole});
+    }
+}
+
+void DownloadListModel::setCitation(int row, const Citation& citation) {
+    if (validRow(row) && items_[row].citation != citation) {
+        items_[row].citation = citation;
+        notifyRow(row, {CitationRole});
     }
 }
 

@@ -55,6 +55,8 @@ struct DownloadItem {
     qint64 notBefore = 0;
     /// Found by the check of the stored PDF; cleared when the row is downloaded again.
     ContentCheck contentCheck = ContentCheck::None;
+    /// What is known of the paper, for the citation exports.
+    Citation citation;
 };
 
 // Status words written into the text columns.
@@ -122,7 +124,7 @@ class DownloadListModel : public QAbstractTableModel, public DownloadQueue {
     Q_OBJECT
 public:
     enum Column { ColName, ColType, ColSize, ColReceived, ColPercent, ColFolder, ColumnCount };
-    enum Role { StatusRole = Qt::UserRole + 1, KeyRole, ReferrerRole };
+    enum Role { StatusRole = Qt::UserRole + 1, KeyRole, ReferrerRole, CitationRole };
 
     explicit DownloadListModel(QObject* parent = nullptr);
 
@@ -135,7 +137,8 @@ public:
 
     /// Adds a waiting row. Returns false, and adds nothing, when the key is already in the list.
     bool addItem(const QString& key, const QString& name, const QString& type,
-                 const QString& folder, const QString& referrer) override;
+                 const QString& folder, const QString& referrer,
+                 const Citation& citation = {}) override;
     /// Appends kept rows as they were, in one change of the model; a row whose key the list
     /// already holds is left out. Returns how many were added.
     int appendItems(const QList<DownloadItem>& items);
@@ -174,6 +177,7 @@ public:
     /// Records why the row's download failed (shown as its tool tip); cleared when it starts.
     void setReason(int row, const QString& reason);
     void setContentCheck(int row, ContentCheck check);
+    void setCitation(int row, const Citation& citation);
     /// The automatic attempts spent on the row, and when it may be sent again.
     void setAutoAttempts(int row, int attempts);
     void setNotBefore(int row, qint64 epochMs);

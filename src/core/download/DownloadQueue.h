@@ -2,6 +2,8 @@
 // What the analysis hands its download items to: a queue of files to fetch. The download list
 // implements it; the search side sees nothing else of the download subject.
 
+#include "core/files/Citation.h"
+
 #include <QString>
 
 namespace quillax {
@@ -11,9 +13,10 @@ public:
     virtual ~DownloadQueue() = default;
 
     /// Adds a waiting item. Returns false, and adds nothing, when the key (the "|"-joined
-    /// addresses) is already queued.
+    /// addresses) is already queued. `citation` is what is known of the paper, for the exports.
     virtual bool addItem(const QString& key, const QString& name, const QString& type,
-                         const QString& folder, const QString& referrer) = 0;
+                         const QString& folder, const QString& referrer,
+                         const Citation& citation = {}) = 0;
     /// How many items the queue holds.
     virtual int count() const = 0;
 };

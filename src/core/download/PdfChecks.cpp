@@ -43,6 +43,16 @@ bool PdfChecks::check(int row) {
     return true;
 }
 
+void PdfChecks::fillCitation(int row, const PdfCheckResult& result) {
+    // The PDF's own metadata, for what the record page and the result entry left open.
+    Citation fromPdf;
+    fromPdf.title = result.title.simplified();
+    fromPdf.authors = AuthorsFromPdfMetadata(result.author);
+    Citation citation = list_.item(row).citation;
+    citation.fillMissingFrom(fromPdf);
+    list_.setCitation(row, citation);
+}
+
 void PdfChecks::apply(const QString& key, const QString& path, const PdfCheckResult& result) {
     --running_;
     const int row = list_.rowOfKey(key);
@@ -60,6 +70,7 @@ void PdfChecks::apply(const QString& key, const QString& path, const PdfCheckRes
                 list_.setContentCheck(row, ContentCheck::None);
                 list_.setStatus(row, ItemStatus::Failed);
             } else {
+                fillCitation(row, result);
                 switch (result.match.verdict) {
                 case TitleVerdict::Matches:
                     list_.setContentCheck(row, ContentCheck::Matches);

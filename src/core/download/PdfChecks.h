@@ -37,6 +37,7 @@ Q_SIGNALS:
 
 private:
     void apply(const QString& key, const QString& path, const PdfCheckResult& result);
+    void fillCitation(int row, const PdfCheckResult& result);
 
     DownloadListModel& list_;
     QThreadPool pool_;

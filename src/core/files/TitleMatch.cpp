@@ -5,15 +5,19 @@
 
 namespace quillax {
 
-namespace {
-
-bool isCjk(char32_t c) {
+bool IsCjk(char32_t c) {
     return (c >= 0x3040 && c <= 0x30FF) || // Hiragana, Katakana
            (c >= 0x3400 && c <= 0x4DBF) || // CJK extension A
            (c >= 0x4E00 && c <= 0x9FFF) || // CJK unified ideographs
            (c >= 0xAC00 && c <= 0xD7AF) || // Hangul syllables
            (c >= 0xF900 && c <= 0xFAFF) || // CJK compatibility ideographs
            (c >= 0x20000 && c <= 0x2FA1F); // supplementary ideographs
+}
+
+namespace {
+
+bool isCjk(char32_t c) {
+    return IsCjk(c);
 }
 
 bool isWordChar(char32_t c) {

@@ -18,6 +18,9 @@ struct TitleMatch {
     double score = 0; ///< the share of the title found, 0 to 1
 };
 
+/// True for the characters of CJK scripts (Han, kana, Hangul), which write words without spaces.
+bool IsCjk(char32_t c);
+
 /// The text as the comparison sees it: Unicode NFKC, case-folded, with every character that is
 /// not a letter or a digit removed (spaces and punctuation included).
 QString NormalisedForMatching(const QString& text);

@@ -67,14 +67,15 @@ Qt::ItemFlags AnalysisListModel::flags(const QModelIndex& index) const {
 }
 
 bool AnalysisListModel::加入LV1(const QString& title, const QString& link, const QString& pageUrl,
-                                const QString& type, const QString& folder) {
+                                const QString& type, const QString& folder,
+                                const Citation& citation) {
     if (keyIndex_.contains(link)) {
         Q_EMIT addRefused(link);
         return false;
     }
     const int row = count();
     beginInsertRows({}, row, row);
-    records_.append(AnalysisRecord{title, link, type, QString(), folder, pageUrl});
+    records_.append(AnalysisRecord{title, link, type, QString(), folder, pageUrl, citation});
     keyIndex_.insert(link, row);
     endInsertRows();
     return true;
@@ -109,6 +110,15 @@ void AnalysisListModel::setStatus(int row, const QString& status) {
     records_[row].status = status;
     const QModelIndex cell = index(row, ColStatus);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void AnalysisListModel::setCitation(int row, const Citation& citation) {
+    if (row < 0 || row >= count() || records_[row].citation == citation) {
+        return;
+    }
+    records_[row].citation = citation;
+    // Not shown in a column; the kept queue hears of it.
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1), {CitationRole});
 }
 
 int AnalysisListModel::removeRowsWhere(const std::function<bool(int row)>& remove) {

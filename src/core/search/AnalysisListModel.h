@@ -2,6 +2,8 @@
 // The analysis list: the records taken from result pages, each with its title, PDF full-text
 // link (the unique key), type, analysis status, save folder and the page it was taken from.
 
+#include "core/files/Citation.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QItemSelectionModel>
@@ -18,13 +20,15 @@ struct AnalysisRecord {
     QString status;  ///< "", "成功" or "失败"
     QString folder;  ///< save folder chosen when the record was taken, or empty
     QString pageUrl; ///< the result page's address, sent as the referrer later
+    /// What the result entry and, once analysed, the record page say of the paper.
+    Citation citation;
 };
 
 class AnalysisListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { ColTitle, ColType, ColStatus, ColFolder, ColumnCount };
-    enum Role { LinkRole = Qt::UserRole + 1, PageUrlRole };
+    enum Role { LinkRole = Qt::UserRole + 1, PageUrlRole, CitationRole };
 
     explicit AnalysisListModel(QObject* parent = nullptr);
 
@@ -37,8 +41,9 @@ public:
 
     /// Adds a record at the end; false, and nothing stored, when the link is already a key.
     bool 加入LV1(const QString& title, const QString& link, const QString& pageUrl,
-                 const QString& type, const QString& folder);
+                 const QString& type, const QString& folder, const Citation& citation = {});
     void setStatus(int row, const QString& status);
+    void setCitation(int row, const Citation& citation);
     /// Appends kept records as they were, in one change; a link already held is left out.
     /// Returns how many were added.
     int appendRecords(const QList<AnalysisRecord>& records);

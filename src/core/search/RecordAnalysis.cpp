@@ -3,6 +3,8 @@
 #include "core/download/DownloadQueue.h"
 #include "core/files/FileNaming.h"
 #include "core/search/AnalysisListModel.h"
+#include "core/search/CitationReading.h"
+#include "core/search/HtmlTags.h"
 #include "core/search/HttpFetch.h"
 #include "core/settings/AppValues.h"
 #include "core/settings/TextUtil.h"
@@ -26,105 +28,24 @@ QString RemoveLineBreaks(const QString& text) {
 
 namespace {
 
-/// The attributes of one start tag, names lower-cased; `end` is where the tag ends.
-struct Tag {
-    QHash<QString, QString> attributes;
-    qsizetype end = -1;
-};
-
-bool isSpace(QChar c) {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-           c == QLatin1Char('\r') || c == QLatin1Char('\f');
-}
-
-// Reads the tag that opens at `at` ("<"). A value whose quote never closes is left out: a page
-// that breaks off there gives no address rather than the rest of the page.
-Tag readTag(const QString& page, qsizetype at) {
-    Tag tag;
-    const qsizetype n = page.size();
-    qsizetype i = at + 1;
-    while (i < n && !isSpace(page.at(i)) && page.at(i) != QLatin1Char('>')) {
-        ++i;
-    }
-    while (i < n) {
-        while (i < n && (isSpace(page.at(i)) || page.at(i) == QLatin1Char('/'))) {
-            ++i;
-        }
-        if (i >= n || page.at(i) == QLatin1Char('>')) {
-            break;
-        }
-        const qsizetype nameStart = i;
-        while (i < n && !isSpace(page.at(i)) && page.at(i) != QLatin1Char('=') &&
-               page.at(i) != QLatin1Char('>') && page.at(i) != QLatin1Char('/')) {
-            ++i;
-        }
-        const QString name = page.mid(nameStart, i - nameStart).toLower();
-        qsizetype j = i;
-        while (j < n && isSpace(page.at(j))) {
-            ++j;
-        }
-        if (j >= n || page.at(j) != QLatin1Char('=')) {
-            tag.attributes.insert(name, QString());
-            continue;
-        }
-        i = j + 1;
-        while (i < n && isSpace(page.at(i))) {
-            ++i;
-        }
-        if (i < n && (page.at(i) == QLatin1Char('"') || page.at(i) == QLatin1Char('\''))) {
-            const QChar quote = page.at(i);
-            const qsizetype close = page.indexOf(quote, i + 1);
-            if (close < 0) {
-                i = n;
-                break;
-            }
-            if (!tag.attributes.contains(name)) {
-                tag.attributes.insert(name, page.mid(i + 1, close - i - 1));
-            }
-            i = close + 1;
-        } else {
-            const qsizetype valueStart = i;
-            while (i < n && !isSpace(page.at(i)) && page.at(i) != QLatin1Char('>')) {
-                ++i;
-            }
-            if (!tag.attributes.contains(name)) {
-                tag.attributes.insert(name, page.mid(valueStart, i - valueStart));
-            }
-        }
-    }
-    tag.end = i;
-    return tag;
-}
-
 // The value of the element whose id is "pdfUrl": its value, href or src, in that order.
 std::optional<QString> pdfUrlValue(const QString& page) {
-    qsizetype at = page.indexOf(QLatin1Char('<'));
-    while (at >= 0) {
-        if (page.mid(at, 4) == QLatin1String("<!--")) {
-            const qsizetype close = page.indexOf(QLatin1String("-->"), at + 4);
-            if (close < 0) {
-                return std::nullopt;
-            }
-            at = page.indexOf(QLatin1Char('<'), close + 3);
-            continue;
-        }
-        const Tag tag = readTag(page, at);
+    std::optional<QString> value;
+    ForEachHtmlTag(page, [&value](const HtmlTag& tag) {
         if (tag.attributes.value(QStringLiteral("id"))
-                .compare(QLatin1String("pdfUrl"), Qt::CaseInsensitive) == 0) {
-            for (const char* key : {"value", "href", "src"}) {
-                const auto it = tag.attributes.constFind(QLatin1String(key));
-                if (it != tag.attributes.cend()) {
-                    return *it;
-                }
+                .compare(QLatin1String("pdfUrl"), Qt::CaseInsensitive) != 0) {
+            return true;
+        }
+        for (const char* key : {"value", "href", "src"}) {
+            const auto it = tag.attributes.constFind(QLatin1String(key));
+            if (it != tag.attributes.cend()) {
+                value = *it;
+                break;
             }
-            return std::nullopt;
         }
-        if (tag.end < 0 || tag.end >= page.size()) {
-            break;
-        }
-        at = page.indexOf(QLatin1Char('<'), tag.end);
-    }
-    return std::nullopt;
+        return false;
+    });
+    return value;
 }
 
 bool hasScheme(const QString& address) {
@@ -233,8 +154,19 @@ bool AnalyseRecord(AnalysisListModel& list, int row,
     const QString name = CleanFileName(values.UseOriginalFileName
                                            ? RemoveUnsafeCharacters(FileNameFromPath(address, true))
                                            : title);
+    // The record page's meta tags first; the result entry's line fills in what they leave open.
+    Citation citation = ReadCitationMeta(page);
+    citation.fillMissingFrom(record.citation);
+    if (citation.title.isEmpty()) {
+        citation.title = title;
+    }
+    citation.recordUrl = record.link;
+    if (citation.pdfUrl.isEmpty()) {
+        citation.pdfUrl = address;
+    }
+    list.setCitation(now, citation);
     if (DownloadQueue* target = downloads()) {
-        target->addItem(address, name, record.type, folder, record.link);
+        target->addItem(address, name, record.type, folder, record.link, citation);
     }
     list.setStatus(now, QStringLiteral("成功"));
     return true;

@@ -1,6 +1,7 @@
 #include "core/search/ResultExtraction.h"
 
 #include "core/search/AnalysisListModel.h"
+#include "core/search/CitationReading.h"
 #include "core/settings/TextUtil.h"
 
 namespace quillax {
@@ -29,7 +30,9 @@ int AddResultEntries(const ResultPageSnapshot& page, const QString& saveFolder,
             continue;
         }
         link.replace(QLatin1String("&amp;"), QLatin1String("&"), Qt::CaseInsensitive);
-        list.加入LV1(title, link, page.url, QStringLiteral("pdf"), saveFolder);
+        Citation citation = ReadResultEntryLine(entry.infoText);
+        citation.title = title;
+        list.加入LV1(title, link, page.url, QStringLiteral("pdf"), saveFolder, citation);
         ++found;
     }
     return found;

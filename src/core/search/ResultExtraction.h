@@ -20,6 +20,9 @@ struct EntryLink {
 /// One element of class "result-list-li": its `A` elements in document order.
 struct ResultEntry {
     QVector<EntryLink> links;
+    /// The entry's line with the authors, the source and the year (the text of its elements of
+    /// class "display-info"), or empty.
+    QString infoText;
 };
 
 /// What a result page holds: whether it has the element "resultListControl", its entries and
@@ -32,7 +35,8 @@ struct ResultPageSnapshot {
 
 /// Adds the usable entries of `page` to `list` and returns how many were usable (duplicates
 /// included). The title is the first link's text; the record link is the last further link of
-/// class "record-type pdf-ft" whose text begins with "pdf" (both trimmed, lower-cased).
+/// class "record-type pdf-ft" whose text begins with "pdf" (both trimmed, lower-cased). What the
+/// entry's line says of the paper goes with the record as its citation.
 int AddResultEntries(const ResultPageSnapshot& page, const QString& saveFolder,
                      AnalysisListModel& list);
 

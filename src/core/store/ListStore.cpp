@@ -22,10 +22,13 @@ namespace quillax {
 namespace {
 
 // What load() reads, in its order; a table under our name without these is unreadable.
-const QLatin1String kDownloadColumns("key, name, type, size, received, percent, folder, referrer, "
-                                     "status, created, adopted, replaces, reason, attempts, "
-                                     "not_before");
-const QLatin1String kRecordColumns("title, link, type, status, folder, page_url");
+// The columns of the first version; the second added each row's citation.
+const QLatin1String kDownloadColumnsV1("key, name, type, size, received, percent, folder, "
+                                       "referrer, status, created, adopted, replaces, reason, "
+                                       "attempts, not_before");
+const QLatin1String kRecordColumnsV1("title, link, type, status, folder, page_url");
+const QString kDownloadColumns = kDownloadColumnsV1 + QStringLiteral(", citation");
+const QString kRecordColumns = kRecordColumnsV1 + QStringLiteral(", citation");
 
 bool exec(QSqlDatabase& db, const QString& sql) {
     QSqlQuery query(db);
@@ -55,7 +58,7 @@ QString moveAside(const QString& path, const QString& why) {
 // One transaction: the table's rows from `count` on go (all of them when `all`), then `rows` are
 // written at their positions. Nothing changes unless every statement succeeds.
 template <typename Row, typename ValuesOf>
-bool ReplaceRows(QSqlDatabase db, const QString& table, QLatin1String columns,
+bool ReplaceRows(QSqlDatabase db, const QString& table, const QString& columns,
                  const QList<QPair<int, Row>>& rows, bool all, int count, ValuesOf valuesOf) {
     if (!db.transaction()) {
         return false;
@@ -63,7 +66,7 @@ bool ReplaceRows(QSqlDatabase db, const QString& table, QLatin1String columns,
     QSqlQuery q(db);
     bool ok = all ? q.exec(QStringLiteral("DELETE FROM %1").arg(table))
                   : q.exec(QStringLiteral("DELETE FROM %1 WHERE pos >= %2").arg(table).arg(count));
-    const qsizetype fields = QString(columns).count(QLatin1Char(',')) + 2; // pos and the columns
+    const qsizetype fields = columns.count(QLatin1Char(',')) + 2; // pos and the columns
     QStringList marks(fields, QStringLiteral("?"));
     ok = ok && q.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (pos, %2) VALUES (%3)")
                              .arg(table, columns, marks.join(QStringLiteral(", "))));
@@ -172,7 +175,7 @@ bool ListStore::tryOpen(QString* why, QString* error) {
         *why = QStringLiteral("damaged");
     } else if (version > kSchemaVersion) {
         *why = QStringLiteral("newer");
-    } else if (!schemaReadable()) {
+    } else if (!schemaReadable(version)) {
         *why = QStringLiteral("damaged"); // tables of another shape under our names
     } else if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL")) ||
                !exec(db, QStringLiteral("PRAGMA synchronous=NORMAL")) || !createSchema()) {
@@ -185,15 +188,18 @@ bool ListStore::tryOpen(QString* why, QString* error) {
     return true;
 }
 
-bool ListStore::schemaReadable() const {
-    // Checked before anything is written, so that a file moved aside keeps its bytes.
+bool ListStore::schemaReadable(int version) const {
+    // Checked before anything is written, so that a file moved aside keeps its bytes. A file of
+    // the first version gets its new columns when the schema is made.
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const QStringList tables = db.tables();
     QSqlQuery q(db);
+    const QString downloads = version >= 2 ? kDownloadColumns : QString(kDownloadColumnsV1);
+    const QString records = version >= 2 ? kRecordColumns : QString(kRecordColumnsV1);
     return (!tables.contains(QLatin1String("downloads")) ||
-            q.exec(QStringLiteral("SELECT %1 FROM downloads LIMIT 0").arg(kDownloadColumns))) &&
+            q.exec(QStringLiteral("SELECT %1 FROM downloads LIMIT 0").arg(downloads))) &&
            (!tables.contains(QLatin1String("records")) ||
-            q.exec(QStringLiteral("SELECT %1 FROM records LIMIT 0").arg(kRecordColumns)));
+            q.exec(QStringLiteral("SELECT %1 FROM records LIMIT 0").arg(records)));
 }
 
 int ListStore::unfinishedCount() const {
@@ -220,15 +226,23 @@ bool ListStore::createSchema() {
     if (!db.transaction()) {
         return false;
     }
+    // Tables of the first version get the citation column; their rows keep an empty one.
+    const auto addCitation = [&db](const QString& table) {
+        QSqlQuery q(db);
+        return !db.tables().contains(table) ||
+               q.exec(QStringLiteral("SELECT citation FROM %1 LIMIT 0").arg(table)) ||
+               exec(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN citation TEXT").arg(table));
+    };
     const bool ok =
+        addCitation(QStringLiteral("downloads")) && addCitation(QStringLiteral("records")) &&
         exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (pos INTEGER PRIMARY KEY, "
                                 "key TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
                                 "percent TEXT, folder TEXT, referrer TEXT, status INTEGER, "
                                 "created INTEGER, adopted INTEGER, replaces TEXT, reason TEXT, "
-                                "attempts INTEGER, not_before INTEGER)")) &&
+                                "attempts INTEGER, not_before INTEGER, citation TEXT)")) &&
         exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS records (pos INTEGER PRIMARY KEY, "
                                 "title TEXT, link TEXT, type TEXT, status TEXT, folder TEXT, "
-                                "page_url TEXT)")) &&
+                                "page_url TEXT, citation TEXT)")) &&
         exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
     return ok ? db.commit() : (db.rollback(), false);
 }
@@ -262,6 +276,7 @@ KeptQueue ListStore::load() const {
             item.reason = q.value(12).toString();
             item.autoAttempts = q.value(13).toInt();
             item.notBefore = q.value(14).toLongLong();
+            item.citation = CitationFromJson(q.value(15).toString());
             kept.downloads.append(item);
         }
     }
@@ -269,7 +284,8 @@ KeptQueue ListStore::load() const {
         while (q.next()) {
             kept.records.append(AnalysisRecord{q.value(0).toString(), q.value(1).toString(),
                                                q.value(2).toString(), q.value(3).toString(),
-                                               q.value(4).toString(), q.value(5).toString()});
+                                               q.value(4).toString(), q.value(5).toString(),
+                                               CitationFromJson(q.value(6).toString())});
         }
     }
     return kept;
@@ -294,7 +310,8 @@ bool ListStore::writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool
                                                item.replacesPath,
                                                item.reason,
                                                item.autoAttempts,
-                                               item.notBefore};
+                                               item.notBefore,
+                                               CitationToJson(item.citation)};
                        });
 }
 
@@ -302,8 +319,9 @@ bool ListStore::writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool
     return isOpen() &&
            ReplaceRows(QSqlDatabase::database(connection_, false), QStringLiteral("records"),
                        kRecordColumns, rows, all, count, [](int pos, const AnalysisRecord& r) {
-                           return QVariantList{pos,      r.title,  r.link,   r.type,
-                                               r.status, r.folder, r.pageUrl};
+                           return QVariantList{
+                               pos,      r.title,  r.link,    r.type,
+                               r.status, r.folder, r.pageUrl, CitationToJson(r.citation)};
                        });
 }
 

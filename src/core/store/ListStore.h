@@ -33,7 +33,7 @@ struct KeptQueue {
 class ListStore {
 public:
     /// The schema version this program writes; a file with a higher one is moved aside.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     ListStore();
     ~ListStore();
@@ -60,7 +60,7 @@ private:
     /// ("damaged", "newer"), or stays empty when the file itself is not at fault.
     bool tryOpen(QString* why, QString* error);
     bool createSchema();
-    bool schemaReadable() const;
+    bool schemaReadable(int version) const;
     void close();
 
     QString connection_;

@@ -25,7 +25,10 @@ const char* const kSnapshotScript = R"JS(
         var a = anchors[j];
         links.push([String(a.className || ''), String(a.innerText || ''), String(a.href || '')]);
       }
-      out.entries.push(links);
+      var info = items[i].getElementsByClassName('display-info');
+      var lines = [];
+      for (var k = 0; k < info.length; k++) lines.push(String(info[k].innerText || ''));
+      out.entries.push({ links: links, info: lines.join('\n') });
     }
     return out;
   } catch (err) { return null; }
@@ -45,7 +48,9 @@ ResultPageSnapshot ReadResultPage(QWebEnginePage* page) {
     const QVariantList entries = map.value(QStringLiteral("entries")).toList();
     for (const QVariant& e : entries) {
         ResultEntry entry;
-        const QVariantList links = e.toList();
+        const QVariantMap fields = e.toMap();
+        entry.infoText = fields.value(QStringLiteral("info")).toString();
+        const QVariantList links = fields.value(QStringLiteral("links")).toList();
         for (const QVariant& l : links) {
             const QVariantList fields = l.toList();
             entry.links.append(EntryLink{fields.value(0).toString(), fields.value(1).toString(),

@@ -93,7 +93,8 @@ TEST(AddResultEntries, AppliesTheEntryRules) {
     };
     for (const Case& c : cases) {
         AnalysisListModel list;
-        ResultPageSnapshot page{true, {ResultEntry{c.links}}, QStringLiteral("http://search/r")};
+        ResultPageSnapshot page{
+            true, {ResultEntry{c.links, {}}}, QStringLiteral("http://search/r")};
         const int found = AddResultEntries(page, QStringLiteral("/save/"), list);
         if (c.title == nullptr) {
             EXPECT_EQ(found, 0) << c.what;

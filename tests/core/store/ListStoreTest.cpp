@@ -35,7 +35,22 @@ DownloadItem odd(int n, ItemStatus status) {
     item.reason = QStringLiteral("服务器返回429，要求暂停下载");
     item.autoAttempts = n;
     item.notBefore = 1'796'904'000'000LL + n;
+    if (n % 2 == 1) {
+        item.citation.title = QStringLiteral("标题 %1 & “引号”").arg(n);
+        item.citation.authors = {QStringLiteral("Müller, Jürgen"), QStringLiteral("王芳")};
+        item.citation.date = QStringLiteral("Mar2011");
+        item.citation.doi = QStringLiteral("10.5555/qx.%1").arg(n);
+        item.citation.recordUrl = item.referrer;
+    }
     return item;
+}
+
+Citation citedAs(const QString& title) {
+    Citation c;
+    c.title = title;
+    c.authors = {QStringLiteral("Smith, John")};
+    c.date = QStringLiteral("2011");
+    return c;
 }
 
 bool same(const DownloadItem& a, const DownloadItem& b) {
@@ -43,7 +58,8 @@ bool same(const DownloadItem& a, const DownloadItem& b) {
            a.received == b.received && a.percent == b.percent && a.folder == b.folder &&
            a.referrer == b.referrer && a.status == b.status && a.createdFile == b.createdFile &&
            a.adoptedFile == b.adoptedFile && a.replacesPath == b.replacesPath &&
-           a.reason == b.reason && a.autoAttempts == b.autoAttempts && a.notBefore == b.notBefore;
+           a.reason == b.reason && a.autoAttempts == b.autoAttempts && a.notBefore == b.notBefore &&
+           a.citation == b.citation;
 }
 
 QByteArray sha(const QString& path) {
@@ -65,9 +81,15 @@ TEST_F(ListStoreTest, KeepsEveryFieldOfBothListsInOrderInWalMode) {
     }
     QList<AnalysisRecord> records{{QStringLiteral("标题 1"), QStringLiteral("http://a/1"),
                                    QStringLiteral("pdf"), QString(), QStringLiteral("/f/"),
-                                   QStringLiteral("http://a/page?x=1")},
-                                  {QString(), QStringLiteral("http://a/2"), QStringLiteral("pdf"),
-                                   QStringLiteral("成功"), QString(), QString()}};
+                                   QStringLiteral("http://a/page?x=1"),
+                                   citedAs(QStringLiteral("标题 1"))},
+                                  {QString(),
+                                   QStringLiteral("http://a/2"),
+                                   QStringLiteral("pdf"),
+                                   QStringLiteral("成功"),
+                                   QString(),
+                                   QString(),
+                                   {}}};
     {
         ListStore store;
         ASSERT_EQ(store.open(path()).status, StoreOpen::Created);
@@ -89,6 +111,8 @@ TEST_F(ListStoreTest, KeepsEveryFieldOfBothListsInOrderInWalMode) {
     EXPECT_EQ(kept.records[0].title, records[0].title);
     EXPECT_EQ(kept.records[0].pageUrl, records[0].pageUrl);
     EXPECT_EQ(kept.records[1].status, records[1].status);
+    EXPECT_EQ(kept.records[0].citation, records[0].citation);
+    EXPECT_TRUE(kept.records[1].citation.isEmpty());
     EXPECT_EQ(kept.unfinished(), 6 + 1); // not finished rows, and the unanalysed record
     EXPECT_EQ(store.unfinishedCount(), kept.unfinished());
     EXPECT_TRUE(store.hasUnfinished());
@@ -189,6 +213,49 @@ TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
 
 // A place where no database can be made fails plainly; the file in the way is left alone, and
 // a keeper on the closed store writes nothing and does not crash.
+// A queue kept by the previous version (no citations) opens with every row, and is written on.
+TEST_F(ListStoreTest, AFirstVersionStoreIsUpgradedWithItsRows) {
+    QDir().mkpath(QFileInfo(path()).path());
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "CREATE TABLE downloads (pos INTEGER PRIMARY KEY, key TEXT, name TEXT, type TEXT, "
+            "size TEXT, received TEXT, percent TEXT, folder TEXT, referrer TEXT, status INTEGER, "
+            "created INTEGER, adopted INTEGER, replaces TEXT, reason TEXT, attempts INTEGER, "
+            "not_before INTEGER)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE records (pos INTEGER PRIMARY KEY, "
+                                          "title TEXT, link TEXT, type TEXT, status TEXT, "
+                                          "folder TEXT, page_url TEXT)")));
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "INSERT INTO downloads VALUES (0, 'http://a/1.pdf', 'A', 'pdf', '', '', '', '/f/', "
+            "'http://a/r1', 1, 0, 0, '', '', 0, 0)")));
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "INSERT INTO records VALUES (0, 'T', 'http://a/r1', 'pdf', '', '/f/', 'http://a/p')")));
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA user_version = 1")));
+        q = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    }
+    ListStore store;
+    ASSERT_EQ(store.open(path()).status, StoreOpen::Opened);
+    KeptQueue kept = store.load();
+    ASSERT_EQ(kept.downloads.size(), 1);
+    EXPECT_EQ(kept.downloads[0].key, QStringLiteral("http://a/1.pdf"));
+    EXPECT_TRUE(kept.downloads[0].citation.isEmpty());
+    ASSERT_EQ(kept.records.size(), 1);
+    EXPECT_EQ(kept.records[0].pageUrl, QStringLiteral("http://a/p"));
+
+    DownloadItem item = kept.downloads[0];
+    item.citation.title = QStringLiteral("A");
+    ASSERT_TRUE(store.writeDownloads({{0, item}}, false, 1));
+    EXPECT_EQ(store.load().downloads.value(0).citation.title, QStringLiteral("A"));
+}
+
 TEST_F(ListStoreTest, AStoreThatCannotBeMadeFailsAndTouchesNothing) {
     const QString blocker = tmp.path() + QStringLiteral("/data");
     ASSERT_TRUE(WriteFile(blocker, "a file where the folder should be"));
@@ -225,11 +292,19 @@ TEST_F(ListStoreTest, TheKeeperWritesWhatTheListsDoInOneFlush) {
     records.加入LV1(QStringLiteral("T"), QStringLiteral("http://a/r"), QString(),
                     QStringLiteral("pdf"), QString());
     list->setStatus(2, ItemStatus::Finished);
+    // A citation filled in later (the record page, the stored PDF) is kept too.
+    Citation citation;
+    citation.title = QStringLiteral("N2");
+    citation.authors = {QStringLiteral("Smith, John")};
+    list->setCitation(2, citation);
+    records.setCitation(0, citation);
     keeper.flushAndWait();
     KeptQueue kept = store.load();
     ASSERT_EQ(kept.downloads.size(), 5);
     EXPECT_EQ(kept.downloads[2].status, ItemStatus::Finished);
-    EXPECT_EQ(kept.records.size(), 1);
+    EXPECT_EQ(kept.downloads[2].citation, citation);
+    ASSERT_EQ(kept.records.size(), 1);
+    EXPECT_EQ(kept.records[0].citation, citation);
 
     // Removal and reordering rewrite the table.
     list->removeRowsWhere([](int row) { return row == 0; });
@@ -332,8 +407,13 @@ TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPar
 
     KeptQueue kept;
     kept.downloads = {running, finished};
-    kept.records = {{QStringLiteral("T"), QStringLiteral("http://a/r"), QStringLiteral("pdf"),
-                     QString(), QString(), QString()}};
+    kept.records = {{QStringLiteral("T"),
+                     QStringLiteral("http://a/r"),
+                     QStringLiteral("pdf"),
+                     QString(),
+                     QString(),
+                     QString(),
+                     {}}};
     DownloadListModel list;
     AnalysisListModel records;
     QAbstractItemModelTester tester(&list);
