@@ -29,6 +29,21 @@ bool isParticle(const QString& word) {
     return particles.contains(word);
 }
 
+// A research group or an institution as author: its name is one piece, not given and family.
+bool isBody(const QStringList& words) {
+    static const QStringList marks = {
+        QStringLiteral("and"),           QStringLiteral("&"),
+        QStringLiteral("group"),         QStringLiteral("committee"),
+        QStringLiteral("consortium"),    QStringLiteral("association"),
+        QStringLiteral("society"),       QStringLiteral("institute"),
+        QStringLiteral("organization"),  QStringLiteral("organisation"),
+        QStringLiteral("collaboration"), QStringLiteral("team"),
+        QStringLiteral("university"),    QStringLiteral("council"),
+        QStringLiteral("network")};
+    return std::any_of(words.begin(), words.end(),
+                       [](const QString& w) { return marks.contains(w.toLower()); });
+}
+
 // The citation's text fields with their keys in the kept queue.
 struct Field {
     const char* key;
@@ -74,7 +89,7 @@ AuthorName SplitAuthorName(const QString& name) {
         return {text.left(comma).trimmed(), text.mid(comma + 1).trimmed()};
     }
     const QStringList words = text.split(QLatin1Char(' '));
-    if (words.size() == 1) {
+    if (words.size() == 1 || isBody(words)) {
         return {text, {}};
     }
     if (hasCjk(text)) {

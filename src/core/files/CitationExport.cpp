@@ -156,7 +156,7 @@ QByteArray RisText(const QList<CitationEntry>& entries) {
         risLine(out, "SN", c.issn);
         risLine(out, "UR", c.recordUrl);
         if (!e.filePath.isEmpty()) {
-            risLine(out, "L1", QUrl::fromLocalFile(e.filePath).toString());
+            risLine(out, "L1", QUrl::fromLocalFile(e.filePath).toString(QUrl::EncodeSpaces));
         }
         out += "ER  - \r\n\r\n";
     }

@@ -10,7 +10,13 @@ namespace quillax {
 namespace {
 
 QString tidy(const QString& text) {
-    return RemoveUnsafeCharacters(text).simplified();
+    QString spaced = text;
+    for (QChar& c : spaced) {
+        if (c.isSpace()) {
+            c = QLatin1Char(' '); // a tab or a line break parts words
+        }
+    }
+    return RemoveUnsafeCharacters(spaced).simplified();
 }
 
 // A meta tag's name and the citation field it fills; the first tag of a name wins.
@@ -53,16 +59,16 @@ constexpr MetaField kDublinCoreTags[] = {
 };
 
 // Fills each field from the first tag of the table's names that the page has: the earlier
-// names of the table come first, whatever the order of the tags on the page.
+// names of the table come first, whatever the order of the tags on the page. Of an identifier
+// only a DOI is taken.
 template <std::size_t N>
-void fill(const MetaField (&fields)[N], const QHash<QString, QString>& tags, Citation& into) {
+void fill(const MetaField (&fields)[N], const QHash<QString, QStringList>& tags, Citation& into) {
     for (const MetaField& f : fields) {
-        QString value = tags.value(QLatin1String(f.name));
-        if (f.member == &Citation::doi) {
-            value = DoiIn(value);
-        }
-        if ((into.*f.member).isEmpty()) {
-            into.*f.member = value;
+        for (const QString& content : tags.value(QLatin1String(f.name))) {
+            if (!(into.*f.member).isEmpty()) {
+                break;
+            }
+            into.*f.member = f.member == &Citation::doi ? DoiIn(content) : content;
         }
     }
 }
@@ -82,7 +88,7 @@ QString firstCapture(const QString& text, const QString& pattern) {
 Citation ReadCitationMeta(const QString& page) {
     Citation meta;
     Citation dublinCore;
-    QHash<QString, QString> tags; // name → the first non-empty content
+    QHash<QString, QStringList> tags; // name → its contents in page order
     ForEachHtmlTag(page, [&](const HtmlTag& tag) {
         if (tag.name != QLatin1String("meta")) {
             return true;
@@ -109,8 +115,8 @@ Citation ReadCitationMeta(const QString& page) {
         } else if (name == QLatin1String("dc.creator") ||
                    name == QLatin1String("dcterms.creator")) {
             dublinCore.authors << content;
-        } else if (!tags.contains(name)) {
-            tags.insert(name, content);
+        } else {
+            tags[name] << content;
         }
         return true;
     });
@@ -127,9 +133,9 @@ Citation ReadResultEntryLine(const QString& text) {
         return c;
     }
     static const QRegularExpression authorMark(
-        QStringLiteral("(?:作者|By|Authors?)\\s*[:：]\\s*|\\bBy\\s+"));
+        QStringLiteral("(?:作者|\\bBy|\\bAuthors?)\\s*[:：]\\s*|\\bBy\\s+"));
     static const QRegularExpression sourceMark(
-        QStringLiteral("(?:来源|出处|In|Source)\\s*[:：]\\s*"));
+        QStringLiteral("(?:来源|出处|\\bIn|\\bSource)\\s*[:：]\\s*"));
     static const QRegularExpression partBreak(QStringLiteral("\\s+[·|]\\s+"));
 
     QString authorsPart;

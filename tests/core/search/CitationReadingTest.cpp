@@ -1,0 +1,229 @@
+#include "core/search/CitationReading.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillax;
+
+// The tables name only the fields a case expects; the others are empty on purpose.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+QString page(const char* head) {
+    return QStringLiteral("<html><head><title>记录</title>") + QString::fromUtf8(head) +
+           QStringLiteral("</head><body><p>正文</p></body></html>");
+}
+
+void expectSame(const Citation& got, const Citation& want) {
+    EXPECT_EQ(got.title, want.title);
+    EXPECT_EQ(got.authors, want.authors);
+    EXPECT_EQ(got.date, want.date);
+    EXPECT_EQ(got.journal, want.journal);
+    EXPECT_EQ(got.volume, want.volume);
+    EXPECT_EQ(got.issue, want.issue);
+    EXPECT_EQ(got.firstPage, want.firstPage);
+    EXPECT_EQ(got.lastPage, want.lastPage);
+    EXPECT_EQ(got.doi, want.doi);
+    EXPECT_EQ(got.issn, want.issn);
+    EXPECT_EQ(got.pdfUrl, want.pdfUrl);
+}
+
+} // namespace
+
+TEST(CitationMeta, ReadsTheTagsAsReferenceManagersDo) {
+    struct Case {
+        const char* what;
+        const char* head;
+        Citation want;
+    };
+    const Case cases[] = {
+        {"every field, authors repeated in order",
+         R"(<meta name="citation_title" content="Citation networks in medicine">
+            <meta name="citation_author" content="Smith, John">
+            <meta name="citation_author" content="Doe, Jane">
+            <meta name="citation_author" content="Lee, A.">
+            <meta name="citation_publication_date" content="2011/03/15">
+            <meta name="citation_journal_title" content="Journal of Informetrics">
+            <meta name="citation_volume" content="12"><meta name="citation_issue" content="3">
+            <meta name="citation_firstpage" content="45"><meta name="citation_lastpage" content="67">
+            <meta name="citation_doi" content="10.5555/qx.2011.1">
+            <meta name="citation_issn" content="1751-1577">
+            <meta name="citation_pdf_url" content="http://lib.example/pdf/1.pdf">)",
+         {.title = QStringLiteral("Citation networks in medicine"),
+          .authors = {QStringLiteral("Smith, John"), QStringLiteral("Doe, Jane"),
+                      QStringLiteral("Lee, A.")},
+          .date = QStringLiteral("2011/03/15"),
+          .journal = QStringLiteral("Journal of Informetrics"),
+          .volume = QStringLiteral("12"),
+          .issue = QStringLiteral("3"),
+          .firstPage = QStringLiteral("45"),
+          .lastPage = QStringLiteral("67"),
+          .doi = QStringLiteral("10.5555/qx.2011.1"),
+          .issn = QStringLiteral("1751-1577"),
+          .pdfUrl = QStringLiteral("http://lib.example/pdf/1.pdf")}},
+        {"names in both orders and CJK names kept as written",
+         R"(<meta name="citation_author" content="John Smith">
+            <meta name="citation_author" content="王芳">
+            <meta name="citation_author" content="  Ludwig   van Beethoven ">)",
+         {.authors = {QStringLiteral("John Smith"), QStringLiteral("王芳"),
+                      QStringLiteral("Ludwig van Beethoven")}}},
+        {"references decoded, markup in a value left as text",
+         R"(<meta name="citation_title" content="Risk &amp; return: &quot;why?&quot; &lt;draft&gt; &eacute;t&#233; &#x4E2D;文 <b>">)",
+         {.title = QStringLiteral(R"(Risk & return: "why?" <draft> été 中文 <b>)")}},
+        {"the publication date wins over the other dates, whatever the order",
+         R"(<meta name="citation_online_date" content="2010-12-01">
+            <meta name="citation_date" content="March 2011">
+            <meta name="citation_publication_date" content="2011">)",
+         {.date = QStringLiteral("2011")}},
+        {"a missing field stays empty, an empty tag is no value",
+         R"(<meta name="citation_title" content="T"><meta name="citation_volume" content="  ">)",
+         {.title = QStringLiteral("T")}},
+        {"Dublin Core for what the citation tags leave open",
+         R"(<meta name="citation_title" content="From citation tags">
+            <meta name="DC.title" content="From Dublin Core">
+            <meta name="DC.creator" content="Müller, Jürgen">
+            <meta name="DC.creator" content="O'Brien, Seán">
+            <meta name="dc.date" content="2009-05">
+            <meta name="DC.source" content="Research &amp; Practice">
+            <meta name="DC.identifier" content="urn:isbn:123">
+            <meta name="DC.identifier" content="doi:10.1000/XYZ.9.">)",
+         {.title = QStringLiteral("From citation tags"),
+          .authors = {QStringLiteral("Müller, Jürgen"), QStringLiteral("O'Brien, Seán")},
+          .date = QStringLiteral("2009-05"),
+          .journal = QStringLiteral("Research & Practice"),
+          .doi = QStringLiteral("10.1000/XYZ.9")}},
+        {"Dublin Core authors only when no citation author",
+         R"(<meta name="citation_author" content="Smith, John">
+            <meta name="DC.creator" content="Other, Person">
+            <meta name="DC.identifier" content="https://doi.org/10.1000/XYZ.9.">)",
+         {.authors = {QStringLiteral("Smith, John")}, .doi = QStringLiteral("10.1000/XYZ.9")}},
+        {"tag and attribute spellings of real pages",
+         R"(<META NAME='Citation_Title' CONTENT='Single quoted'>
+            <meta content="Put first" name="citation_journal_title"/>
+            <meta property="citation_volume" content=7>
+            <meta name="citation_authors" content="Smith, John; Doe, Jane">
+            <!-- <meta name="citation_issue" content="commented out"> -->)",
+         {.title = QStringLiteral("Single quoted"),
+          .authors = {QStringLiteral("Smith, John"), QStringLiteral("Doe, Jane")},
+          .journal = QStringLiteral("Put first"),
+          .volume = QStringLiteral("7")}},
+        {"control characters and turning marks removed",
+         "<meta name=\"citation_title\" content=\"A\tline\xE2\x80\xAE broken\x01 \">",
+         {.title = QStringLiteral("A line broken")}},
+        {"a page without tags", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        expectSame(ReadCitationMeta(page(c.head)), c.want);
+    }
+    // A page that breaks off inside a tag gives what came before it.
+    EXPECT_EQ(ReadCitationMeta(
+                  QStringLiteral("<meta name=\"citation_title\" content=\"Whole\"><meta name=\""))
+                  .title,
+              QStringLiteral("Whole"));
+}
+
+TEST(CitationMeta, NamesAndDatesAreReadInTheCommonForms) {
+    struct Name {
+        const char* written;
+        const char* family;
+        const char* given;
+        const char* normalised;
+    };
+    const Name names[] = {
+        {"Smith, John", "Smith", "John", "Smith, John"},
+        {"John Smith", "Smith", "John", "Smith, John"},
+        {"John  Q.  Smith", "Smith", "John Q.", "Smith, John Q."},
+        {"Ludwig van Beethoven", "van Beethoven", "Ludwig", "van Beethoven, Ludwig"},
+        {"Gabriel García Márquez", "Márquez", "Gabriel García", "Márquez, Gabriel García"},
+        {"王芳", "王芳", "", "王芳"},
+        {"欧阳 修", "欧阳", "修", "欧阳, 修"},
+        {"Plato", "Plato", "", "Plato"},
+        {"Research and Development Group", "Research and Development Group", "",
+         "Research and Development Group"},
+        {"World Health Organization", "World Health Organization", "", "World Health Organization"},
+        {"  ", "", "", ""},
+    };
+    for (const Name& n : names) {
+        SCOPED_TRACE(n.written);
+        const AuthorName parts = SplitAuthorName(QString::fromUtf8(n.written));
+        EXPECT_EQ(parts.family, QString::fromUtf8(n.family));
+        EXPECT_EQ(parts.given, QString::fromUtf8(n.given));
+        EXPECT_EQ(NormalisedAuthor(QString::fromUtf8(n.written)), QString::fromUtf8(n.normalised));
+    }
+    const std::pair<const char*, const char*> dates[] = {
+        {"2011-03-15", "2011"}, {"2011/03/15", "2011"}, {"15 March 2011", "2011"},
+        {"Mar2011", "2011"},    {"2011年3月", "2011"},  {"Spring 1998", "1998"},
+        {"20110315", ""},       {"n.d.", ""},           {"", ""},
+    };
+    for (const auto& [date, year] : dates) {
+        SCOPED_TRACE(date);
+        Citation c;
+        c.date = QString::fromUtf8(date);
+        EXPECT_EQ(c.year(), QString::fromUtf8(year));
+    }
+    EXPECT_EQ(AuthorsFromPdfMetadata(QStringLiteral("Smith, John; Doe, Jane")),
+              (QStringList{QStringLiteral("Smith, John"), QStringLiteral("Doe, Jane")}));
+    EXPECT_EQ(AuthorsFromPdfMetadata(QStringLiteral("John Smith and Jane Doe")),
+              (QStringList{QStringLiteral("John Smith"), QStringLiteral("Jane Doe")}));
+    EXPECT_TRUE(AuthorsFromPdfMetadata(QStringLiteral(" ; ")).isEmpty());
+}
+
+TEST(CitationMeta, TheResultEntryLineGivesAuthorsSourceAndYear) {
+    struct Case {
+        const char* what;
+        const char* line;
+        Citation want;
+    };
+    const Case cases[] = {
+        {"English labels",
+         "By: Smith, John; Doe, J. In: Journal of Informetrics. Mar2011, Vol. 12 Issue 3, "
+         "p45-67. 23p.",
+         {.authors = {QStringLiteral("Smith, John"), QStringLiteral("Doe, J.")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Journal of Informetrics"),
+          .volume = QStringLiteral("12"),
+          .issue = QStringLiteral("3"),
+          .firstPage = QStringLiteral("45"),
+          .lastPage = QStringLiteral("67")}},
+        {"Chinese labels, as the demo library writes them",
+         "作者: Smith, John; 王芳. 来源: 图书情报工作. 2011, Vol. 16 Issue 4, p120-131.",
+         {.authors = {QStringLiteral("Smith, John"), QStringLiteral("王芳")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("图书情报工作"),
+          .volume = QStringLiteral("16"),
+          .issue = QStringLiteral("4"),
+          .firstPage = QStringLiteral("120"),
+          .lastPage = QStringLiteral("131")}},
+        {"Chinese volume and issue words",
+         "作者：李明；王芳 · 来源：情报学报，2019年第38卷第2期，页 5-9",
+         {.authors = {QStringLiteral("李明"), QStringLiteral("王芳")},
+          .date = QStringLiteral("2019"),
+          .journal = QStringLiteral("情报学报"),
+          .volume = QStringLiteral("38"),
+          .issue = QStringLiteral("2"),
+          .firstPage = QStringLiteral("5"),
+          .lastPage = QStringLiteral("9")}},
+        {"parts parted by dots, no source label",
+         "作者: Author 1 · 学术期刊 · 2001",
+         {.authors = {QStringLiteral("Author 1")},
+          .date = QStringLiteral("2001"),
+          .journal = QStringLiteral("学术期刊")}},
+        {"a journal whose name starts like a month, one page, a DOI",
+         "By: Lee, Ann. In: Journal of Marketing. 2011, Vol. 5 Issue 1, p1. DOI: 10.5555/jm.5.1.",
+         {.authors = {QStringLiteral("Lee, Ann")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Journal of Marketing"),
+          .volume = QStringLiteral("5"),
+          .issue = QStringLiteral("1"),
+          .firstPage = QStringLiteral("1"),
+          .doi = QStringLiteral("10.5555/jm.5.1")}},
+        {"only a year", "2004", {.date = QStringLiteral("2004")}},
+        {"nothing to read", "学术期刊", {}},
+        {"empty", "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        expectSame(ReadResultEntryLine(QString::fromUtf8(c.line)), c.want);
+    }
+}
