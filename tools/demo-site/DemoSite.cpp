@@ -39,6 +39,10 @@ constexpr int kBigPdf = 30;
 constexpr int kAnotherPaper = 58; ///< serves record 1's paper
 constexpr int kDamagedFirst = 59;
 constexpr int kScan = 60;
+// Citations: most record pages carry citation meta tags; these do not.
+constexpr int kCitationResultLineOnly[] = {11, 22};
+constexpr int kCitationNothing = 13;
+constexpr int kCitationDublinCore = 14;
 
 template <std::size_t N> bool in(const int (&set)[N], int n) {
     for (int v : set) {
@@ -64,6 +68,49 @@ const char* const kTopicsZh[] = {"开放获取",     "引文网络",     "同行
                                  "文献计量指标", "学术交流模式", "数字阅读行为", "图书馆发现系统"};
 const char* const kFieldsZh[] = {"医学研究", "经济学",   "材料科学",
                                  "心理学",   "高等教育", "计算机科学"};
+
+const char* const kFamilies[] = {"Smith",     "Chen",     "Müller",   "García-López",
+                                 "O'Brien",   "Nakamura", "Kowalski", "Okafor",
+                                 "Johansson", "Rossi",    "Dubois",   "Kim"};
+const char* const kGivens[] = {"John", "Wei",   "Jürgen", "María",  "Seán",   "Yuki",
+                               "Anna", "Chidi", "Erik",   "Giulia", "Claire", "Min-jun"};
+const char* const kJournals[] = {"Journal of Scholarly Metrics", "Library Hi Tech & Practice",
+                                 "Research Evaluation Letters", "Scientometrics Review",
+                                 "Learned Publishing Quarterly"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The authors, journal, issue and pages of record `n`, generated like its title.
+void fillCitation(DemoRecord& r) {
+    const int n = r.number;
+    const auto at = [](const auto& table, qint64 i) {
+        const qint64 size = static_cast<qint64>(std::size(table));
+        return QString::fromUtf8(table[((i % size) + size) % size]);
+    };
+    if (n == kChineseMarksTitle) {
+        r.authors = {QStringLiteral("王芳"), QStringLiteral("李明")};
+        r.journal = QStringLiteral("图书情报工作");
+    } else {
+        for (int i = 0; i < 1 + ((n % 3) + 3) % 3; ++i) {
+            r.authors << at(kFamilies, n * 5 + i * 7) + QStringLiteral(", ") +
+                             at(kGivens, n * 3 + i * 5);
+        }
+        r.journal = n == kForbiddenCharsTitle ? QStringLiteral("Research & Practice: 100% Open")
+                                              : at(kJournals, n);
+    }
+    r.year = 2000 + ((n % 25) + 25) % 25;
+    r.month = at(kMonths, n);
+    r.volume = QString::number(r.year - 1990);
+    r.issue = QString::number(1 + ((n % 4) + 4) % 4);
+    r.firstPage = 1 + ((n * 37 % 300) + 300) % 300;
+    r.lastPage = r.firstPage + 5 + ((n % 20) + 20) % 20;
+    r.doi = QStringLiteral("10.5555/qxdemo.%1").arg(n);
+    r.issn = QStringLiteral("2049-%1").arg(1000 + static_cast<int>(r.journal.size()) * 37 % 9000);
+    r.citationSource = in(kCitationResultLineOnly, n) ? CitationSource::ResultLineOnly
+                       : n == kCitationNothing        ? CitationSource::Nothing
+                       : n == kCitationDublinCore     ? CitationSource::DublinCore
+                                                      : CitationSource::MetaTags;
+}
 
 QString generatedTitle(int n) {
     const auto pick = [n](const auto& table, int salt) {
@@ -106,11 +153,61 @@ QByteArray utf16Hex(const QString& text) {
     return out;
 }
 
-QString pageHead(const QString& title) {
+// The result entry's line: authors (each a link, as result lists make them), source, date,
+// volume, issue and pages; a record without a citation shows only the kind of source.
+QString resultLine(const DemoRecord& r) {
+    if (r.citationSource == CitationSource::Nothing) {
+        return QStringLiteral("学术期刊");
+    }
+    QStringList authors;
+    for (const QString& a : r.authors) {
+        authors << QStringLiteral("<a href=\"/results?q=%1\">%2</a>")
+                       .arg(QString::fromLatin1(QUrl::toPercentEncoding(a)), escapeHtml(a));
+    }
+    return QStringLiteral("作者: %1. 来源: %2. %3%4, Vol. %5 Issue %6, p%7-%8.")
+        .arg(authors.join(QStringLiteral("; ")), escapeHtml(r.journal), r.month,
+             QString::number(r.year), r.volume, r.issue, QString::number(r.firstPage),
+             QString::number(r.lastPage));
+}
+
+// The record page's citation meta tags, as reference managers read them. Even records write
+// their authors "Given Family", odd ones "Family, Given": sites do both.
+QString citationMeta(const DemoRecord& r) {
+    QString out;
+    const auto tag = [&out](const QString& name, const QString& content) {
+        out += QStringLiteral("<meta name=\"%1\" content=\"%2\">\n").arg(name, escapeHtml(content));
+    };
+    if (r.citationSource == CitationSource::MetaTags) {
+        tag(QStringLiteral("citation_title"), r.title.simplified());
+        for (const QString& a : r.authors) {
+            tag(QStringLiteral("citation_author"), r.number % 2 == 0 ? GivenFirst(a) : a);
+        }
+        tag(QStringLiteral("citation_publication_date"),
+            QStringLiteral("%1/%2/15").arg(r.year).arg(1 + r.number % 12, 2, 10, QLatin1Char('0')));
+        tag(QStringLiteral("citation_journal_title"), r.journal);
+        tag(QStringLiteral("citation_volume"), r.volume);
+        tag(QStringLiteral("citation_issue"), r.issue);
+        tag(QStringLiteral("citation_firstpage"), QString::number(r.firstPage));
+        tag(QStringLiteral("citation_lastpage"), QString::number(r.lastPage));
+        tag(QStringLiteral("citation_doi"), r.doi);
+        tag(QStringLiteral("citation_issn"), r.issn);
+    } else if (r.citationSource == CitationSource::DublinCore) {
+        tag(QStringLiteral("DC.title"), r.title.simplified());
+        for (const QString& a : r.authors) {
+            tag(QStringLiteral("DC.creator"), a);
+        }
+        tag(QStringLiteral("DC.date"), QString::number(r.year));
+        tag(QStringLiteral("DC.source"), r.journal);
+        tag(QStringLiteral("DC.identifier"), QStringLiteral("doi:") + r.doi);
+    }
+    return out;
+}
+
+QString pageHead(const QString& title, const QString& extraHead = {}) {
     return QStringLiteral(R"HTML(<!DOCTYPE html>
 <html lang="zh-cn"><head><meta charset="utf-8">
 <title>%1</title>
-<link rel="stylesheet" type="text/css" href="/css/site.css">
+%2<link rel="stylesheet" type="text/css" href="/css/site.css">
 <style>body{font-family:sans-serif;margin:0} #header{background:#1d4f91;color:#fff;padding:8px}
 #header a{color:#fff;margin-right:12px} .result-list-li{margin:10px 0;list-style:none}
 .content-footer a{margin:0 4px} .record-type{font-size:small;margin-left:8px}</style>
@@ -123,7 +220,7 @@ QString pageHead(const QString& title) {
 <div id="header"><b>演示文献库</b> <a href="/">新检索</a> <a href="/publications">出版物</a>
   <a href="/login">登录</a> <a href="javascript:void(0)" onclick="trackClick('help')">帮助</a></div>
 )HTML")
-        .arg(escapeHtml(title));
+        .arg(escapeHtml(title), extraHead);
 }
 
 const QString kPageTail =
@@ -143,6 +240,14 @@ htmlResponse(const QByteArray& body,
 }
 
 } // namespace
+
+QString GivenFirst(const QString& familyFirst) {
+    const qsizetype comma = familyFirst.indexOf(QLatin1Char(','));
+    if (comma < 0) {
+        return familyFirst;
+    }
+    return familyFirst.mid(comma + 1).trimmed() + QLatin1Char(' ') + familyFirst.left(comma);
+}
 
 DemoRecord RecordAt(int n) {
     DemoRecord r;
@@ -183,6 +288,7 @@ DemoRecord RecordAt(int n) {
         r.pdfNumber = kSharedPdfOwner;
     }
     r.slowRecordPage = n == kSlowRecordPage;
+    fillCitation(r);
     r.content = n == kAnotherPaper   ? PdfContent::AnotherPaper
                 : n == kDamagedFirst ? PdfContent::DamagedFirst
                 : n == kScan         ? PdfContent::Scan
@@ -292,7 +398,9 @@ QByteArray PdfBytes(int n) {
            "\nendstream");
     object("<< /Length " + QByteArray::number(filler.size()) + " >>\nstream\n" + filler +
            "\nendstream");
-    object("<< /Title <" + utf16Hex(title) + "> /Producer (Quillax demo site) >>");
+    object("<< /Title <" + utf16Hex(title) + "> /Author <" +
+           utf16Hex(record.authors.join(QStringLiteral("; "))) +
+           "> /Producer (Quillax demo site) >>");
     const qint64 xref = pdf.size();
     pdf += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
     for (qint64 offset : offsets) {
@@ -498,11 +606,11 @@ QByteArray DemoSite::resultPage(const QString& query, int page) const {
             QStringLiteral(
                 R"HTML(    <li class="result-list-li"><span class="record-index">%1.</span><div class="result-list-record">
       <a class="title-link color-p4" href="/detail?rec=%1&amp;db=demo">%2</a>
-      <div class="display-info">作者: <a href="/results?q=author%1">Author %1</a> · 学术期刊 · %3</div>
+      <div class="display-info">%3</div>
 )HTML")
                 .arg(n)
                 .arg(escapeHtml(r.title))
-                .arg(2000 + n % 25);
+                .arg(resultLine(r));
         if (r.fullText == FullText::Pdf) {
             body +=
                 QStringLiteral(
@@ -544,7 +652,8 @@ QByteArray DemoSite::resultPage(const QString& query, int page) const {
 
 QByteArray DemoSite::recordPage(int n) const {
     const DemoRecord r = RecordAt(n);
-    QString body = pageHead(QStringLiteral("演示文献库: 全文: ") + r.title.simplified());
+    QString body =
+        pageHead(QStringLiteral("演示文献库: 全文: ") + r.title.simplified(), citationMeta(r));
     body += QStringLiteral(R"HTML(<div id="content" class="pdf-viewer">
   <h2>%1</h2>
   <form id="viewerForm" method="post" action="/record?rec=%2">

@@ -90,6 +90,14 @@ enum class PdfContent {
     Scan,         ///< a page without a text layer
 };
 
+/// Where a reference manager's facts of a record can be read.
+enum class CitationSource {
+    MetaTags,       ///< the record page's citation_* meta tags, and the result entry's line
+    DublinCore,     ///< the record page's DC.* meta tags only, and the result entry's line
+    ResultLineOnly, ///< the result entry's line; the record page has no meta tags
+    Nothing,        ///< neither: only the title, and the authors in the PDF's metadata
+};
+
 struct DemoRecord {
     int number = 0;
     QString title; ///< as the result page shows it (may need cleaning)
@@ -99,7 +107,23 @@ struct DemoRecord {
     Delivery delivery = Delivery::Length;
     bool slowRecordPage = false;
     PdfContent content = PdfContent::Own;
+
+    // What a reference manager wants of the paper.
+    CitationSource citationSource = CitationSource::MetaTags;
+    QStringList authors; ///< "Family, Given", or a CJK name as one piece
+    QString journal;
+    int year = 0;
+    QString month; ///< "Mar", as the result line writes it before the year
+    QString volume;
+    QString issue;
+    int firstPage = 0;
+    int lastPage = 0;
+    QString doi;
+    QString issn;
 };
+
+/// "Given Family" for "Family, Given"; a name of one piece stays as it is.
+QString GivenFirst(const QString& familyFirst);
 
 /// The record with 1-based number `n` (any number gives a record; the site serves 1 to its
 /// record count only).
