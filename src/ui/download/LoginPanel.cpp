@@ -463,9 +463,28 @@ void LoginPanel::自动登录网站(bool showMessages) {
             waitForPage(start);
         };
         if (Option4->isChecked()) {
-            const QList<DomHandle> inputs =
-                onLoginSite ? doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"))
-                            : QList<DomHandle>();
+            QList<DomHandle> inputs;
+            // A form that the page's script builds after loading, or a document still being
+            // put in place on a busy machine, shows no fields at first: look again a while.
+            // Each look takes the fields first and then checks the address again, as above.
+            const qint64 lookStart = MonotonicMs();
+            for (int look = 0; onLoginSite && self; ++look) {
+                inputs = doc.getElementsByTagName(kDocumentScope, QStringLiteral("INPUT"));
+                if (look > 0 && !IsOnLoginSite(QUrl(doc.URL()), loginAddress)) {
+                    inputs.clear();
+                    break;
+                }
+                if (!inputs.isEmpty() || MonotonicMs() - lookStart > timeouts_.formWaitMs) {
+                    break;
+                }
+                const qint64 pauseStart = MonotonicMs();
+                while (self && MonotonicMs() - pauseStart < 100) {
+                    YieldOnce();
+                }
+            }
+            if (!self) {
+                return;
+            }
             bool accountFilled = false;
             bool passwordFilled = false;
             for (DomHandle input : inputs) {

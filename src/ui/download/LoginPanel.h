@@ -25,6 +25,7 @@ struct LoginTimeouts {
     int pageWaitMs = 10'000;  ///< longest wait for the login page or the page after a submit
     int pauseMs = 5'000;      ///< pause at the end of a login run
     int keepAliveMs = 60'000; ///< the login page is loaded this often while keep-alive is on
+    int formWaitMs = 3'000;   ///< how long a loaded login page may take to show its form fields
 };
 
 /// Where the panel remembers its login between runs: address and account in the settings store,

@@ -293,7 +293,9 @@ class DownloadWindowTestBase : public ::testing::Test {
 protected:
     void SetUp() override {
         saved = Values();
-        login.pageWaitMs = 5000;
+        // The first page of a run starts the browser's renderer, which takes seconds on a loaded
+        // machine; the tests that need a wait to run out set their own.
+        login.pageWaitMs = 20'000;
         login.pauseMs = 100;
     }
     void TearDown() override {
@@ -496,6 +498,23 @@ TEST_F(LoginPanelTest, IpLoginAndAFormWhoseSubmitComesFirst) {
     EXPECT_TRUE(pdfReachable(5));
 }
 
+// Login pages that build their form with script after loading: the run waits for the fields.
+TEST_F(LoginPanelTest, AFormBuiltAfterThePageLoadedIsFilledAndSent) {
+    TestHttpServer server;
+    server.route("/late", Serve(R"(<html><body><div id="box"></div><script>
+setTimeout(function() {
+  document.getElementById('box').innerHTML = '<form action="/sent" method="post">' +
+    '<input name="userid"><input name="password" type="password">' +
+    '<input type="submit" value="go"></form>';
+}, 700);
+</script></body></html>)",
+                                "text/html"));
+    server.route("/sent", Serve("<html><body>ok</body></html>", "text/html"));
+    setUpLogin(true, server.url(QStringLiteral("/late")));
+    child<QPushButton>("Command5")->click();
+    EXPECT_EQ(server.requestCount("/sent"), 1);
+}
+
 TEST_F(LoginPanelTest, ALoginPageInsteadOfAPdfLogsInAndTheRetryStoresThePdf) {
     settings.write(QStringLiteral("设置"), QStringLiteral("下载方式"), QStringLiteral("1"));
     const QString folder = tmp.path() + QStringLiteral("/papers/");
@@ -512,7 +531,11 @@ TEST_F(LoginPanelTest, ALoginPageInsteadOfAPdfLogsInAndTheRetryStoresThePdf) {
             return w().list().item(0).status == ItemStatus::Finished &&
                    w().list().item(0).type == QStringLiteral("pdf");
         },
-        30000));
+        30000))
+        << static_cast<int>(w().list().item(0).status) << " "
+        << w().list().item(0).type.toStdString() << " " << w().list().item(0).size.toStdString()
+        << " " << w().list().item(0).reason.toStdString() << "\n"
+        << site->requestLog().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(site->requestLog().contains(QStringLiteral("POST /login 200")));
     EXPECT_EQ(sha(ReadFile(folder + QStringLiteral("Paper.pdf"))), sha(demo::PdfBytes(2)));
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("Paper.htm")));
