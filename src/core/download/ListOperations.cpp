@@ -11,6 +11,7 @@
 
 #include <QCollator>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace quillax {
@@ -375,6 +376,31 @@ QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly) {
         }
     }
     return text;
+}
+
+QList<CitationEntry> CitationEntries(const DownloadListModel& list, bool finishedOnly) {
+    QList<CitationEntry> entries;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        const bool finished = item.status == ItemStatus::Finished;
+        if (finishedOnly && !finished) {
+            continue;
+        }
+        CitationEntry entry{item.citation, {}};
+        if (entry.citation.title.isEmpty()) {
+            entry.citation.title = item.name;
+        }
+        const QString path = ItemFilePath(item.folder, item.name, item.type);
+        // Only a PDF is attached, never a saved login page. A row skipped because its file was
+        // there already names that file (the paper of an earlier run); one skipped for its size
+        // stored nothing, so a file at its path is not its download.
+        if (finished && item.type.compare(u"pdf", Qt::CaseInsensitive) == 0 &&
+            item.percent != status_words::kBigFileSkipped && FileExists(path)) {
+            entry.filePath = QFileInfo(path).absoluteFilePath();
+        }
+        entries << entry;
+    }
+    return entries;
 }
 
 bool RetryFailedItem(DownloadListModel& list, int row) {

@@ -1,6 +1,8 @@
 #pragma once
 // Operations on the download list that put items back into the queue.
 
+#include "core/files/CitationExport.h"
+
 #include <QString>
 #include <functional>
 
@@ -72,6 +74,11 @@ int ReplaceInAddresses(DownloadListModel& list, const QString& find, const QStri
 
 /// The names of all items, or of those not finished, one per line with CR LF.
 QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly);
+
+/// What the citation exports write: every item, or the finished ones, in list order, each with
+/// its stored PDF when it is finished and its PDF is on disk; the row's name stands for a title
+/// that nothing gave.
+QList<CitationEntry> CitationEntries(const DownloadListModel& list, bool finishedOnly);
 
 /// A double click on a failed item: its own file goes, and it waits to be downloaded again.
 bool RetryFailedItem(DownloadListModel& list, int row);

@@ -274,4 +274,8 @@ QByteArray BibTexText(const QList<CitationEntry>& entries) {
     return out.toUtf8();
 }
 
+QByteArray CitationText(CitationFormat format, const QList<CitationEntry>& entries) {
+    return format == CitationFormat::Ris ? RisText(entries) : BibTexText(entries);
+}
+
 } // namespace quillax

@@ -9,6 +9,8 @@
 
 namespace quillax {
 
+enum class CitationFormat { Ris, BibTex };
+
 /// One paper to export: what is known of it, and its stored PDF (empty when none is stored).
 struct CitationEntry {
     Citation citation;
@@ -29,5 +31,7 @@ QString BibTexKeyStem(const Citation& citation);
 QStringList BibTexKeys(const QList<Citation>& citations);
 /// "@article" entries in UTF-8, with `file = {:path:PDF}` for a stored PDF.
 QByteArray BibTexText(const QList<CitationEntry>& entries);
+/// The entries in `format`.
+QByteArray CitationText(CitationFormat format, const QList<CitationEntry>& entries);
 
 } // namespace quillax

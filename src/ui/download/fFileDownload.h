@@ -82,6 +82,10 @@ public:
     void 打开文件判断类型();
     void 文件大小小于指定数字的项();
     void 导出名称(bool unfinishedOnly);
+    /// Writes the citations of all items, or of the finished ones, for a reference manager.
+    void 导出引文(CitationFormat format, bool finishedOnly);
+    /// Asks for the file (and whether to replace it) and writes `bytes` to it.
+    void saveExport(const QString& suffix, const QByteArray& bytes);
     void 打开下载文件();
     void 打开所在文件夹();
     void 用记事本打开文件();

@@ -100,6 +100,16 @@ void fFileDownload::buildMenus() {
     QMenu* exportMenu = m->addMenu(QStringLiteral("导出名称"));
     exportMenu->addAction(QStringLiteral("全部"), this, [this] { 导出名称(false); });
     exportMenu->addAction(QStringLiteral("未完成项"), this, [this] { 导出名称(true); });
+    // Reference managers import these, with the stored PDFs attached.
+    for (const auto& [caption, format] :
+         {std::pair{QStringLiteral("导出引文 (RIS)"), CitationFormat::Ris},
+          std::pair{QStringLiteral("导出引文 (BibTeX)"), CitationFormat::BibTex}}) {
+        QMenu* citations = m->addMenu(caption);
+        citations->addAction(QStringLiteral("全部"), this,
+                             [this, format] { 导出引文(format, false); });
+        citations->addAction(QStringLiteral("已完成项"), this,
+                             [this, format] { 导出引文(format, true); });
+    }
     m->addSeparator();
     m->addAction(QStringLiteral("关闭本下载窗口"), this, &QWidget::close);
 
@@ -261,16 +271,32 @@ void fFileDownload::导出名称(bool unfinishedOnly) {
     if (list_.count() == 0) {
         return;
     }
-    const QString path =
-        Dialogs().saveFileName(this, QStringLiteral("*.txt"), QStringLiteral("txt"));
+    saveExport(QStringLiteral("txt"), ExportNamesText(list_, unfinishedOnly).toUtf8());
+}
+
+void fFileDownload::saveExport(const QString& suffix, const QByteArray& bytes) {
+    const QString path = Dialogs().saveFileName(this, QStringLiteral("*.") + suffix, suffix);
     if (path.isEmpty() || !ConfirmReplace(path)) {
         return;
     }
+    // Written whole or not at all: a file the user had keeps its bytes when writing fails.
     QSaveFile file(path);
-    const QByteArray bytes = ExportNamesText(list_, unfinishedOnly).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         ShowMessage(file.errorString(), MsgIcon::Error);
     }
+}
+
+void fFileDownload::导出引文(CitationFormat format, bool finishedOnly) {
+    if (list_.count() == 0) {
+        return;
+    }
+    const QList<CitationEntry> entries = CitationEntries(list_, finishedOnly);
+    if (entries.isEmpty()) {
+        ShowMessage(QStringLiteral("没有已完成的项可以导出！"), MsgIcon::Information);
+        return;
+    }
+    saveExport(format == CitationFormat::Ris ? QStringLiteral("ris") : QStringLiteral("bib"),
+               CitationText(format, entries));
 }
 
 QString fFileDownload::selectedFile() {
