@@ -12,7 +12,7 @@ packages=(
   qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
   qtkeychain-qt6-dev qt6-translations-l10n dpkg-dev appstream file
   libqt6sql6-sqlite nginx-light xvfb xauth stress-ng qt6-pdf-dev
-  fonts-noto-cjk xdg-utils curl procps dbus
+  fonts-noto-cjk xdg-utils curl procps dbus python3-bibtexparser
 )
 
 missing=()

@@ -8,11 +8,13 @@
 
 #include "core/settings/AppValues.h"
 #include "core/settings/SettingsStore.h"
+#include "platform/UserDialogs.h"
 
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMainWindow;
@@ -36,6 +38,27 @@ QAction* MenuEntry(QMainWindow* window, const QStringList& path);
 
 /// SHA-256 of a whole file, or empty when it cannot be read.
 QByteArray FileHash(const QString& path);
+
+/// Answers the file dialogs: every save goes to `savePath`; the filter asked for is kept.
+class SaveDialogs final : public UserDialogs {
+public:
+    SaveDialogs() { previous_ = SetDialogs(this); }
+    ~SaveDialogs() override { SetDialogs(previous_); }
+    QString saveFileName(QWidget*, const QString& filter, const QString&) override {
+        lastFilter = filter;
+        return savePath;
+    }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString folder(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<QString> text(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString savePath;
+    QString lastFilter;
+
+private:
+    UserDialogs* previous_ = nullptr;
+};
 
 /// The program as a user starts it: settings in a folder of the test, the start window loaded,
 /// 资料检索下载 opening the real search window on the demo site's home page.

@@ -307,27 +307,6 @@ TEST(EndToEnd, LoginGateAutomaticLoginAndRedownload) {
     CheckStoredRun(*downloads, run.site(), folder, analysed);
 }
 
-namespace {
-
-/// Answers the file dialogs: every save goes to `savePath`.
-class SaveDialogs final : public UserDialogs {
-public:
-    SaveDialogs() { previous_ = SetDialogs(this); }
-    ~SaveDialogs() override { SetDialogs(previous_); }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return savePath; }
-    QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString folder(QWidget*, const QString&, const QString&) override { return {}; }
-    std::optional<QString> text(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString savePath;
-
-private:
-    UserDialogs* previous_ = nullptr;
-};
-
-} // namespace
-
 // The site's faults as the user meets them: the record without a PDF address is 失败 in the
 // analysis list, the slow record page still gives its item, the 404 and the cut-off PDF fail
 // and leave no file, the dripping one ends whole; a double-click retries a failed row, which

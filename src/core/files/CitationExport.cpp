@@ -3,17 +3,22 @@
 #include "core/files/TitleMatch.h"
 
 #include <QSet>
+#include <algorithm>
 #include <QUrl>
 
 namespace quillax {
 
 namespace {
 
+bool breaksLine(QChar c) {
+    return c.unicode() < 0x20 || c == QChar(0x2028) || c == QChar(0x2029);
+}
+
 // A value on one line: reference formats end a field at the line's end.
 QString oneLine(const QString& text) {
     QString out = text;
     for (QChar& c : out) {
-        if (c.unicode() < 0x20 || c == QChar(0x2028) || c == QChar(0x2029)) {
+        if (breaksLine(c)) {
             c = QLatin1Char(' ');
         }
     }
@@ -264,9 +269,12 @@ QByteArray BibTexText(const QList<CitationEntry>& entries) {
         field("doi", bibAddress(c.doi));
         field("issn", BibTexEscape(c.issn));
         field("url", bibAddress(c.recordUrl));
+        // The path exactly as it is (two spaces stay two): a path that cannot be written in
+        // a field, with a line break or unbalanced braces, is left out rather than written wrong.
         const QString path = entries.at(i).filePath;
-        if (!path.isEmpty() && bracesBalance(path)) {
-            field("file", bibFile(oneLine(path)));
+        if (!path.isEmpty() && bracesBalance(path) &&
+            std::none_of(path.begin(), path.end(), breaksLine)) {
+            field("file", bibFile(path));
         }
         out += QStringLiteral("@article{") + keys.at(i) + QStringLiteral(",\n") +
                fields.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n\n");

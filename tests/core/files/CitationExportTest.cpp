@@ -132,7 +132,7 @@ TEST(CitationExport, BibTexEntriesCarryEveryFieldAndTheFile) {
     Citation bare;
     bare.title = QStringLiteral("Untitled {draft");
     const QString text =
-        QString::fromUtf8(BibTexText({{full(), QStringLiteral("/home/u/论文/a:b;c.pdf")},
+        QString::fromUtf8(BibTexText({{full(), QStringLiteral("/home/u/论文/a:b;c  d.pdf")},
                                       {bare, QStringLiteral("/home/u/{odd.pdf")}}));
     const QString want = QStringLiteral(
         "@article{smith2011citation,\n"
@@ -146,7 +146,7 @@ TEST(CitationExport, BibTexEntriesCarryEveryFieldAndTheFile) {
         "  doi = {10.5555/qx_2011.1},\n"
         "  issn = {1751-1577},\n"
         "  url = {http://lib.example/record?rec=1&db=demo},\n"
-        "  file = {:/home/u/论文/a\\:b\\;c.pdf:PDF}\n"
+        "  file = {:/home/u/论文/a\\:b\\;c  d.pdf:PDF}\n"
         "}\n\n"
         // A path whose braces would break the entry is left out rather than written broken.
         "@article{anonnduntitled,\n"
