@@ -13,9 +13,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -114,6 +119,32 @@ QString Unescaped(QString value) {
         value.replace(QLatin1String("\\") + QLatin1String(c), QLatin1String(c));
     }
     return value;
+}
+
+/// The download window with 列表操作 open at 导出引文 (RIS), as the user sees it.
+void SaveGuidePicture(fFileDownload* window, const QString& path) {
+    window->resize(1000, 620);
+    QMenuBar* bar = window->menuBar();
+    QAction* listAction = MenuEntry(window, {QStringLiteral("列表操作(&D)")});
+    QAction* risAction =
+        MenuEntry(window, {QStringLiteral("列表操作(&D)"), QStringLiteral("导出引文 (RIS)")});
+    ASSERT_TRUE(listAction != nullptr && risAction != nullptr);
+    QMenu* menu = listAction->menu();
+    QMenu* sub = risAction->menu();
+    const QPoint at = bar->mapTo(window, bar->actionGeometry(listAction).bottomLeft());
+    menu->popup(window->mapToGlobal(at));
+    menu->setActiveAction(risAction);
+    sub->popup(menu->mapToGlobal(menu->actionGeometry(risAction).topRight()));
+    QTest::qWait(300);
+    QPixmap shot = window->grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(at, menu->grab());
+    painter.drawPixmap(at + QPoint(menu->width() - 2, menu->actionGeometry(risAction).top()),
+                       sub->grab());
+    painter.end();
+    sub->hide();
+    menu->hide();
+    EXPECT_TRUE(shot.save(path));
 }
 
 } // namespace
@@ -246,4 +277,15 @@ TEST(CitationRoad, BothExportsCarryTheSiteRecordsAndTheirStoredPdfs) {
         }
     }
     EXPECT_EQ(keys.size(), list.count());
+
+    if (qEnvironmentVariableIsSet("QUILLAX_SHOT_DIR")) { // the guide's picture and examples
+        const QString dir = qEnvironmentVariable("QUILLAX_SHOT_DIR");
+        SaveGuidePicture(downloads, dir + QStringLiteral("/citation-export.png"));
+        for (const char* name : {"all.ris", "all.bib"}) {
+            const QString target =
+                dir + QStringLiteral("/citations-example.") + QString::fromLatin1(name).mid(4);
+            QFile::remove(target);
+            QFile::copy(run.folder(QString::fromLatin1(name)), target);
+        }
+    }
 }
