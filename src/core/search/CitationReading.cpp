@@ -98,8 +98,12 @@ Citation ReadCitationMeta(const QString& page) {
             name = tag.attributes.value(QStringLiteral("property"));
         }
         name = name.trimmed().toLower();
+        // Cut before decoding, so a page with a value of megabytes costs nothing; references
+        // are at most a few characters each, so four times the limit leaves the whole value.
         const QString content =
-            tidy(DecodeHtmlText(tag.attributes.value(QStringLiteral("content"))));
+            tidy(DecodeHtmlText(
+                     tag.attributes.value(QStringLiteral("content")).left(4 * kMaxCitationChars)))
+                .left(kMaxCitationChars);
         if (content.isEmpty()) {
             return true;
         }
@@ -123,12 +127,13 @@ Citation ReadCitationMeta(const QString& page) {
     fill(kCitationTags, tags, meta);
     fill(kDublinCoreTags, tags, dublinCore);
     meta.fillMissingFrom(dublinCore);
+    meta.authors = meta.authors.mid(0, kMaxCitationAuthors);
     return meta;
 }
 
 Citation ReadResultEntryLine(const QString& text) {
     Citation c;
-    QString line = tidy(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    QString line = tidy(text.left(2 * kMaxCitationChars));
     if (line.isEmpty()) {
         return c;
     }

@@ -116,6 +116,16 @@ TEST(CitationMeta, ReadsTheTagsAsReferenceManagersDo) {
         SCOPED_TRACE(c.what);
         expectSame(ReadCitationMeta(page(c.head)), c.want);
     }
+    // A hostile page: a title of megabytes and authors without end are cut, not kept whole.
+    QString flood = QStringLiteral("<meta name=\"citation_title\" content=\"") +
+                    QString(3'000'000, QLatin1Char('x')) + QStringLiteral("\">");
+    for (int i = 0; i < 3000; ++i) {
+        flood += QStringLiteral("<meta name=\"citation_author\" content=\"A%1\">").arg(i);
+    }
+    const Citation cut = ReadCitationMeta(flood);
+    EXPECT_EQ(cut.title.size(), kMaxCitationChars);
+    EXPECT_EQ(cut.authors.size(), kMaxCitationAuthors);
+    EXPECT_EQ(cut.authors.first(), QStringLiteral("A0"));
     // A page that breaks off inside a tag gives what came before it.
     EXPECT_EQ(ReadCitationMeta(
                   QStringLiteral("<meta name=\"citation_title\" content=\"Whole\"><meta name=\""))
