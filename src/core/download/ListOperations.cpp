@@ -379,11 +379,31 @@ QString ExportNamesText(const DownloadListModel& list, bool unfinishedOnly) {
 }
 
 QList<CitationEntry> CitationEntries(const DownloadListModel& list, bool finishedOnly) {
+    // Only a PDF is attached, never a saved login page. A row skipped because its file was
+    // there already names that file (the paper of an earlier run); one skipped for its size
+    // stored nothing, so a file at its path is not its download.
+    const auto attachable = [&list](int row) {
+        const DownloadItem& item = list.item(row);
+        return item.status == ItemStatus::Finished &&
+               item.type.compare(u"pdf", Qt::CaseInsensitive) == 0 &&
+               item.percent != status_words::kBigFileSkipped;
+    };
+    // Two rows of one name (skipped or overwritten as the same-name rule says) share one file,
+    // which is at most one of their papers: it goes to the one row that wrote it, or to none.
+    QHash<QString, int> naming;
+    QHash<QString, int> writing;
+    for (int row = 0; row < list.count(); ++row) {
+        if (attachable(row)) {
+            const DownloadItem& item = list.item(row);
+            const QString path = ItemFilePath(item.folder, item.name, item.type);
+            ++naming[path];
+            writing[path] += item.createdFile ? 1 : 0;
+        }
+    }
     QList<CitationEntry> entries;
     for (int row = 0; row < list.count(); ++row) {
         const DownloadItem& item = list.item(row);
-        const bool finished = item.status == ItemStatus::Finished;
-        if (finishedOnly && !finished) {
+        if (finishedOnly && item.status != ItemStatus::Finished) {
             continue;
         }
         CitationEntry entry{item.citation, {}};
@@ -391,11 +411,9 @@ QList<CitationEntry> CitationEntries(const DownloadListModel& list, bool finishe
             entry.citation.title = item.name;
         }
         const QString path = ItemFilePath(item.folder, item.name, item.type);
-        // Only a PDF is attached, never a saved login page. A row skipped because its file was
-        // there already names that file (the paper of an earlier run); one skipped for its size
-        // stored nothing, so a file at its path is not its download.
-        if (finished && item.type.compare(u"pdf", Qt::CaseInsensitive) == 0 &&
-            item.percent != status_words::kBigFileSkipped && FileExists(path)) {
+        const bool owned =
+            naming.value(path) == 1 || (item.createdFile && writing.value(path) == 1);
+        if (attachable(row) && owned && FileExists(path)) {
             entry.filePath = QFileInfo(path).absoluteFilePath();
         }
         entries << entry;

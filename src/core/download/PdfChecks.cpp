@@ -46,7 +46,7 @@ bool PdfChecks::check(int row) {
 void PdfChecks::fillCitation(int row, const PdfCheckResult& result) {
     // The PDF's own metadata, for what the record page and the result entry left open.
     Citation fromPdf;
-    fromPdf.title = result.title.simplified();
+    fromPdf.title = CitationValue(result.title);
     fromPdf.authors = AuthorsFromPdfMetadata(result.author);
     Citation citation = list_.item(row).citation;
     citation.fillMissingFrom(fromPdf);
@@ -70,7 +70,10 @@ void PdfChecks::apply(const QString& key, const QString& path, const PdfCheckRes
                 list_.setContentCheck(row, ContentCheck::None);
                 list_.setStatus(row, ItemStatus::Failed);
             } else {
-                fillCitation(row, result);
+                // Another paper's metadata would lend the row a stranger's authors.
+                if (result.match.verdict != TitleVerdict::Mismatch) {
+                    fillCitation(row, result);
+                }
                 switch (result.match.verdict) {
                 case TitleVerdict::Matches:
                     list_.setContentCheck(row, ContentCheck::Matches);

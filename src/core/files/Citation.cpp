@@ -1,6 +1,7 @@
 #include "core/files/Citation.h"
 
 #include "core/files/TitleMatch.h"
+#include "core/settings/TextUtil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,7 +33,6 @@ bool isParticle(const QString& word) {
 // A research group or an institution as author: its name is one piece, not given and family.
 bool isBody(const QStringList& words) {
     static const QStringList marks = {
-        QStringLiteral("and"),           QStringLiteral("&"),
         QStringLiteral("group"),         QStringLiteral("committee"),
         QStringLiteral("consortium"),    QStringLiteral("association"),
         QStringLiteral("society"),       QStringLiteral("institute"),
@@ -69,6 +69,10 @@ QString Citation::year() const {
 }
 
 void Citation::fillMissingFrom(const Citation& other) {
+    // "n.d." says nothing a later source could not say better.
+    if (year().isEmpty() && !other.year().isEmpty()) {
+        date.clear();
+    }
     for (const Field& f : kFields) {
         if ((this->*f.member).isEmpty()) {
             this->*f.member = other.*f.member;
@@ -79,29 +83,63 @@ void Citation::fillMissingFrom(const Citation& other) {
     }
 }
 
+QString CitationValue(const QString& text) {
+    QString spaced = text.left(4 * kMaxCitationChars);
+    for (QChar& c : spaced) {
+        if (c.isSpace() || c == QChar(0x2028) || c == QChar(0x2029)) {
+            c = QLatin1Char(' '); // a tab or a line break parts words
+        }
+    }
+    return RemoveUnsafeCharacters(spaced).simplified().left(kMaxCitationChars);
+}
+
+bool IsInstitution(const QString& name) {
+    return isBody(name.simplified().split(QLatin1Char(' ')));
+}
+
 AuthorName SplitAuthorName(const QString& name) {
     const QString text = name.simplified();
     if (text.isEmpty()) {
         return {};
     }
+    QStringList words = text.split(QLatin1Char(' '));
+    if (isBody(words)) {
+        return {text, {}};
+    }
     const qsizetype comma = text.indexOf(QLatin1Char(','));
-    if (comma >= 0) {
+    if (comma > 0) {
         return {text.left(comma).trimmed(), text.mid(comma + 1).trimmed()};
     }
-    const QStringList words = text.split(QLatin1Char(' '));
-    if (words.size() == 1 || isBody(words)) {
+    if (comma == 0) {
+        return {text.mid(1).trimmed(), {}}; // ", John": no family name before the comma
+    }
+    if (words.size() == 1) {
         return {text, {}};
     }
     if (hasCjk(text)) {
         // "王 芳": family name first, as CJK names are written.
         return {words.first(), words.mid(1).join(QLatin1Char(' '))};
     }
+    // "Smith JA": initials written after the family name.
+    static const QRegularExpression initials(QStringLiteral("^[A-Z]{1,3}$"));
+    if (words.size() == 2 && initials.match(words.last()).hasMatch()) {
+        return {words.first(), words.last()};
+    }
+    // "John Smith Jr.": the suffix goes with the given names.
+    static const QRegularExpression suffix(QStringLiteral("^(?:Jr|Sr|II|III|IV)\\.?$"));
+    QString after;
+    if (words.size() > 2 && suffix.match(words.last()).hasMatch()) {
+        after = QLatin1Char(' ') + words.takeLast();
+    }
     qsizetype familyStart = words.size() - 1;
-    while (familyStart > 1 && isParticle(words.at(familyStart - 1))) {
+    while (familyStart > 0 && isParticle(words.at(familyStart - 1))) {
         --familyStart;
     }
+    if (familyStart == 0) {
+        return {words.join(QLatin1Char(' ')) + after, {}}; // "van Beethoven"
+    }
     return {words.mid(familyStart).join(QLatin1Char(' ')),
-            words.mid(0, familyStart).join(QLatin1Char(' '))};
+            words.mid(0, familyStart).join(QLatin1Char(' ')) + after};
 }
 
 QString NormalisedAuthor(const QString& name) {
@@ -115,20 +153,36 @@ QString NormalisedAuthor(const QString& name) {
 QStringList AuthorsFromPdfMetadata(const QString& author) {
     static const QRegularExpression parts(QStringLiteral("\\s*;\\s*|\\s+and\\s+"));
     QStringList out;
-    for (const QString& name : author.split(parts, Qt::SkipEmptyParts)) {
-        if (!name.simplified().isEmpty()) {
-            out << name.simplified();
+    for (const QString& name :
+         author.left(kMaxCitationAuthors * 100).split(parts, Qt::SkipEmptyParts)) {
+        const QString value = CitationValue(name);
+        if (!value.isEmpty() && out.size() < kMaxCitationAuthors) {
+            out << value;
         }
     }
     return out;
 }
 
 QString DoiIn(const QString& text) {
-    static const QRegularExpression doiRe(QStringLiteral("10\\.\\d{4,9}/[^\\s\"<>]+"));
+    // Old DOIs hold "<", ">" and brackets ("…35:4<447::AID-JBM5>3.0.CO;2-D").
+    static const QRegularExpression doiRe(QStringLiteral("10\\.\\d{4,9}/[^\\s\"]+"));
     QString doi = doiRe.match(text).captured(0);
-    // Sentence marks after a DOI are not part of it.
-    while (!doi.isEmpty() && QStringLiteral(".,;:)]").contains(doi.back())) {
-        doi.chop(1);
+    // Sentence marks after a DOI are not part of it; a closing bracket only when unopened.
+    for (;;) {
+        if (doi.isEmpty()) {
+            break;
+        }
+        const QChar last = doi.back();
+        if (QStringLiteral(".,;:").contains(last)) {
+            doi.chop(1);
+        } else if ((last == QLatin1Char(')') &&
+                    doi.count(QLatin1Char('(')) < doi.count(QLatin1Char(')'))) ||
+                   (last == QLatin1Char(']') &&
+                    doi.count(QLatin1Char('[')) < doi.count(QLatin1Char(']')))) {
+            doi.chop(1);
+        } else {
+            break;
+        }
     }
     return doi;
 }

@@ -8,6 +8,11 @@
 
 namespace quillax {
 
+/// Longest value kept of a field (a title, a journal, one author's name) ...
+inline constexpr qsizetype kMaxCitationChars = 2000;
+/// ... and most authors kept of one record: a source that repeats a name without end is cut.
+inline constexpr qsizetype kMaxCitationAuthors = 1000;
+
 struct Citation {
     QString title;
     QStringList authors; ///< "Family, Given", or the name as one piece (CJK names, bodies)
@@ -25,10 +30,19 @@ struct Citation {
     bool isEmpty() const;
     /// The four-digit year in `date`, or empty.
     QString year() const;
-    /// Fills every empty field (and the authors, when none are known) from `other`.
+    /// Fills every empty field (and the authors, when none are known) from `other`; a date
+    /// without a year counts as empty.
     void fillMissingFrom(const Citation& other);
     bool operator==(const Citation&) const = default;
 };
+
+/// A value as a citation keeps it: white space and line breaks as single spaces, control
+/// characters and turning marks removed, cut to `kMaxCitationChars`.
+QString CitationValue(const QString& text);
+
+/// True for the name of a group or an institution as author ("Research and Development Group",
+/// "University of California"): one name, not given and family names.
+bool IsInstitution(const QString& name);
 
 /// One author's name in its parts. `family` alone for a name that is one piece.
 struct AuthorName {
@@ -37,12 +51,14 @@ struct AuthorName {
 };
 
 /// Reads "Family, Given", "Given Family" (with "van", "de" and the like kept with the family
-/// name) and CJK names (one piece). Spaces are tidied; an empty text gives empty parts.
+/// name, "Jr." with the given names), "Family AB" (initials after the name), and CJK names and
+/// institutions (one piece). Spaces are tidied; an empty text gives empty parts.
 AuthorName SplitAuthorName(const QString& name);
 /// The name as the reference formats write it: "Family, Given", or the one piece.
 QString NormalisedAuthor(const QString& name);
 
-/// The authors in a PDF's metadata author text, which parts them by ";" or " and ".
+/// The authors in a PDF's metadata author text, which parts them by ";" or " and "; each a
+/// `CitationValue`, at most `kMaxCitationAuthors`.
 QStringList AuthorsFromPdfMetadata(const QString& author);
 
 /// The DOI in `text` ("doi:10.…", "https://doi.org/10.…" or "10.…"), or empty.

@@ -3,8 +3,8 @@
 #include "core/files/TitleMatch.h"
 
 #include <QSet>
-#include <algorithm>
 #include <QUrl>
+#include <algorithm>
 
 namespace quillax {
 
@@ -25,12 +25,8 @@ QString oneLine(const QString& text) {
     return out.simplified();
 }
 
-bool isCjk(QChar c) {
-    return IsCjk(c.unicode());
-}
-
 // Latin letters without their accents and lower-cased, ASCII digits, CJK characters as they
-// are; anything else becomes a space. Keys then work in every BibTeX.
+// are (Hangul syllables whole); anything else becomes a space.
 QString folded(const QString& text) {
     static const QHash<QChar, QString> letters = {
         {QChar(0x00df), QStringLiteral("ss")}, {QChar(0x00e6), QStringLiteral("ae")},
@@ -38,18 +34,23 @@ QString folded(const QString& text) {
         {QChar(0x0142), QStringLiteral("l")},  {QChar(0x0111), QStringLiteral("d")},
         {QChar(0x00fe), QStringLiteral("th")}, {QChar(0x00f0), QStringLiteral("d")},
         {QChar(0x0131), QStringLiteral("i")}};
-    const QString decomposed = text.toLower().normalized(QString::NormalizationForm_KD);
     QString out;
-    for (const QChar c : decomposed) {
-        if ((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || isCjk(c)) {
-            out += c;
-        } else if (c.category() == QChar::Mark_NonSpacing) {
-            continue; // the accent of the letter before
-        } else if (const auto it = letters.constFind(c); it != letters.cend()) {
-            out += *it;
-        } else {
-            out += QLatin1Char(' ');
+    for (const char32_t cp : text.toLower().toUcs4()) {
+        if (IsCjk(cp)) {
+            out += QString::fromUcs4(&cp, 1);
+            continue;
+        }
+        for (const QChar c : QString::fromUcs4(&cp, 1).normalized(QString::NormalizationForm_KD)) {
+            if ((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                (c >= QLatin1Char('0') && c <= QLatin1Char('9'))) {
+                out += c;
+            } else if (c.category() == QChar::Mark_NonSpacing) {
+                continue; // the accent of the letter before
+            } else if (const auto it = letters.constFind(c); it != letters.cend()) {
+                out += *it;
+            } else {
+                out += QLatin1Char(' ');
+            }
         }
     }
     return out;
@@ -64,7 +65,13 @@ QString firstTitleWord(const QString& title) {
             continue;
         }
         // A CJK title has no spaces: its first few characters stand for the word.
-        return isCjk(word.front()) ? word.left(4) : word;
+        const QList<uint> chars = word.toUcs4();
+        if (!IsCjk(chars.first())) {
+            return word;
+        }
+        const QList<uint> first = chars.mid(0, 4);
+        return QString::fromUcs4(reinterpret_cast<const char32_t*>(first.constData()),
+                                 first.size());
     }
     return {};
 }
@@ -82,22 +89,20 @@ void risLine(QByteArray& out, const char* tag, const QString& value) {
 QString bibAuthor(const QString& name) {
     const AuthorName parts = SplitAuthorName(name);
     QString family = BibTexEscape(parts.family);
-    // A name of several words without a given name (a body) must stay one name.
-    if (parts.given.isEmpty() && family.contains(QLatin1Char(' '))) {
-        family = QLatin1Char('{') + family + QLatin1Char('}');
-    }
-    if (parts.given.isEmpty()) {
-        return family;
-    }
     QString given = BibTexEscape(parts.given);
-    // "and" inside a name would split it into two authors.
-    const auto guard = [](QString& part) {
-        if (part.split(QLatin1Char(' ')).contains(QLatin1String("and"), Qt::CaseInsensitive)) {
+    // BibTeX reads "and" as the next author and each comma as a part of the name: a part that
+    // holds either, or a name of several words without a given name (a body), is braced whole.
+    const auto guard = [](QString& part, bool wholeName) {
+        if ((wholeName && part.contains(QLatin1Char(' '))) || part.contains(QLatin1Char(',')) ||
+            part.split(QLatin1Char(' ')).contains(QLatin1String("and"), Qt::CaseInsensitive)) {
             part = QLatin1Char('{') + part + QLatin1Char('}');
         }
     };
-    guard(family);
-    guard(given);
+    guard(family, given.isEmpty());
+    if (given.isEmpty()) {
+        return family;
+    }
+    guard(given, false);
     return family + QStringLiteral(", ") + given;
 }
 

@@ -1,23 +1,13 @@
 #include "core/search/CitationReading.h"
 
 #include "core/search/HtmlTags.h"
-#include "core/search/RecordAnalysis.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace quillax {
 
 namespace {
-
-QString tidy(const QString& text) {
-    QString spaced = text;
-    for (QChar& c : spaced) {
-        if (c.isSpace()) {
-            c = QLatin1Char(' '); // a tab or a line break parts words
-        }
-    }
-    return RemoveUnsafeCharacters(spaced).simplified();
-}
 
 // A meta tag's name and the citation field it fills; the first tag of a name wins.
 struct MetaField {
@@ -73,6 +63,22 @@ void fill(const MetaField (&fields)[N], const QHash<QString, QStringList>& tags,
     }
 }
 
+bool isUsed(const QString& name) {
+    static const QSet<QString> used = [] {
+        QSet<QString> names = {QStringLiteral("citation_author"),
+                               QStringLiteral("citation_authors"), QStringLiteral("dc.creator"),
+                               QStringLiteral("dcterms.creator")};
+        for (const MetaField& f : kCitationTags) {
+            names.insert(QLatin1String(f.name));
+        }
+        for (const MetaField& f : kDublinCoreTags) {
+            names.insert(QLatin1String(f.name));
+        }
+        return names;
+    }();
+    return used.contains(name);
+}
+
 const QRegularExpression& yearPattern() {
     static const QRegularExpression re(QStringLiteral("(?<!\\d)(?:1[5-9]|20)\\d\\d(?!\\d)"));
     return re;
@@ -83,47 +89,97 @@ QString firstCapture(const QString& text, const QString& pattern) {
     return re.match(text).captured(1);
 }
 
+// The names of a result line's authors' part: parted by ";", by "and" or "&" (unless the name is
+// an institution's), and "Smith, J., Doe, K." read as pairs of family and given names.
+QStringList authorNames(const QString& part) {
+    static const QRegularExpression semicolon(QStringLiteral("\\s*[;；]\\s*"));
+    static const QRegularExpression andWord(QStringLiteral("\\s+(?:and|&)\\s+"));
+    QStringList names;
+    for (const QString& piece : part.split(semicolon, Qt::SkipEmptyParts)) {
+        const QStringList people =
+            IsInstitution(piece) ? QStringList{piece} : piece.split(andWord, Qt::SkipEmptyParts);
+        for (const QString& person : people) {
+            const QStringList commaParts = person.split(QLatin1Char(','));
+            if (commaParts.size() >= 4 && commaParts.size() % 2 == 0) {
+                for (qsizetype i = 0; i + 1 < commaParts.size(); i += 2) {
+                    names << commaParts.at(i).trimmed() + QStringLiteral(", ") +
+                                 commaParts.at(i + 1).trimmed();
+                }
+            } else {
+                names << person.trimmed();
+            }
+        }
+    }
+    return names;
+}
+
+// The date's year in a source: the first four-digit number that is no volume, issue or page
+// ("Vol. 1999 Issue 2, 2011", "p1523-1530. 2011") and no part of a name ("Journal of 1984
+// Studies. 2011"); the first four-digit number at all when none is.
+QRegularExpressionMatch dateYear(const QString& source) {
+    static const QRegularExpression before(
+        QStringLiteral("(?:Vol\\.?|No\\.?|Issue|\\bpp?\\.?|页|卷|期|第|\\d\\s*[-–—])\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression after(QStringLiteral("^\\s*(?:[A-Za-z]|[-–—]\\s*\\d)"));
+    QRegularExpressionMatch first;
+    QRegularExpressionMatchIterator it = yearPattern().globalMatch(source);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (!first.hasMatch()) {
+            first = m;
+        }
+        const QString ahead = source.mid(std::max<qsizetype>(0, m.capturedStart() - 8),
+                                         std::min<qsizetype>(8, m.capturedStart()));
+        if (!before.match(ahead).hasMatch() &&
+            !after.match(source.mid(m.capturedEnd())).hasMatch()) {
+            return m;
+        }
+    }
+    return first;
+}
+
 } // namespace
 
 Citation ReadCitationMeta(const QString& page) {
     Citation meta;
     Citation dublinCore;
     QHash<QString, QStringList> tags; // name → its contents in page order
-    ForEachHtmlTag(page, [&](const HtmlTag& tag) {
-        if (tag.name != QLatin1String("meta")) {
-            return true;
-        }
-        QString name = tag.attributes.value(QStringLiteral("name"));
-        if (name.isEmpty()) {
-            name = tag.attributes.value(QStringLiteral("property"));
-        }
-        name = name.trimmed().toLower();
-        // Cut before decoding, so a page with a value of megabytes costs nothing; references
-        // are at most a few characters each, so four times the limit leaves the whole value.
-        const QString content =
-            tidy(DecodeHtmlText(
-                     tag.attributes.value(QStringLiteral("content")).left(4 * kMaxCitationChars)))
-                .left(kMaxCitationChars);
-        if (content.isEmpty()) {
-            return true;
-        }
-        if (name == QLatin1String("citation_author")) {
-            meta.authors << content;
-        } else if (name == QLatin1String("citation_authors")) {
-            // The older form: every author in one tag, parted by ";".
-            for (const QString& a : content.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-                if (!a.trimmed().isEmpty()) {
-                    meta.authors << a.trimmed();
-                }
+    ForEachHtmlTag(
+        page,
+        [&](const HtmlTag& tag) {
+            if (tag.name != QLatin1String("meta")) {
+                return true;
             }
-        } else if (name == QLatin1String("dc.creator") ||
-                   name == QLatin1String("dcterms.creator")) {
-            dublinCore.authors << content;
-        } else {
-            tags[name] << content;
-        }
-        return true;
-    });
+            QString name = tag.attributes.value(QStringLiteral("name"));
+            if (name.isEmpty()) {
+                name = tag.attributes.value(QStringLiteral("property"));
+            }
+            name = name.trimmed().toLower();
+            if (!isUsed(name)) {
+                return true; // only the tags read below are decoded
+            }
+            // Cut before decoding, so a page with a value of megabytes costs nothing; references
+            // are at most a few characters each, so four times the limit leaves the whole value.
+            const QString content = CitationValue(DecodeHtmlText(
+                tag.attributes.value(QStringLiteral("content")).left(4 * kMaxCitationChars)));
+            if (content.isEmpty()) {
+                return true;
+            }
+            if (name == QLatin1String("citation_author")) {
+                meta.authors << content;
+            } else if (name == QLatin1String("citation_authors")) {
+                // The older form: every author in one tag, parted by ";".
+                meta.authors << AuthorsFromPdfMetadata(content); // the same ";" list
+
+            } else if (name == QLatin1String("dc.creator") ||
+                       name == QLatin1String("dcterms.creator")) {
+                dublinCore.authors << content;
+            } else {
+                tags[name] << content;
+            }
+            return true;
+        },
+        SkipRawText::Yes);
     fill(kCitationTags, tags, meta);
     fill(kDublinCoreTags, tags, dublinCore);
     meta.fillMissingFrom(dublinCore);
@@ -133,12 +189,12 @@ Citation ReadCitationMeta(const QString& page) {
 
 Citation ReadResultEntryLine(const QString& text) {
     Citation c;
-    QString line = tidy(text.left(2 * kMaxCitationChars));
+    const QString line = CitationValue(text);
     if (line.isEmpty()) {
         return c;
     }
     static const QRegularExpression authorMark(
-        QStringLiteral("(?:作者|\\bBy|\\bAuthors?)\\s*[:：]\\s*|\\bBy\\s+"));
+        QStringLiteral("(?:作者|\\bBy|\\bAuthors?)\\s*[:：]\\s*|^By\\s+"));
     static const QRegularExpression sourceMark(
         QStringLiteral("(?:来源|出处|\\bIn|\\bSource)\\s*[:：]\\s*"));
     static const QRegularExpression partBreak(QStringLiteral("\\s+[·|]\\s+"));
@@ -176,9 +232,7 @@ Citation ReadResultEntryLine(const QString& text) {
         }
     }
 
-    for (QString name : authorsPart.split(QRegularExpression(QStringLiteral("\\s*[;；]\\s*")),
-                                          Qt::SkipEmptyParts)) {
-        name = name.trimmed();
+    for (QString name : authorNames(authorsPart)) {
         // The authors' part ends with a full stop before the source; an initial keeps its own.
         const QString lastWord = name.section(QRegularExpression(QStringLiteral("[\\s,]")), -1);
         if (name.endsWith(QLatin1Char('.')) && lastWord.size() > 2) {
@@ -189,7 +243,7 @@ Citation ReadResultEntryLine(const QString& text) {
         }
     }
 
-    const QRegularExpressionMatch year = yearPattern().match(sourcePart);
+    const QRegularExpressionMatch year = dateYear(sourcePart);
     c.date = year.hasMatch()
                  ? year.captured(0)
                  : yearPattern().match(line, a.hasMatch() ? a.capturedEnd() : 0).captured(0);
@@ -197,6 +251,14 @@ Citation ReadResultEntryLine(const QString& text) {
     QString journal = year.hasMatch() ? sourcePart.left(year.capturedStart()) : sourcePart;
     if (!year.hasMatch()) {
         journal = journal.section(QRegularExpression(QStringLiteral("[,，]|\\.\\s")), 0, 0);
+    }
+    // … and before its volume, issue and pages, should they come first.
+    static const QRegularExpression numbering(
+        QStringLiteral("[\\s.,;]*(?:\\bVol\\b|\\bIssue\\b|\\bNo\\.|\\bpp?\\.?\\s*\\d|第\\s*\\d|"
+                       "\\d\\s*[卷期]|[卷期]\\s*[:：]?\\s*\\d)"));
+    const QRegularExpressionMatch numbered = numbering.match(journal);
+    if (numbered.hasMatch()) {
+        journal.truncate(numbered.capturedStart());
     }
     static const QRegularExpression trailing(QStringLiteral(
         "[\\s.,;:，；·]*(?:[.,;]\\s*\\d{0,2}\\s*(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|"

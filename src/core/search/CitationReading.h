@@ -6,11 +6,6 @@
 
 namespace quillax {
 
-/// Longest value kept of a field (a title, a journal, one author's name) ...
-inline constexpr qsizetype kMaxCitationChars = 2000;
-/// ... and most authors kept of one record: a page that repeats a tag without end is cut here.
-inline constexpr qsizetype kMaxCitationAuthors = 1000;
-
 /// The record page's "citation_*" meta tags, with the Dublin Core forms ("DC.title",
 /// "DC.creator", …) for what they leave open. Character references are decoded, spaces tidied;
 /// the record and its result entry fill in the rest.

@@ -1,5 +1,6 @@
 #include "core/search/HtmlTags.h"
 
+#include <QRegularExpression>
 #include <QTextDocumentFragment>
 
 namespace quillax {
@@ -71,7 +72,10 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at) {
     return tag;
 }
 
-void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&)>& visit) {
+void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&)>& visit,
+                    SkipRawText skip) {
+    static const QStringList rawText = {QStringLiteral("script"), QStringLiteral("style"),
+                                        QStringLiteral("textarea"), QStringLiteral("title")};
     qsizetype at = page.indexOf(QLatin1Char('<'));
     while (at >= 0) {
         if (page.mid(at, 4) == QLatin1String("<!--")) {
@@ -86,7 +90,14 @@ void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&
         if (!visit(tag) || tag.end < 0 || tag.end >= page.size()) {
             return;
         }
-        at = page.indexOf(QLatin1Char('<'), tag.end);
+        qsizetype next = tag.end;
+        if (skip == SkipRawText::Yes && rawText.contains(tag.name)) {
+            next = page.indexOf(QStringLiteral("</") + tag.name, tag.end, Qt::CaseInsensitive);
+            if (next < 0) {
+                return; // the element never ends: nothing after it is markup
+            }
+        }
+        at = page.indexOf(QLatin1Char('<'), next);
     }
 }
 
@@ -97,9 +108,36 @@ QString DecodeHtmlText(const QString& text) {
     // Qt's HTML reader knows every named reference; the text's own "<" and ">" are escaped
     // first, so that only references are read, never markup.
     QString escaped = text;
+    // A numeric reference to no character reads as U+FFFD, as browsers read it.
+    static const QRegularExpression numeric(QStringLiteral("&#(?:[xX]([0-9A-Fa-f]+)|(\\d+));?"));
+    QRegularExpressionMatchIterator it = numeric.globalMatch(text);
+    qsizetype shift = 0;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        bool ok = false;
+        const qulonglong value = m.capturedLength(1) > 0
+                                     ? m.captured(1).left(8).toULongLong(&ok, 16)
+                                     : m.captured(2).left(8).toULongLong(&ok, 10);
+        const bool named = ok && m.capturedLength(1) <= 8 && m.capturedLength(2) <= 8 &&
+                           value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
+        if (!named) {
+            const QString replacement = QStringLiteral("&#xFFFD;");
+            escaped.replace(m.capturedStart() + shift, m.capturedLength(), replacement);
+            shift += replacement.size() - m.capturedLength();
+        }
+    }
     escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
     escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    return QTextDocumentFragment::fromHtml(escaped).toPlainText();
+    QString decoded = QTextDocumentFragment::fromHtml(escaped).toPlainText();
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const QChar c = decoded.at(i);
+        if (c.isHighSurrogate() && i + 1 < decoded.size() && decoded.at(i + 1).isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            decoded[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return decoded;
 }
 
 } // namespace quillax

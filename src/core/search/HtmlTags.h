@@ -20,10 +20,16 @@ struct HtmlTag {
 /// that breaks off there gives nothing of it rather than the rest of the page.
 HtmlTag ReadHtmlTag(const QString& page, qsizetype at);
 
-/// Calls `visit` for each tag of the page in order, comments skipped, until it returns false.
-void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&)>& visit);
+/// Whether the text of script, style, textarea and title elements is passed over, as a browser
+/// reads it: a "<meta" written inside a script is no tag of the page.
+enum class SkipRawText { No, Yes };
 
-/// The text of an attribute value as a browser reads it: character references decoded.
+/// Calls `visit` for each tag of the page in order, comments skipped, until it returns false.
+void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&)>& visit,
+                    SkipRawText skip = SkipRawText::No);
+
+/// The text of an attribute value as a browser reads it: character references decoded, one that
+/// names no character (out of range, a lone surrogate half) as U+FFFD.
 QString DecodeHtmlText(const QString& text);
 
 } // namespace quillax

@@ -60,23 +60,6 @@ bool isHttp(const QString& address) {
 
 } // namespace
 
-QString RemoveUnsafeCharacters(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7f && u < 0xa0);
-        // Marks that turn the text around on screen, so that an address or a name reads
-        // differently from what it is.
-        const bool bidi = u == 0x061c || u == 0x200e || u == 0x200f ||
-                          (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
-        if (!control && !bidi) {
-            out += c;
-        }
-    }
-    return out;
-}
-
 QString FindPdfAddress(const QString& page, const QString& pageAddress) {
     const std::optional<QString> value = pdfUrlValue(page);
     if (!value) {

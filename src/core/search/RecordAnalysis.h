@@ -2,6 +2,8 @@
 // Turning analysis records into download items: the PDF address on a record page, the cleaned
 // title, the hand-over to the download list; and the analysis list's export and clear rules.
 
+#include "core/settings/TextUtil.h"
+
 #include <QString>
 #include <functional>
 
@@ -16,9 +18,6 @@ QString RemoveLineBreaks(const QString& text);
 
 /// Longest PDF address taken from a record page; a longer one fails the record.
 inline constexpr qsizetype kMaxPdfAddressChars = 8 * 1024;
-
-/// Removes control characters and the bidirectional marks and overrides.
-QString RemoveUnsafeCharacters(const QString& text);
 
 /// The PDF address of a record page: the value (or href, or src) of the element whose id is
 /// "pdfUrl" (letter case ignored), with "&amp;" replaced by "&", line breaks, control characters

@@ -1,6 +1,13 @@
 #include "core/files/CitationExport.h"
 
+#include "core/download/DownloadListModel.h"
+#include "core/download/ListOperations.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -97,6 +104,8 @@ TEST(CitationExport, BibTexKeysAreStableAndLetteredOnAClash) {
         {"Smith, J.", "", "Book Review", "smithndbook"},
         {"Smith, J.", "2011", "", "smith2011"},
         {"-", "", "?", "anonnd"},
+        {"김철수", "2011", "한국어 논문", "김철수2011한국어"},
+        {"\U00020BB7田, 花子", "2011", "\U00020BB7野家の研究", "\U00020BB7田2011\U00020BB7野家の"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stem);
@@ -128,6 +137,31 @@ TEST(CitationExport, BibTexKeysAreStableAndLetteredOnAClash) {
     EXPECT_EQ(QSet<QString>(lettered.begin(), lettered.end()).size(), 30);
 }
 
+TEST(CitationExport, BibTexNamesNeverSplitOrBreak) {
+    struct Case {
+        const char* author;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"Smith, John, Jr., PhD", "Smith, {John, Jr., PhD}"},
+        {"and", "{and}"},
+        {"Research and Development Group", "{Research and Development Group}"},
+        {"Brown, Anne and Bob", "Brown, {Anne and Bob}"},
+        {"O'Brien, Seán", "O'Brien, Seán"},
+        {"Max Planck Society", "{Max Planck Society}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.author);
+        Citation citation;
+        citation.title = QStringLiteral("T");
+        citation.authors = {QString::fromUtf8(c.author), QStringLiteral("Doe, Jane")};
+        const QString text = QString::fromUtf8(BibTexText({{citation, {}}}));
+        EXPECT_TRUE(text.contains(QStringLiteral("  author = {") + QString::fromUtf8(c.written) +
+                                  QStringLiteral(" and Doe, Jane},")))
+            << text.toStdString();
+    }
+}
+
 TEST(CitationExport, BibTexEntriesCarryEveryFieldAndTheFile) {
     Citation bare;
     bare.title = QStringLiteral("Untitled {draft");
@@ -153,4 +187,55 @@ TEST(CitationExport, BibTexEntriesCarryEveryFieldAndTheFile) {
         "  title = {Untitled \\textbraceleft{}draft}\n"
         "}\n\n");
     EXPECT_EQ(text, want);
+}
+
+// Which rows get their file attached: finished PDFs on disk, and a file two rows share only
+// for the one row that wrote it.
+TEST(CitationEntries, AttachOnlyARowsOwnStoredPdf) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    for (const char* name : {"A.pdf", "Editorial.pdf", "Login.htm", "Big.pdf"}) {
+        QFile f(folder + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("%PDF-1.4\n");
+    }
+    DownloadListModel list;
+    QAbstractItemModelTester tester(&list);
+    const auto add = [&](const char* key, const char* name, const char* type, ItemStatus status,
+                         bool created, const QString& percent = QStringLiteral("100%")) {
+        Citation c;
+        c.title = QString::fromLatin1(name) + QStringLiteral(" paper");
+        list.addItem(QString::fromLatin1(key), QString::fromLatin1(name), QString::fromLatin1(type),
+                     folder, {}, c);
+        const int row = list.count() - 1;
+        list.setStatus(row, status);
+        list.setCreatedFile(row, created);
+        list.setText(row, DownloadListModel::ColPercent, percent);
+    };
+    add("u1", "A", "pdf", ItemStatus::Finished, true);
+    add("u2", "Editorial", "pdf", ItemStatus::Finished, true);
+    add("u3", "Editorial", "pdf", ItemStatus::Finished, false, QStringLiteral("已存在，跳过"));
+    add("u4", "Login", "htm", ItemStatus::Finished, true);
+    add("u5", "Big", "pdf", ItemStatus::Finished, false, QStringLiteral("大文件，跳过"));
+    add("u6", "Gone", "pdf", ItemStatus::Finished, true); // its file was removed
+    add("u7", "Waiting", "pdf", ItemStatus::Waiting, false, QString());
+
+    const QList<CitationEntry> all = CitationEntries(list, false);
+    ASSERT_EQ(all.size(), 7);
+    const QStringList attached = [&] {
+        QStringList out;
+        for (const CitationEntry& e : all) {
+            out << QFileInfo(e.filePath).fileName();
+        }
+        return out;
+    }();
+    EXPECT_EQ(attached, (QStringList{QStringLiteral("A.pdf"), QStringLiteral("Editorial.pdf"),
+                                     QString(), QString(), QString(), QString(), QString()}));
+    EXPECT_EQ(all[6].citation.title, QStringLiteral("Waiting paper"));
+    EXPECT_EQ(CitationEntries(list, true).size(), 6);
+
+    // The file of a row that found it there already is its own when no other row names it.
+    list.removeRowsWhere([](int row) { return row == 1; });
+    EXPECT_EQ(QFileInfo(CitationEntries(list, true).at(1).filePath).fileName(),
+              QStringLiteral("Editorial.pdf"));
 }

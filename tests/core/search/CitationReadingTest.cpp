@@ -110,6 +110,18 @@ TEST(CitationMeta, ReadsTheTagsAsReferenceManagersDo) {
         {"control characters and turning marks removed",
          "<meta name=\"citation_title\" content=\"A\tline\xE2\x80\xAE broken\x01 \">",
          {.title = QStringLiteral("A line broken")}},
+        {"tags written inside a script or a style are no tags",
+         R"(<script>var s = '<meta name="citation_title" content="Spoof">';</script>
+            <style>/* <meta name=citation_author content=Evil> */</style>
+            <meta name="citation_title" content="Real">
+            <meta name="citation_author" content="Smith, John">)",
+         {.title = QStringLiteral("Real"), .authors = {QStringLiteral("Smith, John")}}},
+        {"a reference that names no character",
+         R"(<meta name="citation_title" content="A&#x110000;B&#xD800;C">)",
+         {.title = QStringLiteral("A\uFFFDB\uFFFDC")}},
+        {"old DOIs with brackets and angle brackets",
+         R"(<meta name="citation_doi" content="doi:10.1002/(SICI)1097-4636(199706)35:4&lt;447::AID-JBM5&gt;3.0.CO;2-D">)",
+         {.doi = QStringLiteral("10.1002/(SICI)1097-4636(199706)35:4<447::AID-JBM5>3.0.CO;2-D")}},
         {"a page without tags", "", {}},
     };
     for (const Case& c : cases) {
@@ -149,6 +161,12 @@ TEST(CitationMeta, NamesAndDatesAreReadInTheCommonForms) {
         {"王芳", "王芳", "", "王芳"},
         {"欧阳 修", "欧阳", "修", "欧阳, 修"},
         {"Plato", "Plato", "", "Plato"},
+        {"John Smith Jr.", "Smith", "John Jr.", "Smith, John Jr."},
+        {"Smith JA", "Smith", "JA", "Smith, JA"},
+        {"van Beethoven", "van Beethoven", "", "van Beethoven"},
+        {", John", "John", "", "John"},
+        {"University of California, Berkeley", "University of California, Berkeley", "",
+         "University of California, Berkeley"},
         {"Research and Development Group", "Research and Development Group", "",
          "Research and Development Group"},
         {"World Health Organization", "World Health Organization", "", "World Health Organization"},
@@ -177,6 +195,24 @@ TEST(CitationMeta, NamesAndDatesAreReadInTheCommonForms) {
     EXPECT_EQ(AuthorsFromPdfMetadata(QStringLiteral("John Smith and Jane Doe")),
               (QStringList{QStringLiteral("John Smith"), QStringLiteral("Jane Doe")}));
     EXPECT_TRUE(AuthorsFromPdfMetadata(QStringLiteral(" ; ")).isEmpty());
+    EXPECT_EQ(AuthorsFromPdfMetadata(QStringLiteral("A\u202E B\x01;") + QString(5000, u';') +
+                                     QStringLiteral("a;").repeated(3000))
+                  .size(),
+              kMaxCitationAuthors);
+    EXPECT_EQ(AuthorsFromPdfMetadata(QStringLiteral("A\u202E B\x01")).value(0),
+              QStringLiteral("A B"));
+
+    // A date without a year gives way to a source that has one; a year stays.
+    Citation undated;
+    undated.date = QStringLiteral("n.d.");
+    Citation dated;
+    dated.date = QStringLiteral("2011");
+    undated.fillMissingFrom(dated);
+    EXPECT_EQ(undated.date, QStringLiteral("2011"));
+    Citation older;
+    older.date = QStringLiteral("Mar2009");
+    older.fillMissingFrom(dated);
+    EXPECT_EQ(older.date, QStringLiteral("Mar2009"));
 }
 
 TEST(CitationMeta, TheResultEntryLineGivesAuthorsSourceAndYear) {
@@ -228,6 +264,38 @@ TEST(CitationMeta, TheResultEntryLineGivesAuthorsSourceAndYear) {
           .issue = QStringLiteral("1"),
           .firstPage = QStringLiteral("1"),
           .doi = QStringLiteral("10.5555/jm.5.1")}},
+        {"the year is no volume",
+         "作者: Smith, John; Doe, K. 来源: J. Vol. 1999 Issue 2, p1523-1530, 2011",
+         {.authors = {QStringLiteral("Smith, John"), QStringLiteral("Doe, K.")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("J"),
+          .volume = QStringLiteral("1999"),
+          .issue = QStringLiteral("2"),
+          .firstPage = QStringLiteral("1523"),
+          .lastPage = QStringLiteral("1530")}},
+        {"the year is no part of the journal's name",
+         "By: Lee, Ann. Source: Journal of 1984 Studies. Mar2011, Vol. 3 Issue 1",
+         {.authors = {QStringLiteral("Lee, Ann")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Journal of 1984 Studies"),
+          .volume = QStringLiteral("3"),
+          .issue = QStringLiteral("1")}},
+        {"authors parted by commas or by and",
+         "By: Smith, J., Doe, K., Lee, M. In: Nature. 2011",
+         {.authors = {QStringLiteral("Smith, J."), QStringLiteral("Doe, K."),
+                      QStringLiteral("Lee, M.")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Nature")}},
+        {"authors parted by and, an institution kept whole",
+         "By John Smith and Jane Doe; Research and Development Group · Nature · 2011",
+         {.authors = {QStringLiteral("John Smith"), QStringLiteral("Jane Doe"),
+                      QStringLiteral("Research and Development Group")},
+          .date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Nature")}},
+        {"\"By\" inside a journal's name is no author",
+         "来源: Learning By Doing Quarterly. 2011",
+         {.date = QStringLiteral("2011"),
+          .journal = QStringLiteral("Learning By Doing Quarterly")}},
         {"only a year", "2004", {.date = QStringLiteral("2004")}},
         {"nothing to read", "学术期刊", {}},
         {"empty", "", {}},

@@ -211,8 +211,6 @@ TEST_F(ListStoreTest, AnUnreadableStoreIsMovedAsideWhole) {
     }
 }
 
-// A place where no database can be made fails plainly; the file in the way is left alone, and
-// a keeper on the closed store writes nothing and does not crash.
 // A queue kept by the previous version (no citations) opens with every row, and is written on.
 TEST_F(ListStoreTest, AFirstVersionStoreIsUpgradedWithItsRows) {
     QDir().mkpath(QFileInfo(path()).path());
@@ -256,6 +254,8 @@ TEST_F(ListStoreTest, AFirstVersionStoreIsUpgradedWithItsRows) {
     EXPECT_EQ(store.load().downloads.value(0).citation.title, QStringLiteral("A"));
 }
 
+// A place where no database can be made fails plainly; the file in the way is left alone, and
+// a keeper on the closed store writes nothing and does not crash.
 TEST_F(ListStoreTest, AStoreThatCannotBeMadeFailsAndTouchesNothing) {
     const QString blocker = tmp.path() + QStringLiteral("/data");
     ASSERT_TRUE(WriteFile(blocker, "a file where the folder should be"));
