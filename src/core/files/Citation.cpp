@@ -33,13 +33,21 @@ bool isParticle(const QString& word) {
 // A research group or an institution as author: its name is one piece, not given and family.
 bool isBody(const QStringList& words) {
     static const QStringList marks = {
-        QStringLiteral("group"),         QStringLiteral("committee"),
-        QStringLiteral("consortium"),    QStringLiteral("association"),
-        QStringLiteral("society"),       QStringLiteral("institute"),
-        QStringLiteral("organization"),  QStringLiteral("organisation"),
-        QStringLiteral("collaboration"), QStringLiteral("team"),
-        QStringLiteral("university"),    QStringLiteral("council"),
-        QStringLiteral("network")};
+        QStringLiteral("group"),          QStringLiteral("center"),
+        QStringLiteral("centre"),         QStringLiteral("centers"),
+        QStringLiteral("centres"),        QStringLiteral("foundation"),
+        QStringLiteral("administration"), QStringLiteral("agency"),
+        QStringLiteral("department"),     QStringLiteral("ministry"),
+        QStringLiteral("office"),         QStringLiteral("laboratory"),
+        QStringLiteral("hospital"),       QStringLiteral("college"),
+        QStringLiteral("academy"),        QStringLiteral("research"),
+        QStringLiteral("inc."),           QStringLiteral("ltd"),
+        QStringLiteral("committee"),      QStringLiteral("consortium"),
+        QStringLiteral("association"),    QStringLiteral("society"),
+        QStringLiteral("institute"),      QStringLiteral("organization"),
+        QStringLiteral("organisation"),   QStringLiteral("collaboration"),
+        QStringLiteral("team"),           QStringLiteral("university"),
+        QStringLiteral("council"),        QStringLiteral("network")};
     return std::any_of(words.begin(), words.end(),
                        [](const QString& w) { return marks.contains(w.toLower()); });
 }
@@ -151,13 +159,19 @@ QString NormalisedAuthor(const QString& name) {
 }
 
 QStringList AuthorsFromPdfMetadata(const QString& author) {
-    static const QRegularExpression parts(QStringLiteral("\\s*;\\s*|\\s+and\\s+"));
+    static const QRegularExpression semicolon(QStringLiteral("\\s*;\\s*"));
+    static const QRegularExpression andWord(QStringLiteral("\\s+and\\s+"));
     QStringList out;
-    for (const QString& name :
-         author.left(kMaxCitationAuthors * 100).split(parts, Qt::SkipEmptyParts)) {
-        const QString value = CitationValue(name);
-        if (!value.isEmpty() && out.size() < kMaxCitationAuthors) {
-            out << value;
+    for (const QString& piece :
+         author.left(kMaxCitationAuthors * 100).split(semicolon, Qt::SkipEmptyParts)) {
+        // "Centers for Disease Control and Prevention" is one author.
+        const QStringList names =
+            IsInstitution(piece) ? QStringList{piece} : piece.split(andWord, Qt::SkipEmptyParts);
+        for (const QString& name : names) {
+            const QString value = CitationValue(name);
+            if (!value.isEmpty() && out.size() < kMaxCitationAuthors) {
+                out << value;
+            }
         }
     }
     return out;
@@ -165,7 +179,9 @@ QStringList AuthorsFromPdfMetadata(const QString& author) {
 
 QString DoiIn(const QString& text) {
     // Old DOIs hold "<", ">" and brackets ("…35:4<447::AID-JBM5>3.0.CO;2-D").
-    static const QRegularExpression doiRe(QStringLiteral("10\\.\\d{4,9}/[^\\s\"]+"));
+    // It ends at white space, quotes and the marks of CJK text ("DOI：10.1000/abc，第3期").
+    static const QRegularExpression doiRe(QStringLiteral(
+        "10\\.\\d{4,9}/[^\\s\"'\\x{2018}-\\x{201F}\\x{3000}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]+"));
     QString doi = doiRe.match(text).captured(0);
     // Sentence marks after a DOI are not part of it; a closing bracket only when unopened.
     for (;;) {

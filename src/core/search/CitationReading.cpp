@@ -1,5 +1,6 @@
 #include "core/search/CitationReading.h"
 
+#include "core/files/TitleMatch.h"
 #include "core/search/HtmlTags.h"
 
 #include <QRegularExpression>
@@ -61,6 +62,19 @@ void fill(const MetaField (&fields)[N], const QHash<QString, QStringList>& tags,
             into.*f.member = f.member == &Citation::doi ? DoiIn(content) : content;
         }
     }
+    // A date without a year ("n.d.") gives way to a later date tag that has one.
+    if (into.year().isEmpty()) {
+        for (const MetaField& f : fields) {
+            for (const QString& content : tags.value(QLatin1String(f.name))) {
+                Citation dated;
+                dated.date = content;
+                if (f.member == &Citation::date && !dated.year().isEmpty() &&
+                    into.year().isEmpty()) {
+                    into.date = content;
+                }
+            }
+        }
+    }
 }
 
 bool isUsed(const QString& name) {
@@ -89,25 +103,45 @@ QString firstCapture(const QString& text, const QString& pattern) {
     return re.match(text).captured(1);
 }
 
+// Pages as "p45-67" or "pp. 1-9", ending the part ("p53 Reports" is a name, not a page).
+const QString kPagesLatin =
+    QStringLiteral("\\bpp?\\.?\\s*(\\d+)(?:\\s*[-–—]\\s*(\\d+))?(?=\\s*(?:[.,;:)]|$))");
+
+// Initials written as a given name: "J.", "J. K.", "JK".
+const QRegularExpression kInitials(QStringLiteral("^(?:[A-Z]\\.?\\s*)+$"));
+
 // The names of a result line's authors' part: parted by ";", by "and" or "&" (unless the name is
-// an institution's), and "Smith, J., Doe, K." read as pairs of family and given names.
+// an institution's) and by commas, where "Smith, J., Doe, K." reads as pairs of family and given
+// names and "John Smith, Jane Doe" or "王芳, 李明" as one name each.
 QStringList authorNames(const QString& part) {
     static const QRegularExpression semicolon(QStringLiteral("\\s*[;；]\\s*"));
-    static const QRegularExpression andWord(QStringLiteral("\\s+(?:and|&)\\s+"));
+    static const QRegularExpression andWord(QStringLiteral("\\s+(?:and|&)\\s+|^(?:and|&)\\s+"));
     QStringList names;
     for (const QString& piece : part.split(semicolon, Qt::SkipEmptyParts)) {
-        const QStringList people =
-            IsInstitution(piece) ? QStringList{piece} : piece.split(andWord, Qt::SkipEmptyParts);
-        for (const QString& person : people) {
-            const QStringList commaParts = person.split(QLatin1Char(','));
-            if (commaParts.size() >= 4 && commaParts.size() % 2 == 0) {
-                for (qsizetype i = 0; i + 1 < commaParts.size(); i += 2) {
-                    names << commaParts.at(i).trimmed() + QStringLiteral(", ") +
-                                 commaParts.at(i + 1).trimmed();
+        if (IsInstitution(piece)) {
+            names << piece.trimmed();
+            continue;
+        }
+        QStringList parts;
+        for (const QString& commaPart :
+             piece.split(QRegularExpression(QStringLiteral("[,，、]")))) {
+            for (const QString& p : commaPart.trimmed().split(andWord, Qt::SkipEmptyParts)) {
+                if (!p.trimmed().isEmpty()) {
+                    parts << p.trimmed();
                 }
-            } else {
-                names << person.trimmed();
             }
+        }
+        // Pairs when every second part is one word (a given name or initials) and no part is
+        // written in CJK, whose names carry no comma inside.
+        bool pairs = parts.size() % 2 == 0;
+        for (qsizetype i = 0; pairs && i < parts.size(); ++i) {
+            pairs = std::none_of(parts.at(i).begin(), parts.at(i).end(),
+                                 [](QChar c) { return IsCjk(c.unicode()); }) &&
+                    (i % 2 == 0 || !parts.at(i).contains(QLatin1Char(' ')) ||
+                     kInitials.match(parts.at(i)).hasMatch());
+        }
+        for (qsizetype i = 0; i < parts.size(); i += pairs ? 2 : 1) {
+            names << (pairs ? parts.at(i) + QStringLiteral(", ") + parts.at(i + 1) : parts.at(i));
         }
     }
     return names;
@@ -115,19 +149,18 @@ QStringList authorNames(const QString& part) {
 
 // The date's year in a source: the first four-digit number that is no volume, issue or page
 // ("Vol. 1999 Issue 2, 2011", "p1523-1530. 2011") and no part of a name ("Journal of 1984
-// Studies. 2011"); the first four-digit number at all when none is.
+// Studies. 2011"); a month may follow it ("2019 Jun 5", "2011-03-15"). None when every
+// four-digit number is one of those.
 QRegularExpressionMatch dateYear(const QString& source) {
     static const QRegularExpression before(
         QStringLiteral("(?:Vol\\.?|No\\.?|Issue|\\bpp?\\.?|页|卷|期|第|\\d\\s*[-–—])\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression after(QStringLiteral("^\\s*(?:[A-Za-z]|[-–—]\\s*\\d)"));
-    QRegularExpressionMatch first;
+    static const QRegularExpression after(QStringLiteral(
+        "^\\s*(?:(?!(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec|Spring|Summer|Fall|"
+        "Autumn|Winter))[A-Za-z]|[-–—]\\s*\\d{3})"));
     QRegularExpressionMatchIterator it = yearPattern().globalMatch(source);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
-        if (!first.hasMatch()) {
-            first = m;
-        }
         const QString ahead = source.mid(std::max<qsizetype>(0, m.capturedStart() - 8),
                                          std::min<qsizetype>(8, m.capturedStart()));
         if (!before.match(ahead).hasMatch() &&
@@ -135,7 +168,7 @@ QRegularExpressionMatch dateYear(const QString& source) {
             return m;
         }
     }
-    return first;
+    return {};
 }
 
 } // namespace
@@ -189,12 +222,14 @@ Citation ReadCitationMeta(const QString& page) {
 
 Citation ReadResultEntryLine(const QString& text) {
     Citation c;
-    const QString line = CitationValue(text);
+    // Each line of the entry's text is a part of its own.
+    const QString line =
+        CitationValue(QString(text).replace(QLatin1Char('\n'), QStringLiteral(" · ")));
     if (line.isEmpty()) {
         return c;
     }
     static const QRegularExpression authorMark(
-        QStringLiteral("(?:作者|\\bBy|\\bAuthors?)\\s*[:：]\\s*|^By\\s+"));
+        QStringLiteral("(?:作者|\\bBy|\\bAuthors?)\\s*[:：]\\s*|(?:^|(?<=·\\s))By\\s+"));
     static const QRegularExpression sourceMark(
         QStringLiteral("(?:来源|出处|\\bIn|\\bSource)\\s*[:：]\\s*"));
     static const QRegularExpression partBreak(QStringLiteral("\\s+[·|]\\s+"));
@@ -244,9 +279,8 @@ Citation ReadResultEntryLine(const QString& text) {
     }
 
     const QRegularExpressionMatch year = dateYear(sourcePart);
-    c.date = year.hasMatch()
-                 ? year.captured(0)
-                 : yearPattern().match(line, a.hasMatch() ? a.capturedEnd() : 0).captured(0);
+    c.date = year.hasMatch() ? year.captured(0)
+                             : dateYear(line.mid(a.hasMatch() ? a.capturedEnd() : 0)).captured(0);
     // The journal is the source's text before its date (and the month that goes with it).
     QString journal = year.hasMatch() ? sourcePart.left(year.capturedStart()) : sourcePart;
     if (!year.hasMatch()) {
@@ -254,8 +288,8 @@ Citation ReadResultEntryLine(const QString& text) {
     }
     // … and before its volume, issue and pages, should they come first.
     static const QRegularExpression numbering(
-        QStringLiteral("[\\s.,;]*(?:\\bVol\\b|\\bIssue\\b|\\bNo\\.|\\bpp?\\.?\\s*\\d|第\\s*\\d|"
-                       "\\d\\s*[卷期]|[卷期]\\s*[:：]?\\s*\\d)"));
+        QStringLiteral("[\\s.,;]*(?:\\bVol\\.?\\s*\\d|\\bIssue\\s*\\d|\\bNo\\.\\s*\\d|") +
+        kPagesLatin + QStringLiteral("|第\\s*\\d|\\d\\s*[卷期]|[卷期]\\s*[:：]?\\s*\\d)"));
     const QRegularExpressionMatch numbered = numbering.match(journal);
     if (numbered.hasMatch()) {
         journal.truncate(numbered.capturedStart());
@@ -266,14 +300,14 @@ Citation ReadResultEntryLine(const QString& text) {
     journal.remove(trailing);
     c.journal = journal.trimmed();
 
-    c.volume = firstCapture(sourcePart, QStringLiteral("\\bVol\\.?\\s*([0-9A-Za-z]+)"));
+    c.volume = firstCapture(sourcePart, QStringLiteral("\\bVol\\.?\\s*(\\d[0-9A-Za-z]*)"));
     if (c.volume.isEmpty()) {
         c.volume = firstCapture(sourcePart, QStringLiteral("第\\s*(\\d+)\\s*卷"));
     }
     if (c.volume.isEmpty()) {
         c.volume = firstCapture(sourcePart, QStringLiteral("卷\\s*[:：]?\\s*(\\d+)"));
     }
-    c.issue = firstCapture(sourcePart, QStringLiteral("\\b(?:Issue|No\\.)\\s*([0-9A-Za-z/-]+)"));
+    c.issue = firstCapture(sourcePart, QStringLiteral("\\b(?:Issue|No\\.)\\s*(\\d[0-9A-Za-z/-]*)"));
     if (c.issue.isEmpty()) {
         c.issue = firstCapture(sourcePart, QStringLiteral("(?:期\\s*[:：]?\\s*)(\\d+)"));
         if (c.issue.isEmpty()) {
@@ -281,10 +315,10 @@ Citation ReadResultEntryLine(const QString& text) {
         }
     }
     static const QRegularExpression pages(
-        QStringLiteral("(?:\\bpp?\\.?\\s*|页\\s*[:：]?\\s*)(\\d+)(?:\\s*[-–—]\\s*(\\d+))?"));
+        kPagesLatin + QStringLiteral("|页\\s*[:：]?\\s*(\\d+)(?:\\s*[-–—]\\s*(\\d+))?"));
     const QRegularExpressionMatch p = pages.match(sourcePart);
-    c.firstPage = p.captured(1);
-    c.lastPage = p.captured(2);
+    c.firstPage = p.captured(1) + p.captured(3);
+    c.lastPage = p.captured(2) + p.captured(4);
     c.doi = DoiIn(line);
     return c;
 }

@@ -22,6 +22,9 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at) {
         ++i;
     }
     tag.name = page.mid(at + 1, i - at - 1).toLower();
+    if (tag.name.size() > 1 && tag.name.endsWith(QLatin1Char('/'))) {
+        tag.name.chop(1); // "<script/>"
+    }
     while (i < n) {
         while (i < n && (isSpace(page.at(i)) || page.at(i) == QLatin1Char('/'))) {
             ++i;
@@ -74,8 +77,10 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at) {
 
 void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&)>& visit,
                     SkipRawText skip) {
-    static const QStringList rawText = {QStringLiteral("script"), QStringLiteral("style"),
-                                        QStringLiteral("textarea"), QStringLiteral("title")};
+    static const QStringList rawText = {
+        QStringLiteral("script"),  QStringLiteral("style"),    QStringLiteral("textarea"),
+        QStringLiteral("title"),   QStringLiteral("noscript"), QStringLiteral("iframe"),
+        QStringLiteral("noembed"), QStringLiteral("noframes"), QStringLiteral("xmp")};
     qsizetype at = page.indexOf(QLatin1Char('<'));
     while (at >= 0) {
         if (page.mid(at, 4) == QLatin1String("<!--")) {
@@ -92,7 +97,11 @@ void ForEachHtmlTag(const QString& page, const std::function<bool(const HtmlTag&
         }
         qsizetype next = tag.end;
         if (skip == SkipRawText::Yes && rawText.contains(tag.name)) {
-            next = page.indexOf(QStringLiteral("</") + tag.name, tag.end, Qt::CaseInsensitive);
+            // Its end tag is "</name" followed by white space, "/" or ">" ("</scripts>" is not).
+            const QRegularExpression end(
+                QStringLiteral("</%1[\\s/>]").arg(QRegularExpression::escape(tag.name)),
+                QRegularExpression::CaseInsensitiveOption);
+            next = page.indexOf(end, tag.end);
             if (next < 0) {
                 return; // the element never ends: nothing after it is markup
             }
