@@ -410,38 +410,23 @@ void DownloadListModel::setCreatedFile(int row, bool created) {
 }
 
 void DownloadListModel::setContentCheck(int row, ContentCheck check) {
-    if (validRow(row) && items_[row].contentCheck != check) {
-        items_[row].contentCheck = check;
-        notifyRow(row, {Qt::DecorationRole, Qt::ToolTipRole});
-    }
+    setField(row, &DownloadItem::contentCheck, check, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 void DownloadListModel::setCitation(int row, const Citation& citation) {
-    if (validRow(row) && items_[row].citation != citation) {
-        items_[row].citation = citation;
-        notifyRow(row, {CitationRole});
-    }
+    setField(row, &DownloadItem::citation, citation, {CitationRole});
 }
 
 void DownloadListModel::setReason(int row, const QString& reason) {
-    if (validRow(row) && items_[row].reason != reason) {
-        items_[row].reason = reason;
-        notifyRow(row, {Qt::ToolTipRole});
-    }
+    setField(row, &DownloadItem::reason, reason, {Qt::ToolTipRole});
 }
 
 void DownloadListModel::setAutoAttempts(int row, int attempts) {
-    if (validRow(row) && items_[row].autoAttempts != attempts) {
-        items_[row].autoAttempts = attempts;
-        notifyRow(row, {StatusRole});
-    }
+    setField(row, &DownloadItem::autoAttempts, attempts, {StatusRole});
 }
 
 void DownloadListModel::setNotBefore(int row, qint64 epochMs) {
-    if (validRow(row) && items_[row].notBefore != epochMs) {
-        items_[row].notBefore = epochMs;
-        notifyRow(row, {StatusRole});
-    }
+    setField(row, &DownloadItem::notBefore, epochMs, {StatusRole});
 }
 
 void DownloadListModel::setAdoptedFile(int row, bool adopted) {

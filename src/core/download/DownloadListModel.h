@@ -213,6 +213,14 @@ private:
     bool validRow(int row) const { return row >= 0 && row < items_.size(); }
     void notifyProgress(int row);
     void notifyRow(int row, const QList<int>& roles);
+    /// Sets a field of the row and tells the views with `roles`, when it changes.
+    template <typename T>
+    void setField(int row, T DownloadItem::*field, const T& value, const QList<int>& roles) {
+        if (validRow(row) && items_[row].*field != value) {
+            items_[row].*field = value;
+            notifyRow(row, roles);
+        }
+    }
 
     QVector<DownloadItem> items_;
     QHash<QString, int> keyIndex_;

@@ -14,10 +14,6 @@ namespace quillax {
 
 namespace {
 
-bool hasCjk(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return IsCjk(c.unicode()); });
-}
-
 // Words that belong to the family name that follows them: "Ludwig van Beethoven".
 bool isParticle(const QString& word) {
     static const QStringList particles = {
@@ -70,10 +66,13 @@ bool Citation::isEmpty() const {
     return *this == Citation{};
 }
 
+const QRegularExpression& YearPattern() {
+    static const QRegularExpression re(QStringLiteral("(?<!\\d)(?:1[5-9]|20)\\d\\d(?!\\d)"));
+    return re;
+}
+
 QString Citation::year() const {
-    static const QRegularExpression yearRe(
-        QStringLiteral("(?<!\\d)(1[5-9]\\d\\d|20\\d\\d)(?!\\d)"));
-    return yearRe.match(date).captured(1);
+    return YearPattern().match(date).captured(0);
 }
 
 void Citation::fillMissingFrom(const Citation& other) {
@@ -124,7 +123,7 @@ AuthorName SplitAuthorName(const QString& name) {
     if (words.size() == 1) {
         return {text, {}};
     }
-    if (hasCjk(text)) {
+    if (HasCjk(text)) {
         // "王 芳": family name first, as CJK names are written.
         return {words.first(), words.mid(1).join(QLatin1Char(' '))};
     }

@@ -3,6 +3,7 @@
 // and the rest, collected from the record page, the result entry and the stored PDF. Plain
 // data: it travels with the analysis row and the download item and is kept with the queue.
 
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,9 @@ struct Citation {
     void fillMissingFrom(const Citation& other);
     bool operator==(const Citation&) const = default;
 };
+
+/// A four-digit year from 1500 to 2099 standing alone ("Mar2011" holds one, "20110315" none).
+const QRegularExpression& YearPattern();
 
 /// A value as a citation keeps it: white space and line breaks as single spaces, control
 /// characters and turning marks removed, cut to `kMaxCitationChars`.

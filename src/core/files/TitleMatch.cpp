@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QStringList>
+#include <algorithm>
 
 namespace quillax {
 
@@ -14,11 +15,11 @@ bool IsCjk(char32_t c) {
            (c >= 0x20000 && c <= 0x2FA1F); // supplementary ideographs
 }
 
-namespace {
-
-bool isCjk(char32_t c) {
-    return IsCjk(c);
+bool HasCjk(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return IsCjk(c.unicode()); });
 }
+
+namespace {
 
 bool isWordChar(char32_t c) {
     return QChar::isLetterOrNumber(c);
@@ -41,7 +42,7 @@ QStringList wordsOf(const QString& text) {
         current.clear();
     };
     for (char32_t c : folded(text).toUcs4()) {
-        if (isWordChar(c) && !isCjk(c)) {
+        if (isWordChar(c) && !IsCjk(c)) {
             current += QString::fromUcs4(&c, 1);
         } else {
             flush();
@@ -56,7 +57,7 @@ QSet<QString> cjkPairsOf(const QString& normalised) {
     QSet<QString> pairs;
     const QList<uint> chars = normalised.toUcs4();
     for (qsizetype i = 0; i + 1 < chars.size(); ++i) {
-        if (isCjk(chars[i]) && isCjk(chars[i + 1])) {
+        if (IsCjk(chars[i]) && IsCjk(chars[i + 1])) {
             const char32_t pair[2] = {chars[i], chars[i + 1]};
             pairs.insert(QString::fromUcs4(pair, 2));
         }
@@ -67,7 +68,7 @@ QSet<QString> cjkPairsOf(const QString& normalised) {
 int cjkCount(const QString& normalised) {
     int n = 0;
     for (char32_t c : normalised.toUcs4()) {
-        n += isCjk(c) ? 1 : 0;
+        n += IsCjk(c) ? 1 : 0;
     }
     return n;
 }

@@ -20,6 +20,8 @@ struct TitleMatch {
 
 /// True for the characters of CJK scripts (Han, kana, Hangul), which write words without spaces.
 bool IsCjk(char32_t c);
+/// True when any character of `text` is one of those.
+bool HasCjk(const QString& text);
 
 /// The text as the comparison sees it: Unicode NFKC, case-folded, with every character that is
 /// not a letter or a digit removed (spaces and punctuation included).

@@ -63,15 +63,11 @@ void fill(const MetaField (&fields)[N], const QHash<QString, QStringList>& tags,
         }
     }
     // A date without a year ("n.d.") gives way to a later date tag that has one.
-    if (into.year().isEmpty()) {
-        for (const MetaField& f : fields) {
-            for (const QString& content : tags.value(QLatin1String(f.name))) {
-                Citation dated;
-                dated.date = content;
-                if (f.member == &Citation::date && !dated.year().isEmpty() &&
-                    into.year().isEmpty()) {
-                    into.date = content;
-                }
+    for (const MetaField& f : fields) {
+        for (const QString& content : tags.value(QLatin1String(f.name))) {
+            if (f.member == &Citation::date && into.year().isEmpty() &&
+                YearPattern().match(content).hasMatch()) {
+                into.date = content;
             }
         }
     }
@@ -93,14 +89,16 @@ bool isUsed(const QString& name) {
     return used.contains(name);
 }
 
-const QRegularExpression& yearPattern() {
-    static const QRegularExpression re(QStringLiteral("(?<!\\d)(?:1[5-9]|20)\\d\\d(?!\\d)"));
-    return re;
-}
-
-QString firstCapture(const QString& text, const QString& pattern) {
-    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
-    return re.match(text).captured(1);
+// The first capture of the first pattern that matches `text`.
+template <std::size_t N>
+QString firstCapture(const QString& text, const QRegularExpression (&patterns)[N]) {
+    for (const QRegularExpression& re : patterns) {
+        const QRegularExpressionMatch m = re.match(text);
+        if (m.hasMatch()) {
+            return m.captured(1);
+        }
+    }
+    return {};
 }
 
 // Pages as "p45-67" or "pp. 1-9", ending the part ("p53 Reports" is a name, not a page).
@@ -123,8 +121,8 @@ QStringList authorNames(const QString& part) {
             continue;
         }
         QStringList parts;
-        for (const QString& commaPart :
-             piece.split(QRegularExpression(QStringLiteral("[,，、]")))) {
+        static const QRegularExpression comma(QStringLiteral("[,，、]"));
+        for (const QString& commaPart : piece.split(comma)) {
             for (const QString& p : commaPart.trimmed().split(andWord, Qt::SkipEmptyParts)) {
                 if (!p.trimmed().isEmpty()) {
                     parts << p.trimmed();
@@ -135,10 +133,9 @@ QStringList authorNames(const QString& part) {
         // written in CJK, whose names carry no comma inside.
         bool pairs = parts.size() % 2 == 0;
         for (qsizetype i = 0; pairs && i < parts.size(); ++i) {
-            pairs = std::none_of(parts.at(i).begin(), parts.at(i).end(),
-                                 [](QChar c) { return IsCjk(c.unicode()); }) &&
-                    (i % 2 == 0 || !parts.at(i).contains(QLatin1Char(' ')) ||
-                     kInitials.match(parts.at(i)).hasMatch());
+            pairs =
+                !HasCjk(parts.at(i)) && (i % 2 == 0 || !parts.at(i).contains(QLatin1Char(' ')) ||
+                                         kInitials.match(parts.at(i)).hasMatch());
         }
         for (qsizetype i = 0; i < parts.size(); i += pairs ? 2 : 1) {
             names << (pairs ? parts.at(i) + QStringLiteral(", ") + parts.at(i + 1) : parts.at(i));
@@ -158,7 +155,7 @@ QRegularExpressionMatch dateYear(const QString& source) {
     static const QRegularExpression after(QStringLiteral(
         "^\\s*(?:(?!(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec|Spring|Summer|Fall|"
         "Autumn|Winter))[A-Za-z]|[-–—]\\s*\\d{3})"));
-    QRegularExpressionMatchIterator it = yearPattern().globalMatch(source);
+    QRegularExpressionMatchIterator it = YearPattern().globalMatch(source);
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
         const QString ahead = source.mid(std::max<qsizetype>(0, m.capturedStart() - 8),
@@ -284,7 +281,8 @@ Citation ReadResultEntryLine(const QString& text) {
     // The journal is the source's text before its date (and the month that goes with it).
     QString journal = year.hasMatch() ? sourcePart.left(year.capturedStart()) : sourcePart;
     if (!year.hasMatch()) {
-        journal = journal.section(QRegularExpression(QStringLiteral("[,，]|\\.\\s")), 0, 0);
+        static const QRegularExpression sentenceBreak(QStringLiteral("[,，]|\\.\\s"));
+        journal = journal.section(sentenceBreak, 0, 0);
     }
     // … and before its volume, issue and pages, should they come first.
     static const QRegularExpression numbering(
@@ -300,20 +298,17 @@ Citation ReadResultEntryLine(const QString& text) {
     journal.remove(trailing);
     c.journal = journal.trimmed();
 
-    c.volume = firstCapture(sourcePart, QStringLiteral("\\bVol\\.?\\s*(\\d[0-9A-Za-z]*)"));
-    if (c.volume.isEmpty()) {
-        c.volume = firstCapture(sourcePart, QStringLiteral("第\\s*(\\d+)\\s*卷"));
-    }
-    if (c.volume.isEmpty()) {
-        c.volume = firstCapture(sourcePart, QStringLiteral("卷\\s*[:：]?\\s*(\\d+)"));
-    }
-    c.issue = firstCapture(sourcePart, QStringLiteral("\\b(?:Issue|No\\.)\\s*(\\d[0-9A-Za-z/-]*)"));
-    if (c.issue.isEmpty()) {
-        c.issue = firstCapture(sourcePart, QStringLiteral("(?:期\\s*[:：]?\\s*)(\\d+)"));
-        if (c.issue.isEmpty()) {
-            c.issue = firstCapture(sourcePart, QStringLiteral("第\\s*(\\d+)\\s*期"));
-        }
-    }
+    constexpr auto caseless = QRegularExpression::CaseInsensitiveOption;
+    static const QRegularExpression volumes[] = {
+        QRegularExpression(QStringLiteral("\\bVol\\.?\\s*(\\d[0-9A-Za-z]*)"), caseless),
+        QRegularExpression(QStringLiteral("第\\s*(\\d+)\\s*卷")),
+        QRegularExpression(QStringLiteral("卷\\s*[:：]?\\s*(\\d+)"))};
+    static const QRegularExpression issues[] = {
+        QRegularExpression(QStringLiteral("\\b(?:Issue|No\\.)\\s*(\\d[0-9A-Za-z/-]*)"), caseless),
+        QRegularExpression(QStringLiteral("期\\s*[:：]?\\s*(\\d+)")),
+        QRegularExpression(QStringLiteral("第\\s*(\\d+)\\s*期"))};
+    c.volume = firstCapture(sourcePart, volumes);
+    c.issue = firstCapture(sourcePart, issues);
     static const QRegularExpression pages(
         kPagesLatin + QStringLiteral("|页\\s*[:：]?\\s*(\\d+)(?:\\s*[-–—]\\s*(\\d+))?"));
     const QRegularExpressionMatch p = pages.match(sourcePart);

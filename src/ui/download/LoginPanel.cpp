@@ -434,6 +434,13 @@ void LoginPanel::自动登录网站(bool showMessages) {
     }
     Busy busy(this);
     QPointer<LoginPanel> self(this);
+    // Lets the window live for `ms`; the panel may go meanwhile (then `self` is null).
+    const auto pauseFor = [&self](qint64 ms) {
+        const qint64 start = MonotonicMs();
+        while (self && MonotonicMs() - start <= ms) {
+            YieldOnce();
+        }
+    };
     rememberLogin();
     Outcome outcome = Outcome::NotOpened;
     {
@@ -477,10 +484,7 @@ void LoginPanel::自动登录网站(bool showMessages) {
                 if (!inputs.isEmpty() || MonotonicMs() - lookStart > timeouts_.formWaitMs) {
                     break;
                 }
-                const qint64 pauseStart = MonotonicMs();
-                while (self && MonotonicMs() - pauseStart < 100) {
-                    YieldOnce();
-                }
+                pauseFor(100);
             }
             if (!self) {
                 return;
@@ -516,10 +520,7 @@ void LoginPanel::自动登录网站(bool showMessages) {
             // the pause as well.
             Q_EMIT automaticLoginSent();
         }
-        const qint64 pauseStart = MonotonicMs();
-        while (self && MonotonicMs() - pauseStart <= timeouts_.pauseMs) {
-            YieldOnce();
-        }
+        pauseFor(timeouts_.pauseMs);
         if (!self) {
             return;
         }
