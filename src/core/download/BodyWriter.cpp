@@ -1,4 +1,5 @@
 #include "core/download/BodyWriter.h"
+#include "core/download/BodyPlacement.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -8,10 +9,12 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 namespace quillax {
 
-BodyWriter::BodyWriter(const QString& targetPath) : targetPath_(targetPath) {}
+BodyWriter::BodyWriter(const QString& targetPath, const QString& ownOldFile)
+    : targetPath_(targetPath), ownOldFile_(ownOldFile) {}
 
 BodyWriter::~BodyWriter() = default;
 
@@ -60,26 +63,37 @@ void BodyWriter::write(const QByteArray& data) {
     Q_EMIT written(data.size());
 }
 
+void BodyWriter::writePiece(QByteArray piece) {
+    write(piece);
+    Q_EMIT pieceWritten(std::move(piece));
+}
+
 void BodyWriter::commit() {
     commitNow();
 }
 
 bool BodyWriter::commitNow() {
     bool ok = false;
+    committedPath_.clear();
     if (file_ && !broken_) {
         const bool flushed = file_->flush();
         file_->close();
-        ok = flushed && file_->error() == QFileDevice::NoError &&
-             std::rename(QFile::encodeName(partPath_).constData(),
-                         QFile::encodeName(targetPath_).constData()) == 0;
+        if (flushed && file_->error() == QFileDevice::NoError) {
+            const QString place = PlaceForBody(partPath_, targetPath_, ownOldFile_);
+            ok = std::rename(QFile::encodeName(partPath_).constData(),
+                             QFile::encodeName(place).constData()) == 0;
+            if (ok) {
+                committedPath_ = place;
+            }
+        }
     }
     if (ok) {
-        partPath_.clear(); // it is the target now
+        partPath_.clear(); // it is the stored file now
     } else {
         discard();
     }
     file_.reset();
-    Q_EMIT committed(ok);
+    Q_EMIT committed(ok, committedPath_);
     return ok;
 }
 

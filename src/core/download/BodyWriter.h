@@ -16,14 +16,19 @@ namespace quillax {
 class BodyWriter : public QObject {
     Q_OBJECT
 public:
-    /// The body goes to a part file of its own beside `targetPath`, which it replaces on commit.
-    explicit BodyWriter(const QString& targetPath);
+    /// The body goes to a part file of its own beside `targetPath`, which it takes on commit
+    /// where `PlaceForBody` allows; `ownOldFile` is the row's earlier file, if any.
+    explicit BodyWriter(const QString& targetPath, const QString& ownOldFile = QString());
     ~BodyWriter() override;
 
     void open();
     void write(const QByteArray& data);
-    /// Closes the file and moves it over the target in one step (no fsync: the window need not
-    /// wait for the disk). Raises `committed`.
+    /// `write`, then hands the buffer back through `pieceWritten`, so that the reading side
+    /// reuses it only once this thread is done with it.
+    void writePiece(QByteArray piece);
+    /// Closes the file and moves it into place in one step (no fsync: the window need not
+    /// wait for the disk): over the target, or beside it when the body may not replace what
+    /// is there. Raises `committed`.
     void commit();
     /// `commit` for a caller on the writer's own thread: the result is returned as well.
     bool commitNow();
@@ -31,13 +36,18 @@ public:
     bool healthy() const { return file_ != nullptr && !broken_; }
     /// Closes and deletes the file.
     void discard();
+    /// Where the last commit put the body (empty before a commit and after a failed one).
+    QString committedPath() const { return committedPath_; }
 
 Q_SIGNALS:
     void written(qint64 bytes);
-    void committed(bool ok);
+    void pieceWritten(QByteArray piece);
+    void committed(bool ok, const QString& path);
 
 private:
     QString targetPath_;
+    QString ownOldFile_;
+    QString committedPath_;
     QString partPath_; ///< chosen by `open`; unique, so two bodies for one path never mix
     std::unique_ptr<QFile> file_;
     bool broken_ = false;

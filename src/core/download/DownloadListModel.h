@@ -106,6 +106,7 @@ inline const QString kStalled = QStringLiteral("超时：长时间没有收到�
 inline const QString kStopped = QStringLiteral("下载已停止");
 inline const QString kConflictingLengths = QStringLiteral("服务器给出的文件长度自相矛盾");
 inline const QString kNothingArrived = QStringLiteral("没有收到任何数据");
+inline const QString kLoginPageInstead = QStringLiteral("收到的是登录页面，不是文件");
 } // namespace reasons
 
 /// Per-status counts of the list.

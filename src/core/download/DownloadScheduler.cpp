@@ -119,6 +119,13 @@ void DownloadScheduler::onTransferEnded(int row) {
         if (options_.autoLogin) {
             onLoginPage(row);
         }
+        if (list_.item(row).status == ItemStatus::Finished &&
+            list_.item(row).autoAttempts >= kMaxAutoAttempts) {
+            // Its last automatic attempt brought a page again: nothing more comes by itself,
+            // and a page is not the paper.
+            list_.setReason(row, reasons::kLoginPageInstead);
+            list_.setStatus(row, ItemStatus::Failed);
+        }
         return;
     }
     if (item.percent != status_words::kBigFileSkipped &&
@@ -253,6 +260,9 @@ void DownloadScheduler::playSound(int number) {
 }
 
 void DownloadScheduler::Start() {
+    // A new run: a login page now means the session lapsed since, not that the last login
+    // failed, so it gets a login of its own.
+    documentSinceLogin_ = true;
     setTimerDown(true);
 }
 

@@ -74,8 +74,9 @@ void Downloader::startRead(bool fallback) {
     // the placeholder only when complete: memory stays bounded and the window never waits for
     // the disk.
     dropWriter(true);
-    writer_ = new BodyWriter(savePath_);
+    writer_ = new BodyWriter(savePath_, ownOldFile_);
     writer_->moveToThread(WriterThread());
+    connect(writer_, &BodyWriter::pieceWritten, this, &Downloader::takeBackPiece);
     connect(writer_, &BodyWriter::written, this, [this](qint64 bytes) {
         unwritten_ -= bytes;
         if (unwritten_ < kMaxPendingBytes / 2) {
@@ -140,14 +141,19 @@ void Downloader::onReadyRead() {
     }
     // While the disk lags behind, the data waits in the reply (bounded), and the server waits.
     while (unwritten_ < kMaxPendingBytes && reply_->bytesAvailable() > 0) {
-        const QByteArray data = nextPiece();
+        QByteArray data = nextPiece();
         if (data.isEmpty()) {
+            takeBackPiece(std::move(data));
             break;
         }
         bytesRead_ += data.size();
         unwritten_ += data.size();
+        // The buffer goes to the writer whole and comes back through `pieceWritten`: it is
+        // never written here while the writer thread may still read it.
         QMetaObject::invokeMethod(
-            writer_, [w = writer_, data] { w->write(data); }, Qt::QueuedConnection);
+            writer_,
+            [w = writer_, piece = std::move(data)]() mutable { w->writePiece(std::move(piece)); },
+            Qt::QueuedConnection);
         if (sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_ &&
             !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) {
             // Without an announced length the size rule is applied to what arrives.
@@ -168,21 +174,22 @@ QByteArray Downloader::nextPiece() {
     // Pieces are copied out of the reply into buffers that come back once written: fresh
     // allocations cost a page fault per page, and small pieces are still in the cache when the
     // writer copies them to the file.
-    QByteArray* piece = nullptr;
-    for (QByteArray& buffer : pieces_) {
-        if (buffer.isDetached()) { // the writer is done with it
-            piece = &buffer;
-            break;
-        }
+    QByteArray piece;
+    if (!freePieces_.empty()) {
+        piece = std::move(freePieces_.back());
+        freePieces_.pop_back();
     }
-    if (piece == nullptr) {
-        pieces_.emplace_back();
-        piece = &pieces_.back();
+    piece.resize(kPieceBytes);
+    const qint64 got = reply_->read(piece.data(), kPieceBytes);
+    piece.resize(got > 0 ? got : 0);
+    return piece;
+}
+
+void Downloader::takeBackPiece(QByteArray piece) {
+    // Enough buffers for the pieces that may be on their way to the disk at once.
+    if (freePieces_.size() < static_cast<std::size_t>(kMaxPendingBytes / kPieceBytes) + 2) {
+        freePieces_.push_back(std::move(piece));
     }
-    piece->resize(kPieceBytes);
-    const qint64 got = reply_->read(piece->data(), kPieceBytes);
-    piece->resize(got > 0 ? got : 0);
-    return *piece; // shared with the writer until it has written it
 }
 
 void Downloader::onProgress(qint64 received, qint64 total) {
@@ -266,9 +273,15 @@ void Downloader::finishRead() {
     QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
 }
 
-void Downloader::onCommitted(bool ok) {
+void Downloader::onCommitted(bool ok, const QString& path) {
     if (terminated_) {
         return;
+    }
+    if (ok && path != savePath_) {
+        // The body may not take the name (a web page for a document, or another type than
+        // the file there): it stands beside it, and the placeholder that reserved it goes.
+        removeOwnPlaceholder();
+        savePath_ = path;
     }
     const Outcome outcome = std::exchange(pending_, Outcome::None);
     dropWriter(false);

@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-#include <deque>
+#include <vector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -52,6 +52,8 @@ public:
     void Terminate();
     /// Bytes above which a body of unknown length is given up (the window's size limit).
     void setSizeLimit(double bytes) { sizeLimit_ = bytes; }
+    /// The row's earlier file, which a body of its type may replace (see `PlaceForBody`).
+    void setOwnOldFile(const QString& path) { ownOldFile_ = path; }
 
     QString savePath() const { return savePath_; }
     /// Why the download failed, in words for the user, once it raised `DownloadError`.
@@ -76,12 +78,13 @@ private:
     void startRead(bool fallback);
     void onReadyRead();
     QByteArray nextPiece();
+    void takeBackPiece(QByteArray piece);
     void onProgress(qint64 received, qint64 total);
     void onFinished();
     /// True, after cleaning up and reporting, when the answer's headers say "come back later".
     bool comeBackLater();
     void finishRead();
-    void onCommitted(bool ok);
+    void onCommitted(bool ok, const QString& path);
     void stallTick();
     void DownloadByInet();
     void dropReply();
@@ -91,11 +94,13 @@ private:
     const DownloadTimeouts timeouts_; ///< a copy: the download may run on another thread
     QNetworkAccessManager* manager_ = nullptr;
     QString savePath_;
+    QString ownOldFile_;
     QString address_;
     QPointer<QNetworkReply> reply_;
     BodyWriter* writer_ = nullptr; ///< lives in the writer thread
     QTimer stallTimer_;
-    std::deque<QByteArray> pieces_; ///< buffers reused for the pieces handed to the writer
+    /// Buffers the writer has handed back, reused for the next pieces.
+    std::vector<QByteArray> freePieces_;
     double sizeLimit_ = -1;
     QString referrer_;
     QString reason_;

@@ -23,7 +23,6 @@
 #include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace quillax {
@@ -336,7 +335,7 @@ bool InetEngine::Inet下载文件(int row) {
                                : status_words::kUnknown);
     list_.setText(row, Col::ColReceived, QStringLiteral("0"));
     QCoreApplication::processEvents();
-    BodyWriter file(path);
+    BodyWriter file(path, list_.item(row).replacesPath);
     file.open();
     if (!file.healthy()) {
         list_.setText(row, Col::ColSize, status_words::kFailed);
@@ -447,6 +446,8 @@ bool InetEngine::Inet下载文件(int row) {
             finish(row);
             return false;
         }
+        // A web page, or a body of another type than the file there, stands beside it.
+        FollowStoredFile(list_, row, file.committedPath());
         list_.setCreatedFile(row, true);
         // The whole body is in even when the reply has not yet said that it ended.
         Q_EMIT statusPanelText(3, StateText(12, 0, {}));
@@ -548,10 +549,16 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
         return true;
     }
     if (end == End::Complete && body.size() >= 2) {
-        QSaveFile out(path);
-        if (out.open(QIODevice::WriteOnly) && out.write(body) == body.size() && out.commit()) {
+        // Through a part file as every body: it takes the place of a file there only when it
+        // may (see `PlaceForBody`).
+        BodyWriter out(path, list_.item(row).replacesPath);
+        out.open();
+        out.write(body);
+        if (out.commitNow()) {
+            FollowStoredFile(list_, row, out.committedPath());
             list_.setCreatedFile(row, true);
-            list_.setText(row, Col::ColSize, QString::number(QFileInfo(path).size()));
+            list_.setText(row, Col::ColSize,
+                          QString::number(QFileInfo(out.committedPath()).size()));
             list_.setText(row, Col::ColReceived, QString::number(body.size()));
             list_.setText(row, Col::ColPercent, QStringLiteral("100%"));
             list_.setStatus(row, ItemStatus::Finished);

@@ -25,6 +25,16 @@ using Col = DownloadListModel::Column;
 void keepForReplacement(DownloadListModel& list, int row, ListRequest by) {
     const DownloadItem& item = list.item(row);
     const QString path = ItemFilePath(item.folder, item.name, item.type);
+    if (WebPageInsteadOfDocument(item)) {
+        // The row holds the web page that came instead of its document: the document stays the
+        // file to replace, and the page the row stored goes, so no stray page is left beside
+        // the paper once it comes.
+        if (list.mayDeleteFileOf(row, by == ListRequest::User) && FileExists(path) &&
+            QFile::remove(path)) {
+            list.setCreatedFile(row, false);
+        }
+        return;
+    }
     if (list.mayDeleteFileOf(row, by == ListRequest::User) && FileExists(path)) {
         list.setReplacesPath(row, path);
     }
@@ -59,6 +69,16 @@ bool reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
 }
 
 } // namespace
+
+bool WebPageInsteadOfDocument(const DownloadItem& item) {
+    if (item.replacesPath.isEmpty() || !IsWebPageType(item.type, true)) {
+        return false;
+    }
+    const QString oldType = SplitNameAndExtension(QFileInfo(item.replacesPath).fileName(), nullptr);
+    return !IsWebPageType(oldType, true) &&
+           item.replacesPath != ItemFilePath(item.folder, item.name, item.type) &&
+           FileExists(item.replacesPath);
+}
 
 void RequeueForLogin(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count()) {
@@ -119,6 +139,11 @@ void SettleReplacedFile(DownloadListModel& list, int row) {
     const QString path = ItemFilePath(item.folder, item.name, item.type);
     // Until the row stored a new file, the old one is what the user has.
     if (item.status != ItemStatus::Finished || !item.createdFile || !FileExists(path)) {
+        return;
+    }
+    // A web page that came instead of the document replaces nothing: the document stays, and
+    // stays the file a later download of the row replaces.
+    if (WebPageInsteadOfDocument(item)) {
         return;
     }
     const QString old = item.replacesPath;

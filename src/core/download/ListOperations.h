@@ -9,6 +9,7 @@
 namespace quillax {
 
 class DownloadListModel;
+struct DownloadItem;
 
 /// Who asked for a re-download or a delete: a file the row found already there (and skipped)
 /// counts as the row's own only when the user asked.
@@ -37,6 +38,9 @@ QString FailRowWithoutFolder(DownloadListModel& list, int row, QString* made = n
 /// body replaces is removed when it stood at another path (its type changed), unless a live row
 /// names it; the row then replaces nothing any more.
 void SettleReplacedFile(DownloadListModel& list, int row);
+/// True when the row holds a web page (a login page) that came instead of its document, which
+/// still stands at its own path and stays there until a real document replaces it.
+bool WebPageInsteadOfDocument(const DownloadItem& item);
 
 /// The same for selected items with status 3 or 4.
 int menu重新下载选中项(DownloadListModel& list);

@@ -197,6 +197,10 @@ void ParallelDownloads::多线程下载(int k, int position, const QString& addr
     const auto slot = static_cast<std::size_t>(k);
     auto* m = new Downloader(timeouts_);
     m->setSizeLimit(options_.maxFileBytes());
+    const int forRow = position - 1;
+    if (forRow >= 0 && forRow < list_.count()) {
+        m->setOwnOldFile(list_.item(forRow).replacesPath);
+    }
     members_[slot] = m;
     generations_[slot] = ++lastGeneration_;
     paths_[slot] = path;
@@ -295,6 +299,9 @@ void ParallelDownloads::onComplete(int k, qint64 received, qint64 expected, cons
         return;
     }
     // The body now stands at the path: the row stored that file, also where it replaced one.
+    // A body that could not take the row's name (a web page instead of a document) stands
+    // beside it, and the row follows it.
+    FollowStoredFile(list_, row, path);
     {
         const DownloadItem& item = list_.item(row);
         if (ItemFilePath(item.folder, item.name, item.type) == path) {

@@ -5,9 +5,25 @@
 #include "core/files/TypeRecognition.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace quillax {
+
+bool FollowStoredFile(DownloadListModel& list, int row, const QString& path) {
+    if (row < 0 || row >= list.count() || path.isEmpty()) {
+        return false;
+    }
+    const DownloadItem& item = list.item(row);
+    if (ItemFilePath(item.folder, item.name, item.type) == path) {
+        return false;
+    }
+    QString base;
+    const QString type = SplitNameAndExtension(QFileInfo(path).fileName(), &base);
+    list.setText(row, DownloadListModel::ColType, type);
+    list.setText(row, DownloadListModel::ColName, base);
+    return true;
+}
 
 bool 纠正下载项类型(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count()) {

@@ -2,9 +2,15 @@
 // A stored file renamed to the extension of its recognised type, and its row following it: a
 // login page saved instead of a PDF becomes an "htm" item.
 
+#include <QString>
+
 namespace quillax {
 
 class DownloadListModel;
+
+/// The item at `row` follows the file its body was stored in, when that is not the item's own
+/// path: its name and type become those of `path`. True when the row moved.
+bool FollowStoredFile(DownloadListModel& list, int row, const QString& path);
 
 /// Gives the file of the item at `row` the extension of its recognised type: renames it to a
 /// free name and sets the item's type and name from the file now present. True when the file
