@@ -4,10 +4,12 @@
 #include "core/download/DownloadListModel.h"
 #include "core/download/ServerPauses.h"
 #include "platform/Network.h"
+#include "platform/SocketGet.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <utility>
 
@@ -86,27 +88,33 @@ void Downloader::startRead(bool fallback) {
     connect(writer_, &BodyWriter::committed, this, &Downloader::onCommitted);
     QMetaObject::invokeMethod(writer_, &BodyWriter::open, Qt::QueuedConnection);
 
-    QNetworkRequest request = DownloadRequest(QUrl(address_), true);
-    // Servers that check where a download comes from refuse it without the record page.
-    if (!referrer_.isEmpty()) {
-        request.setRawHeader("Referer", referrer_.toUtf8());
-    }
-    reply_ = (manager_ != nullptr ? *manager_ : NetworkManager()).get(request);
-    reply_->setReadBufferSize(kReplyReadBufferBytes);
-    connect(reply_, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
-    connect(reply_, &QNetworkReply::finished, this, &Downloader::onFinished);
-    // A refusal is known from its headers, so its page is not read on. Queued: aborting inside
-    // the reply's own header handling makes it report its error twice.
+    // Read from the socket directly: Qt's own reader can take a chunked body cut by a closed
+    // connection for a whole one (see SocketGet).
+    QNetworkCookieJar* jar =
+        manager_ != nullptr ? manager_->cookieJar() : NetworkManager().cookieJar();
+    reply_ = new SocketGet(this);
+    connect(reply_, &SocketGet::readyRead, this, &Downloader::onReadyRead);
+    connect(reply_, &SocketGet::finished, this, &Downloader::onFinished);
+    // A refusal is known from its headers, so its page is not read on. Queued: the head is
+    // still being taken apart when this is raised.
     connect(
-        reply_, &QNetworkReply::metaDataChanged, this, [this] { comeBackLater(); },
-        Qt::QueuedConnection);
+        reply_, &SocketGet::headReady, this, [this] { comeBackLater(); }, Qt::QueuedConnection);
     if (!fallback) {
-        connect(reply_, &QNetworkReply::downloadProgress, this, &Downloader::onProgress);
+        connect(reply_, &SocketGet::progress, this, &Downloader::onProgress);
     }
+    // Servers that check where a download comes from refuse it without the record page.
+    reply_->start(QUrl(address_), referrer_.toUtf8(), jar,
+                  QNetworkProxy(QNetworkProxy::DefaultProxy), -1);
 }
 
 void Downloader::dropReply() {
-    AbandonReply(reply_, this);
+    if (reply_) {
+        SocketGet* get = reply_;
+        reply_ = nullptr;
+        get->disconnect(this);
+        get->abort();
+        get->deleteLater();
+    }
 }
 
 void Downloader::dropWriter(bool discard) {
@@ -155,7 +163,7 @@ void Downloader::onReadyRead() {
             [w = writer_, piece = std::move(data)]() mutable { w->writePiece(std::move(piece)); },
             Qt::QueuedConnection);
         if (sizeLimit_ >= 0 && static_cast<double>(bytesRead_) > sizeLimit_ &&
-            !reply_->header(QNetworkRequest::ContentLengthHeader).isValid()) {
+            reply_->contentLength() < 0) {
             // Without an announced length the size rule is applied to what arrives.
             dropReply();
             stallTimer_.stop();
@@ -203,17 +211,18 @@ bool Downloader::comeBackLater() {
     if (!reply_ || terminated_) {
         return false;
     }
-    const QVariant code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!code.isValid() || !IsComeBackLater(code.toInt(), reply_->hasRawHeader("Retry-After"))) {
+    const int code = reply_->status();
+    const bool hasRetryAfter = !reply_->rawHeader("Retry-After").isNull();
+    if (code == 0 || !IsComeBackLater(code, hasRetryAfter)) {
         return false;
     }
-    const qint64 wait = ComeBackLaterWaitMs(
-        code.toInt(), ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
+    const qint64 wait =
+        ComeBackLaterWaitMs(code, ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
     dropReply();
     stallTimer_.stop();
     dropWriter(true);
     removeOwnPlaceholder();
-    Q_EMIT DownloadComeBackLater(code.toInt(), wait, savePath_);
+    Q_EMIT DownloadComeBackLater(code, wait, savePath_);
     return true;
 }
 
@@ -222,11 +231,14 @@ void Downloader::onFinished() {
         return;
     }
     readFinished_ = true;
-    networkError_ = reply_->error() != QNetworkReply::NoError;
-    networkErrorCode_ = reply_->error();
-    httpStatus_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-    total_ = length.isValid() ? length.toLongLong() : 0;
+    // A body whose framing did not end (a chunked body cut by a closed connection) is a
+    // broken read, whatever arrived.
+    networkError_ = reply_->result() != SocketGet::Result::Whole;
+    networkErrorCode_ = reply_->result() == SocketGet::Result::Cut
+                            ? QNetworkReply::RemoteHostClosedError
+                            : reply_->error();
+    httpStatus_ = reply_->status();
+    total_ = reply_->contentLength() >= 0 ? reply_->contentLength() : 0;
     onReadyRead(); // reads what is left, or waits for the disk, then finishes the read
 }
 

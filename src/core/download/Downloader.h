@@ -10,11 +10,11 @@
 #include <vector>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace quillax {
 
 class BodyWriter;
+class SocketGet;
 
 class Downloader : public QObject {
     Q_OBJECT
@@ -96,7 +96,7 @@ private:
     QString savePath_;
     QString ownOldFile_;
     QString address_;
-    QPointer<QNetworkReply> reply_;
+    QPointer<SocketGet> reply_;
     BodyWriter* writer_ = nullptr; ///< lives in the writer thread
     QTimer stallTimer_;
     /// Buffers the writer has handed back, reused for the next pieces.

@@ -14,6 +14,7 @@
 #include "core/settings/ShellHelpers.h"
 #include "core/settings/TextUtil.h"
 #include "platform/Network.h"
+#include "platform/SocketGet.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -36,6 +37,18 @@ constexpr qint64 kYieldEveryMs = 10;
 // Longest single wait for data, so the stall and stop checks run regularly.
 constexpr int kWaitSliceMs = 100;
 constexpr int kHeaderWaitSliceMs = 1000;
+
+/// Waits until `get` has something new or has ended, at most `ms`, while the event queue runs.
+void waitOnGet(SocketGet* get, int ms) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(get, &SocketGet::progress, &loop, &QEventLoop::quit);
+    QObject::connect(get, &SocketGet::finished, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    loop.exec();
+}
 
 bool numericText(const QString& text, double* value) {
     double v = 0;
@@ -322,7 +335,11 @@ bool InetEngine::Inet下载文件(int row) {
     }
     // A file already at the path (under 覆盖, or the row's own on a re-download) stays until the
     // whole new body replaces it in one rename: a failed or stopped download leaves it as it was.
-    if (!(expected > 0 || status200)) {
+    // A chunked body without a length is read from the socket too: Qt's reader can take one
+    // cut by a closed connection for whole.
+    const bool chunked =
+        expected <= 0 && reply_->rawHeader("Transfer-Encoding").toLower().contains("chunked");
+    if (!(expected > 0 || status200) || chunked) {
         const bool result = Inet整体下载文件(row, path);
         纠正下载项类型(list_, row);
         SettleReplacedFile(list_, row);
@@ -490,54 +507,61 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
     list_.setText(row, Col::ColSize, status_words::kUnknown);
     dropReply();
     QCoreApplication::processEvents();
-    reply_ = send(QUrl(选择url(list_.item(row).key)), QString());
 
-    // The whole body, bounded by the size limit so a server without a length cannot fill the
-    // memory. Only a body the server ended cleanly, and as long as it announced, is stored.
+    // The whole body, read from the socket so that a chunked body cut by a closed connection
+    // is known as cut (Qt's reader can take it for whole), and bounded by the size limit so a
+    // server without a length cannot fill the memory. Only a body that ended as its framing
+    // says is stored.
     enum class End { Complete, TooBig, Failed, Cancelled };
     End end = End::Failed;
     QString why = reasons::kNothingArrived;
-    QByteArray body;
+    QNetworkProxy proxy(QNetworkProxy::NoProxy);
+    if (options_.proxyEnabled == 1) {
+        bool ok = false;
+        const quint16 port = TrimSpaces(options_.proxyPort).toUShort(&ok);
+        proxy = QNetworkProxy(QNetworkProxy::HttpProxy, TrimSpaces(options_.proxyAddress),
+                              ok ? port : 80);
+    }
+    SocketGet get;
+    get.start(QUrl(选择url(list_.item(row).key)), QByteArray(),
+              managerForTransfer().cookieJar(), proxy,
+              static_cast<qint64>(std::min(options_.maxFileBytes(), 1.0e15)));
     const qint64 deadline = MonotonicMs() + timeouts_.fallbackWaitMs;
-    while (true) {
-        if (!reply_) {
-            end = End::Failed;
-            break;
-        }
-        body += reply_->readAll();
-        if (static_cast<double>(body.size()) > options_.maxFileBytes()) {
-            end = End::TooBig;
-            break;
-        }
-        // Stop clears the flag and aborts the request: the abort reads as a cancellation.
+    while (!get.isFinished()) {
+        // Stop clears the flag: the read ends as a cancellation.
         if (!state_.IsDownloading) {
+            get.abort();
             end = End::Cancelled;
             break;
         }
-        if (reply_->isFinished() && reply_->bytesAvailable() == 0) {
-            const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-            const bool whole = !length.isValid() || length.toLongLong() == body.size();
-            const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            end = !TransportFailed(reply_) && whole && !HasConflictingLengths(reply_) &&
-                          !FailedHttpStatus(code)
-                      ? End::Complete
-                      : End::Failed;
-            why = RedirectRefused(reply_)         ? reasons::NetworkError(reply_->error())
-                  : FailedHttpStatus(code)        ? reasons::HttpStatus(code)
-                  : HasConflictingLengths(reply_) ? reasons::kConflictingLengths
-                  : !whole || TransportFailed(reply_)
-                      ? reasons::CutShort(body.size(), length.toLongLong())
-                      : reasons::kNothingArrived;
-            break;
-        }
         if (MonotonicMs() > deadline) {
-            end = End::Failed;
+            get.abort();
             why = reasons::kStalled;
             break;
         }
-        if (reply_->bytesAvailable() == 0) {
-            WaitOn(reply_, kWaitSliceMs);
-        }
+        waitOnGet(&get, kWaitSliceMs);
+    }
+    const QByteArray body = get.readAll();
+    const int code = get.status();
+    switch (get.result()) {
+    case SocketGet::Result::Whole:
+        end = FailedHttpStatus(code) ? End::Failed : End::Complete;
+        why = FailedHttpStatus(code) ? reasons::HttpStatus(code) : reasons::kNothingArrived;
+        break;
+    case SocketGet::Result::TooBig:
+        end = End::TooBig;
+        break;
+    case SocketGet::Result::Cut:
+        why = reasons::CutShort(get.received(), get.contentLength());
+        break;
+    case SocketGet::Result::Failed:
+        why = get.error() == QNetworkReply::ProtocolFailure &&
+                      get.contentLength() < 0 && !get.rawHeader("Content-Length").isEmpty()
+                  ? reasons::kConflictingLengths
+                  : reasons::NetworkError(get.error());
+        break;
+    default:
+        break;
     }
     Cancel();
     dropReply();
