@@ -35,10 +35,6 @@ const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("pass
 const QString kLoggingIn = QStringLiteral("正在登录...");
 const QString kKeyringUnavailable = QStringLiteral("系统密钥环不可用，密码不会被记住");
 
-} // namespace
-
-namespace {
-
 int DefaultPort(const QString& scheme) {
     if (scheme == QLatin1String("http")) {
         return 80;
