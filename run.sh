@@ -86,8 +86,10 @@ export QUILLAX_SEARCH_HOME="$site"
 maker="${site/127.0.0.1/localhost}"
 export QUILLAX_MAKER_SITE="$maker"
 export QUILLAX_MAKER_SECOND_SITE="$maker"
-# The download window's login panel starts with the demo's own login page.
+# The download window's login panel starts with the demo's own login page, and a password the
+# demo remembers is filed in the keyring apart from the user's own.
 export QUILLAX_LOGIN_PAGE="${site}login"
+export QUILLAX_KEYRING_SERVICE="Quillax demo"
 # The folder the program will really use: the one stored by an earlier demo run, if any.
 . "$PWD/tools/demo-site/save-folder.sh"
 downloads="$(demo_save_folder "$XDG_CONFIG_HOME/Quillax/Quillax.ini" "$HOME/12345/")"

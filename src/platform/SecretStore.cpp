@@ -6,8 +6,8 @@
 
 namespace quillax {
 
-KeychainSecretStore::KeychainSecretStore(int timeoutMs, QObject* parent)
-    : QObject(parent), timeoutMs_(timeoutMs) {
+KeychainSecretStore::KeychainSecretStore(int timeoutMs, QObject* parent, const QString& service)
+    : QObject(parent), timeoutMs_(timeoutMs), service_(service) {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         // The job may still answer one day; its answer is dropped, and nothing else is asked
@@ -53,8 +53,8 @@ void KeychainSecretStore::startNext() {
         return;
     }
     const Request& request = queue_.front();
-    // The product title, which the application set as its name.
-    const QString service = QCoreApplication::applicationName();
+    // Else the product title, which the application set as its name.
+    const QString service = service_.isEmpty() ? QCoreApplication::applicationName() : service_;
     QKeychain::Job* job = nullptr;
     switch (request.kind) {
     case Kind::Read:
@@ -125,7 +125,8 @@ SecretStore& keyring() {
     // Owned by the application object, so it goes before the event loop's machinery does.
     static QPointer<KeychainSecretStore> store;
     if (!store) {
-        store = new KeychainSecretStore(10'000, QCoreApplication::instance());
+        store = new KeychainSecretStore(10'000, QCoreApplication::instance(),
+                                        qEnvironmentVariable(kKeyringServiceVariable).trimmed());
     }
     return *store;
 }

@@ -31,14 +31,19 @@ public:
     virtual void remove(const QString& key, Done done) = 0;
 };
 
-/// The desktop's keyring through QtKeychain, filed under the product title. Requests run one
-/// after another in the order asked. A request without an answer after `timeoutMs` reports
-/// Unavailable; the keyring is then taken as unusable for the rest of the run, since every
-/// later request would queue behind the one that hangs.
+/// The variable that names the keyring's folder for this run's secrets instead of the product
+/// title: the demo keeps its passwords apart from the user's.
+inline constexpr char kKeyringServiceVariable[] = "QUILLAX_KEYRING_SERVICE";
+
+/// The desktop's keyring through QtKeychain, filed under `service` (the product title when
+/// empty). Requests run one after another in the order asked. A request without an answer after
+/// `timeoutMs` reports Unavailable; the keyring is then taken as unusable for the rest of the
+/// run, since every later request would queue behind the one that hangs.
 class KeychainSecretStore final : public QObject, public SecretStore {
     Q_OBJECT
 public:
-    explicit KeychainSecretStore(int timeoutMs = 10'000, QObject* parent = nullptr);
+    explicit KeychainSecretStore(int timeoutMs = 10'000, QObject* parent = nullptr,
+                                 const QString& service = {});
     ~KeychainSecretStore() override;
 
     void read(const QString& key, Done done) override;
@@ -58,6 +63,7 @@ private:
     void finish(SecretStatus status, const QString& secret);
 
     int timeoutMs_;
+    QString service_;
     bool broken_ = false;
     std::deque<Request> queue_;
     bool running_ = false;
@@ -65,7 +71,8 @@ private:
     QTimer deadline_;
 };
 
-/// The installed store, or the desktop's keyring.
+/// The installed store, or the desktop's keyring, filed under the name `kKeyringServiceVariable`
+/// gives, else under the product title.
 SecretStore& Secrets();
 /// Installs `store` (not owned) and returns the previous one; nullptr restores the keyring.
 SecretStore* SetSecretStore(SecretStore* store);

@@ -58,6 +58,12 @@ printf '[%%U8BBE%%U7F6E]\n%%U4E0B%%U8F7D%%U6587%%U4EF6%%U4FDD%%U5B58%%U8DEF%%U5F
   >"$work/stored.ini"
 [ "$(bash -c ". '$root/tools/demo-site/save-folder.sh'; demo_save_folder '$work/stored.ini' /x/")" = /srv/papers/ ] ||
   fail "a stored download folder is not the one named"
+# The demo's passwords are filed in the keyring apart from the user's own.
+keyring_name="$( (tr '\0' '\n' <"/proc/$app_pid/environ") 2>/dev/null |
+  sed -n 's/^QUILLAX_KEYRING_SERVICE=//p' || true)"
+case "$keyring_name" in
+  "" | Quillax) fail "the demo files its passwords under the user's keyring name" ;;
+esac
 kill -TERM "$demo_pid"
 wait "$demo_pid" 2>/dev/null || true
 gone_within "$site_pid" 5 || fail "site left running after the script was stopped"

@@ -35,14 +35,57 @@ const QStringList kPasswordNames = {QStringLiteral("pass"), QStringLiteral("pass
 const QString kLoggingIn = QStringLiteral("正在登录...");
 const QString kKeyringUnavailable = QStringLiteral("系统密钥环不可用，密码不会被记住");
 
+int DefaultPort(const QString& scheme) {
+    if (scheme == QLatin1String("http")) {
+        return 80;
+    }
+    return scheme == QLatin1String("https") ? 443 : -1;
+}
+
+QUrl LoginUrl(const QString& loginAddress) {
+    return QUrl::fromUserInput(TrimSpaces(loginAddress));
+}
+
+QString SiteSecretKey(const QString& site) {
+    return QStringLiteral("login-password:") + site;
+}
+
 } // namespace
 
+QString LoginSite(const QString& loginAddress) {
+    const QUrl url = LoginUrl(loginAddress);
+    if (!url.isValid() || url.host().isEmpty()) {
+        return {};
+    }
+    QUrl site;
+    site.setScheme(url.scheme());
+    site.setHost(url.host());
+    site.setPort(url.port(DefaultPort(url.scheme())));
+    return site.toString(QUrl::FullyEncoded);
+}
+
+QString PasswordSecretKey(const QString& loginAddress) {
+    const QString site = LoginSite(loginAddress);
+    return site.isEmpty() ? QString() : SiteSecretKey(site);
+}
+
 bool IsOnLoginSite(const QUrl& page, const QString& loginAddress) {
-    const QUrl login = QUrl::fromUserInput(TrimSpaces(loginAddress));
+    const QUrl login = LoginUrl(loginAddress);
     // QUrl keeps scheme and host lower-cased; an address without a host (about:blank, file:,
     // the browser's error page) is no site of anybody's.
-    return page.isValid() && login.isValid() && !login.host().isEmpty() &&
-           page.scheme() == login.scheme() && page.host() == login.host();
+    if (!page.isValid() || !login.isValid() || login.host().isEmpty() ||
+        page.host() != login.host()) {
+        return false;
+    }
+    const int pagePort = page.port(DefaultPort(page.scheme()));
+    const int loginPort = login.port(DefaultPort(login.scheme()));
+    if (page.scheme() == login.scheme()) {
+        return pagePort == loginPort;
+    }
+    // A site that moved to https sends its plain address there, typed without a scheme too;
+    // never the other way round.
+    return login.scheme() == QLatin1String("http") && loginPort == 80 &&
+           page.scheme() == QLatin1String("https") && pagePort == 443;
 }
 
 /// Marks the panel busy while one of its waits runs, so the window is not deleted under it.
@@ -193,7 +236,12 @@ LoginPanel::LoginPanel(QWidget* parent, const LoginTimeouts& timeouts, SettingsS
     };
     connect(Text1, &QLineEdit::textChanged, this, edited);
     connect(Text2, &QLineEdit::textChanged, this, edited);
-    for (QLineEdit* box : {Text1, Text2, Text3}) {
+    connect(Text3, &QLineEdit::textChanged, this, [this] { onPasswordEdited(); });
+    connect(Text1, &QLineEdit::editingFinished, this, [this] {
+        followAddress(true);
+        rememberLogin();
+    });
+    for (QLineEdit* box : {Text2, Text3}) {
         connect(box, &QLineEdit::editingFinished, this, [this] { rememberLogin(); });
     }
     connect(CheckRememberPassword, &QCheckBox::clicked, this,
@@ -206,43 +254,124 @@ LoginPanel::~LoginPanel() = default;
 void LoginPanel::restoreLogin() {
     using namespace login_keys;
     restoring_ = true;
-    QString address;
+    QString remembered;
     if (settings_ != nullptr) {
-        address = TrimSpaces(settings_->read(kSection, kAddress, QString()));
+        remembered = TrimSpaces(settings_->read(kSection, kAddress, QString()));
         Text2->setText(settings_->read(kSection, kAccount, QString()));
     }
-    if (address.isEmpty()) {
-        address = qEnvironmentVariable(kLoginPageVariable).trimmed();
-    }
+    const QString address =
+        remembered.isEmpty() ? qEnvironmentVariable(kLoginPageVariable).trimmed() : remembered;
     Text1->setText(address);
     restoring_ = false;
+    passwordSite_ = LoginSite(address);
+    retryRemovals();
     if (settings_ == nullptr ||
         settings_->read(kSection, kRememberPassword, QStringLiteral("0")) != QLatin1String("1")) {
         return; // the keyring is not asked for a password nobody chose to keep
     }
     CheckRememberPassword->setChecked(true);
+    // The entry every address shared before belonged to the remembered one.
+    readPassword(!remembered.isEmpty());
+}
+
+void LoginPanel::readPassword(bool oldEntry) {
+    const QString site = passwordSite_;
+    if (site.isEmpty()) {
+        return;
+    }
     readPending_ = true;
+    const quint64 generation = ++readGeneration_;
     QPointer<LoginPanel> self(this);
-    Secrets().read(kPasswordSecret, [self](SecretStatus status, const QString& secret) {
-        if (!self || !self->readPending_) {
-            return; // the user has chosen meanwhile
-        }
-        self->readPending_ = false;
-        if (status == SecretStatus::Unavailable) {
-            self->keyringUnavailable();
+    // An answer for a site left since, or after the user has chosen, is dropped.
+    const auto current = [self, generation] {
+        return self && self->readPending_ && self->readGeneration_ == generation;
+    };
+    Secrets().read(SiteSecretKey(site), [self, current, site, oldEntry](SecretStatus status,
+                                                                        const QString& secret) {
+        if (!current()) {
             return;
         }
-        self->secretKnown_ = true;
-        self->storedSecret_ = secret;
-        // A password typed meanwhile, or a box unticked meanwhile, wins.
-        if (self->CheckRememberPassword->isChecked() && self->Text3->text().isEmpty()) {
-            self->Text3->setText(secret);
+        if (status != SecretStatus::NotFound || !oldEntry) {
+            self->passwordRead(status, secret);
+            return;
+        }
+        Secrets().read(login_keys::kOldPasswordSecret,
+                       [self, current, site](SecretStatus oldStatus, const QString& oldSecret) {
+                           if (!current()) {
+                               return;
+                           }
+                           if (oldStatus == SecretStatus::Ok) {
+                               self->moveOldPassword(site, oldSecret);
+                           }
+                           self->passwordRead(oldStatus, oldSecret);
+                       });
+    });
+}
+
+void LoginPanel::passwordRead(SecretStatus status, const QString& secret) {
+    readPending_ = false;
+    if (status == SecretStatus::Unavailable) {
+        keyringUnavailable();
+        return;
+    }
+    secretKnown_ = true;
+    storedSecret_ = secret;
+    // A password typed meanwhile, or a box unticked meanwhile, wins.
+    if (CheckRememberPassword->isChecked() && Text3->text().isEmpty()) {
+        Text3->setText(secret);
+    }
+}
+
+void LoginPanel::moveOldPassword(const QString& site, const QString& secret) {
+    QPointer<LoginPanel> self(this);
+    Secrets().write(SiteSecretKey(site), secret, [self](SecretStatus status, const QString&) {
+        if (!self) {
+            return;
+        }
+        // The old entry goes only once the site's own holds the password.
+        if (status == SecretStatus::Ok) {
+            self->forgetSecret(login_keys::kOldPasswordSecret, false);
+        } else {
+            self->keyringUnavailable();
         }
     });
 }
 
+void LoginPanel::followAddress(bool addressLeft) {
+    const QString site = LoginSite(Text1->text());
+    if (site == passwordSite_) {
+        return;
+    }
+    // A password typed before the address named any site is taken for it; another site's is
+    // not offered to this one.
+    const bool fromOtherSite = addressLeft && !passwordSite_.isEmpty();
+    switchPasswordSite(site);
+    if (fromOtherSite) {
+        Text3->clear();
+    }
+    if (CheckRememberPassword->isChecked() && CheckRememberPassword->isEnabled() &&
+        Text3->text().isEmpty()) {
+        readPassword(false);
+    }
+}
+
+void LoginPanel::onPasswordEdited() {
+    const QString site = LoginSite(Text1->text());
+    if (site != passwordSite_) {
+        switchPasswordSite(site);
+    }
+}
+
+void LoginPanel::switchPasswordSite(const QString& site) {
+    passwordSite_ = site;
+    secretKnown_ = false;
+    storedSecret_.clear();
+    readPending_ = false; // an answer for the site left behind is dropped
+}
+
 void LoginPanel::rememberLogin() {
     using namespace login_keys;
+    followAddress(false);
     if (settings_ != nullptr && loginEdited_) {
         loginEdited_ = false;
         settings_->write(kSection, kAddress, TrimSpaces(Text1->text()));
@@ -252,9 +381,10 @@ void LoginPanel::rememberLogin() {
 }
 
 void LoginPanel::rememberPassword() {
-    // Until the kept password has come, an empty box means "not read yet", not "forget it".
+    // Until the kept password has come, an empty box means "not read yet", not "forget it";
+    // a password for no site has nothing to be kept under yet.
     if (!CheckRememberPassword->isChecked() || !CheckRememberPassword->isEnabled() ||
-        readPending_) {
+        readPending_ || passwordSite_.isEmpty()) {
         return;
     }
     const QString password = Text3->text();
@@ -265,23 +395,37 @@ void LoginPanel::rememberPassword() {
     // works; a keyring that fails is not used again anyway.
     secretKnown_ = true;
     storedSecret_ = password;
-    QPointer<LoginPanel> self(this);
-    const auto done = [self](SecretStatus status, const QString&) {
-        if (self && status == SecretStatus::Unavailable) {
-            self->keyringUnavailable();
-        }
-    };
+    const QString key = SiteSecretKey(passwordSite_);
     if (password.isEmpty()) {
-        Secrets().remove(login_keys::kPasswordSecret, done);
-    } else {
-        Secrets().write(login_keys::kPasswordSecret, password, done);
+        forgetSecret(key, true);
+        return;
     }
+    QPointer<LoginPanel> self(this);
+    Secrets().write(key, password, [self, key](SecretStatus status, const QString&) {
+        if (!self) {
+            return;
+        }
+        if (status == SecretStatus::Unavailable) {
+            self->keyringUnavailable();
+            return;
+        }
+        // Kept again: a removal still owed would take the new password.
+        self->noteSecretToRemove(key, false);
+    });
 }
 
 void LoginPanel::onRememberPasswordClicked(bool checked) {
     if (settings_ != nullptr) {
         settings_->write(login_keys::kSection, login_keys::kRememberPassword,
                          checked ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+    followAddress(false);
+    if (checked && Text3->text().isEmpty()) {
+        // Nothing typed: the site's kept password, if there is one, is offered.
+        if (!readPending_) {
+            readPassword(false);
+        }
+        return;
     }
     readPending_ = false; // the user's choice overrides what the keyring will answer
     if (checked) {
@@ -291,12 +435,72 @@ void LoginPanel::onRememberPasswordClicked(bool checked) {
     }
     secretKnown_ = true;
     storedSecret_.clear();
+    if (!passwordSite_.isEmpty()) {
+        forgetSecret(SiteSecretKey(passwordSite_), true);
+    }
+}
+
+void LoginPanel::forgetSecret(const QString& key, bool sayIfUnavailable) {
+    // Noted before asking: a keyring that does not answer in time, or a program that ends
+    // first, leaves the removal to the next start.
+    noteSecretToRemove(key, true);
     QPointer<LoginPanel> self(this);
-    Secrets().remove(login_keys::kPasswordSecret, [self](SecretStatus status, const QString&) {
-        if (self && status == SecretStatus::Unavailable) {
+    Secrets().remove(key, [self, key, sayIfUnavailable](SecretStatus status, const QString&) {
+        if (!self) {
+            return;
+        }
+        if (status == SecretStatus::Ok) {
+            self->noteSecretToRemove(key, false);
+        } else if (sayIfUnavailable) {
             self->keyringUnavailable();
         }
     });
+}
+
+void LoginPanel::retryRemovals() {
+    if (removalsAsked_ > 0) {
+        return;
+    }
+    QPointer<LoginPanel> self(this);
+    for (const QString& key : secretsToRemove()) {
+        ++removalsAsked_;
+        // Quietly: the user is told about the keyring when a password is to be kept or read.
+        Secrets().remove(key, [self, key](SecretStatus status, const QString&) {
+            if (!self) {
+                return;
+            }
+            --self->removalsAsked_;
+            if (status == SecretStatus::Ok) {
+                self->noteSecretToRemove(key, false);
+            }
+        });
+    }
+}
+
+QStringList LoginPanel::secretsToRemove() const {
+    if (settings_ == nullptr) {
+        return {};
+    }
+    // Entry names hold no spaces.
+    return settings_->read(login_keys::kSection, login_keys::kSecretsToRemove, QString())
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+void LoginPanel::noteSecretToRemove(const QString& key, bool owed) {
+    if (settings_ == nullptr) {
+        return;
+    }
+    QStringList keys = secretsToRemove();
+    if (keys.contains(key) == owed) {
+        return;
+    }
+    if (owed) {
+        keys.append(key);
+    } else {
+        keys.removeAll(key);
+    }
+    settings_->write(login_keys::kSection, login_keys::kSecretsToRemove,
+                     keys.join(QLatin1Char(' ')));
 }
 
 void LoginPanel::keyringUnavailable() {
@@ -333,6 +537,7 @@ WebBrowser* LoginPanel::web() {
 }
 
 void LoginPanel::showEvent(QShowEvent* event) {
+    retryRemovals();
     web();
     QFrame::showEvent(event);
 }

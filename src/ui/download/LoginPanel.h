@@ -4,6 +4,7 @@
 // login form, presses its IP-login button, and keeps the login alive.
 
 #include <QFrame>
+#include <QStringList>
 #include <QTimer>
 
 class QCheckBox;
@@ -17,6 +18,7 @@ class QRadioButton;
 
 namespace quillax {
 
+enum class SecretStatus;
 class SettingsStore;
 class WebBrowser;
 
@@ -35,15 +37,26 @@ inline const QString kSection = QStringLiteral("登录");
 inline const QString kAddress = QStringLiteral("网址");
 inline const QString kAccount = QStringLiteral("账号");
 inline const QString kRememberPassword = QStringLiteral("记住密码");
-/// The key of the password in the keyring.
-inline const QString kPasswordSecret = QStringLiteral("login-password");
+/// The one keyring entry that held the password before each login site had its own; read
+/// once for the remembered address and moved to that site's entry.
+inline const QString kOldPasswordSecret = QStringLiteral("login-password");
+/// Keyring entries whose removal has not been confirmed, asked again at the next start.
+inline const QString kSecretsToRemove = QStringLiteral("待删除的密码");
 /// The login page offered when none is remembered.
 inline constexpr char kLoginPageVariable[] = "QUILLAX_LOGIN_PAGE";
 } // namespace login_keys
 
+/// The login site of an address as typed (read the way the browser reads it): scheme, host and
+/// port, as "https://lib.example.edu:443"; empty for an address without a host.
+QString LoginSite(const QString& loginAddress);
+/// The keyring entry that holds the password for the login site of `loginAddress`; empty when
+/// the address names no site.
+QString PasswordSecretKey(const QString& loginAddress);
+
 /// Whether the document at `page` belongs to the login address `loginAddress` (as typed, read
-/// the way the browser reads it): the same scheme and the same, non-empty host. Credentials are
-/// filled in and the IP-login button is pressed on no other site.
+/// the way the browser reads it): the same scheme, the same non-empty host and the same port, or
+/// the same host moved from plain http to https on the standard ports. Credentials are filled in
+/// and the IP-login button is pressed on no other site.
 bool IsOnLoginSite(const QUrl& page, const QString& loginAddress);
 
 class LoginPanel : public QFrame {
@@ -105,6 +118,25 @@ private:
     void rememberPassword();
     void onRememberPasswordClicked(bool checked);
     void keyringUnavailable();
+    /// The password box follows the site the address box names, filled from the keyring when
+    /// passwords are remembered. `addressLeft`: the user has just left the address box, and a
+    /// password shown for another site goes; otherwise (an address set without the user leaving
+    /// the box) the password shown is taken for the site now named.
+    void followAddress(bool addressLeft);
+    /// A password typed belongs to the site the address box names.
+    void onPasswordEdited();
+    void switchPasswordSite(const QString& site);
+    /// Reads the kept password of the site the password box belongs to; with `oldEntry`, the
+    /// entry every address shared before stands in when the site has none of its own.
+    void readPassword(bool oldEntry);
+    void passwordRead(SecretStatus status, const QString& secret);
+    void moveOldPassword(const QString& site, const QString& secret);
+    /// Removes a keyring entry; until the keyring confirms it, the settings note it as owed.
+    void forgetSecret(const QString& key, bool sayIfUnavailable);
+    /// Asks again for the removals still owed.
+    void retryRemovals();
+    QStringList secretsToRemove() const;
+    void noteSecretToRemove(const QString& key, bool owed);
     bool waitForPage(qint64 startMs);
     bool openPage(const QString& address);
     void onAutoLoginToggled(bool checked);
@@ -113,9 +145,12 @@ private:
     LoginTimeouts timeouts_;
     SettingsStore* settings_ = nullptr;
     bool restoring_ = false;
-    bool loginEdited_ = false; ///< address or account changed since they were stored
-    bool secretKnown_ = false; ///< whether storedSecret_ is what the keyring holds
-    bool readPending_ = false; ///< the kept password is being read
+    bool loginEdited_ = false;   ///< address or account changed since they were stored
+    bool secretKnown_ = false;   ///< whether storedSecret_ is what the keyring holds
+    bool readPending_ = false;   ///< the kept password is being read
+    quint64 readGeneration_ = 0; ///< tells the latest read's answer from earlier ones
+    int removalsAsked_ = 0;      ///< owed removals asked again and not yet answered
+    QString passwordSite_;       ///< the login site the password box belongs to
     QString storedSecret_;
     bool lastLoadOk_ = true;
     bool WebBusy = false;

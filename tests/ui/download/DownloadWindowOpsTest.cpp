@@ -542,7 +542,7 @@ TEST_F(LoginPanelTest, ALoginPageInsteadOfAPdfLogsInAndTheRetryStoresThePdf) {
     child<QPushButton>("Command31")->click();
 }
 
-TEST(LoginSite, OnlyTheLoginAddressSchemeAndHostCount) {
+TEST(LoginSite, OnlyTheLoginAddressSchemeHostAndPortCount) {
     struct Case {
         const char* page;
         const char* login;
@@ -552,8 +552,21 @@ TEST(LoginSite, OnlyTheLoginAddressSchemeAndHostCount) {
         {"http://127.0.0.1:8080/sent", "http://127.0.0.1:8080/login", true},
         {"http://lib.example.edu/login?x=1", " lib.example.edu/login ", true}, // typed bare
         {"https://LIB.Example.edu/a", "https://lib.example.edu/login", true},
+        {"http://lib.example.edu:80/a", "http://lib.example.edu/login", true},
+        {"https://lib.example.edu/a", "https://lib.example.edu:443/login", true},
+        // Another port is another server.
+        {"http://127.0.0.1:8081/login", "http://127.0.0.1:8080/login", false},
+        {"http://lib.example.edu:8080/login", "http://lib.example.edu/login", false},
+        {"https://lib.example.edu:8443/login", "https://lib.example.edu/login", false},
+        // A site that moved to https: the plain address typed, bare or not, still leads there.
+        {"https://lib.example.edu/login", " lib.example.edu/login ", true},
+        {"https://lib.example.edu/login", "http://lib.example.edu/login", true},
+        {"https://lib.example.edu:443/login", "http://lib.example.edu:80/login", true},
+        {"https://lib.example.edu:8443/login", "http://lib.example.edu:8080/login", false},
+        {"https://lib.example.edu:8080/login", "http://lib.example.edu:8080/login", false},
+        {"https://other.example/login", "http://lib.example.edu/login", false},
+        // Never the other way round.
         {"http://lib.example.edu/login", "https://lib.example.edu/login", false},
-        {"https://lib.example.edu/login", "http://lib.example.edu/login", false},
         {"https://other.example/login", "https://lib.example.edu/login", false},
         {"https://lib.example.edu.other.example/", "https://lib.example.edu/login", false},
         {"https://lib.example.edu@other.example/", "https://lib.example.edu/login", false},
@@ -645,6 +658,7 @@ TEST_F(LoginPanelTest, NoCredentialsAndNoClickOnAPageOffTheLoginSite) {
          {},
          QStringLiteral("http://localhost:%1/away").arg(plain.port())},
         {"redirected from https to http", {}, tls.url(QStringLiteral("/away"))},
+        {"redirected to another port of the same host", {}, plain.url(QStringLiteral("/away"))},
         // Same scheme and host, but the login page never came: the page held is not it.
         {"wait ran out", formPage, plain.url(QStringLiteral("/never"))},
     };
@@ -701,7 +715,7 @@ TEST_F(LoginPanelTest, KeepAliveLoadsTheLoginPageAndNeverPostsTheFormAgain) {
 // account in the settings file, and the password only in the keyring, only when asked to keep it.
 TEST_F(LoginPanelTest, ThePasswordIsKeptOnlyInTheKeyringAndOnlyWhenAsked) {
     const QString password = QString::fromLatin1(kPassword);
-    const QString secretKey = login_keys::kPasswordSecret;
+    const QString secretKey = PasswordSecretKey(site->loginUrl());
     std::unique_ptr<LoginPanel> panel;
     const auto build = [&] {
         panel.reset();
@@ -765,7 +779,8 @@ TEST_F(LoginPanelTest, AReopenedWindowOffersTheLastLogin) {
     w().close();
     ASSERT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 3000));
     EXPECT_FALSE(iniBytes().contains(kPassword));
-    EXPECT_EQ(keyring.secrets.value(login_keys::kPasswordSecret), QString::fromLatin1(kPassword));
+    EXPECT_EQ(keyring.secrets.value(PasswordSecretKey(site->loginUrl())),
+              QString::fromLatin1(kPassword));
 
     EXPECT_EQ(child<QLineEdit>("Text1")->text(), site->loginUrl());
     EXPECT_EQ(child<QLineEdit>("Text2")->text(), QStringLiteral("demo"));
@@ -824,6 +839,7 @@ TEST_F(LoginPanelTest, TheAddressBoxOffersTheRememberedAddressElseTheEnvironment
 TEST_F(LoginPanelTest, WithoutAKeyringThePanelSaysSoAndLogsInWithoutIt) {
     keyring.available = false;
     settings.write(login_keys::kSection, login_keys::kRememberPassword, QStringLiteral("1"));
+    settings.write(login_keys::kSection, login_keys::kAddress, site->loginUrl());
     LoginPanel panel(nullptr, login, &settings);
     auto* note = panel.findChild<QLabel*>("LabelLoginNote");
     auto* remember = panel.findChild<QCheckBox*>("CheckRememberPassword");
@@ -975,7 +991,9 @@ TEST(KeychainSecretStore, EveryRequestIsAnsweredOnceInOrder) {
 // for a wish to forget the kept password.
 TEST_F(LoginPanelTest, AnEmptyBoxBeforeTheKeyringAnswersForgetsNothing) {
     settings.write(login_keys::kSection, login_keys::kRememberPassword, QStringLiteral("1"));
-    keyring.secrets.insert(login_keys::kPasswordSecret, QString::fromLatin1(kPassword));
+    settings.write(login_keys::kSection, login_keys::kAddress, site->loginUrl());
+    const QString key = PasswordSecretKey(site->loginUrl());
+    keyring.secrets.insert(key, QString::fromLatin1(kPassword));
     LoginPanel panel(nullptr, login, &settings);
     panel.show();
     panel.hide();
@@ -983,5 +1001,205 @@ TEST_F(LoginPanelTest, AnEmptyBoxBeforeTheKeyringAnswersForgetsNothing) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return password->text() == QString::fromLatin1(kPassword); }));
     QTest::qWait(20);
-    EXPECT_EQ(keyring.secrets.value(login_keys::kPasswordSecret), QString::fromLatin1(kPassword));
+    EXPECT_EQ(keyring.secrets.value(key), QString::fromLatin1(kPassword));
+}
+
+// Each login site (scheme, host and port) has a keyring entry of its own: a password typed for
+// one library is never filled in for another address, and each comes back with its own.
+TEST_F(LoginPanelTest, EachLoginSiteKeepsItsOwnPassword) {
+    const QString addressA = site->loginUrl();
+    const int portA = QUrl(addressA).port();
+    const QString addressB = QStringLiteral("http://127.0.0.1:%1/login").arg(portA == 9 ? 10 : 9);
+    const QString elsewhere = QStringLiteral("http://127.0.0.3:%1/login").arg(portA);
+    const QString passwordA = QString::fromLatin1(kPassword);
+    const QString passwordB = QStringLiteral("Pw-B-41x");
+    std::unique_ptr<LoginPanel> panel;
+    const auto build = [&] {
+        panel.reset();
+        panel = std::make_unique<LoginPanel>(nullptr, login, &settings);
+    };
+    const auto box = [&](const char* name) { return panel->findChild<QLineEdit*>(name); };
+    // The user is done with a box: Return, as leaving it.
+    const auto enter = [&](const char* name, const QString& text) {
+        box(name)->setText(text);
+        QTest::keyClick(box(name), Qt::Key_Return);
+    };
+    // The password box shows `password`, and still does once a keyring answer would have come.
+    const auto shows = [&](const QString& password) {
+        (void)QTest::qWaitFor([&] { return box("Text3")->text() == password; });
+        QTest::qWait(20);
+        return box("Text3")->text() == password;
+    };
+
+    build();
+    // Not kept: a new address still starts with an empty password, and the keyring is not asked.
+    box("Text1")->setText(addressA);
+    enter("Text3", passwordA);
+    enter("Text1", addressB);
+    EXPECT_TRUE(shows({})) << box("Text3")->text().toStdString();
+    EXPECT_EQ(keyring.requests, 0);
+
+    // Kept: each site under its own entry.
+    enter("Text1", addressA);
+    enter("Text3", passwordA);
+    panel->findChild<QCheckBox*>("CheckRememberPassword")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return keyring.secrets.value(PasswordSecretKey(addressA)) == passwordA; }));
+    enter("Text1", addressB);
+    EXPECT_TRUE(shows({})) << box("Text3")->text().toStdString();
+    enter("Text3", passwordB);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return keyring.secrets.value(PasswordSecretKey(addressB)) == passwordB; }));
+    EXPECT_EQ(keyring.secrets.value(PasswordSecretKey(addressA)), passwordA);
+
+    struct Case {
+        const char* why;
+        QString from;
+        QString address;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"back to the first site", addressB, addressA, passwordA},
+        {"another page of the same site", elsewhere,
+         QStringLiteral("http://127.0.0.1:%1/other?x=1").arg(portA), passwordA},
+        {"the same site typed without a scheme", elsewhere,
+         QStringLiteral("127.0.0.1:%1/login").arg(portA), passwordA},
+        {"the same host and port over https",
+         addressA,
+         QStringLiteral("https://127.0.0.1:%1/login").arg(portA),
+         {}},
+        {"another host", addressA, elsewhere, {}},
+        {"another port", addressA, addressB, passwordB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        enter("Text1", c.from);
+        enter("Text1", c.address);
+        EXPECT_TRUE(shows(c.shown)) << box("Text3")->text().toStdString();
+    }
+
+    // The next start offers the remembered address with its own password.
+    enter("Text1", addressB);
+    build();
+    EXPECT_EQ(box("Text1")->text(), addressB);
+    EXPECT_TRUE(shows(passwordB)) << box("Text3")->text().toStdString();
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+    EXPECT_FALSE(iniBytes().contains("Pw-B-41x"));
+}
+
+// An upgrade keeps the password of the one entry that every address shared before: it belongs
+// to the remembered address, moves to that site's entry, and is offered to no other address.
+TEST_F(LoginPanelTest, TheOldSharedPasswordMovesToTheRememberedSite) {
+    using namespace login_keys;
+    const QString old = QStringLiteral("old-Pw-5");
+    const QString address = site->loginUrl();
+    const QString key = PasswordSecretKey(address);
+    struct Case {
+        const char* why;
+        QString remembered;
+        QString keptForSite;
+        QString shown;
+        bool moved;
+    };
+    const Case cases[] = {
+        {"the remembered address", address, {}, old, true},
+        {"the site has its own already", address, QStringLiteral("site-Pw-6"),
+         QStringLiteral("site-Pw-6"), false},
+        {"no remembered address", {}, {}, {}, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        SettingsStore store(tmp.path() + QStringLiteral("/old%1.ini").arg(++n));
+        store.write(kSection, kRememberPassword, QStringLiteral("1"));
+        if (!c.remembered.isEmpty()) {
+            store.write(kSection, kAddress, c.remembered);
+        }
+        keyring.secrets.clear();
+        keyring.secrets.insert(kOldPasswordSecret, old);
+        if (!c.keptForSite.isEmpty()) {
+            keyring.secrets.insert(key, c.keptForSite);
+        }
+        for (const char* start : {"first start", "second start"}) {
+            SCOPED_TRACE(start);
+            LoginPanel panel(nullptr, login, &store);
+            auto* password = panel.findChild<QLineEdit*>("Text3");
+            (void)QTest::qWaitFor([&] { return password->text() == c.shown; });
+            QTest::qWait(20);
+            EXPECT_EQ(password->text(), c.shown);
+            if (c.moved) {
+                EXPECT_FALSE(keyring.secrets.contains(kOldPasswordSecret));
+                EXPECT_EQ(keyring.secrets.value(key), old);
+            } else {
+                EXPECT_EQ(keyring.secrets.value(kOldPasswordSecret), old); // kept for later
+            }
+        }
+        if (c.moved) {
+            LoginPanel panel(nullptr, login, &store);
+            auto* address = panel.findChild<QLineEdit*>("Text1");
+            address->setText(QStringLiteral("http://127.0.0.3/login"));
+            QTest::keyClick(address, Qt::Key_Return);
+            QTest::qWait(20);
+            EXPECT_EQ(panel.findChild<QLineEdit*>("Text3")->text(), QString());
+        }
+    }
+}
+
+// Unticking 记住密码 while the keyring does not answer leaves the password there: the removal is
+// asked again when the panel opens next and at the next start, until the keyring confirms it,
+// and never takes a password kept again for the site afterwards.
+TEST_F(LoginPanelTest, ARemovalTheKeyringMissedIsAskedAgain) {
+    using namespace login_keys;
+    const QString address = site->loginUrl();
+    const QString key = PasswordSecretKey(address);
+    const QString password = QString::fromLatin1(kPassword);
+    settings.write(kSection, kAddress, address);
+    std::unique_ptr<LoginPanel> panel;
+    const auto remember = [&] { return panel->findChild<QCheckBox*>("CheckRememberPassword"); };
+    const auto text3 = [&] { return panel->findChild<QLineEdit*>("Text3"); };
+    // A start with the password kept, whose 记住密码 is then unticked without an answer.
+    const auto untickUnanswered = [&] {
+        keyring.secrets.insert(key, password);
+        settings.write(kSection, kRememberPassword, QStringLiteral("1"));
+        panel.reset();
+        panel = std::make_unique<LoginPanel>(nullptr, login, &settings);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return text3()->text() == password; }));
+        keyring.available = false;
+        remember()->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !remember()->isEnabled(); })); // said so
+        EXPECT_EQ(keyring.secrets.value(key), password);
+        keyring.available = true;
+    };
+
+    untickUnanswered();
+    panel->show(); // opened again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keyring.secrets.contains(key); }));
+    QTest::qWait(20); // the keyring's answer comes now
+    panel->hide();
+
+    untickUnanswered();
+    panel.reset();
+    panel = std::make_unique<LoginPanel>(nullptr, login, &settings); // the next start
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keyring.secrets.contains(key); }));
+    QTest::qWait(20);
+
+    // Missed again at the next start too; the user then keeps a new password for the site.
+    untickUnanswered();
+    keyring.available = false;
+    panel.reset();
+    panel = std::make_unique<LoginPanel>(nullptr, login, &settings);
+    QTest::qWait(20);
+    keyring.available = true;
+    text3()->setText(QStringLiteral("new-Pw-3"));
+    remember()->click();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return keyring.secrets.value(key) == QStringLiteral("new-Pw-3"); }));
+    QTest::qWait(20);
+    panel.reset();
+    panel = std::make_unique<LoginPanel>(nullptr, login, &settings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text3()->text() == QStringLiteral("new-Pw-3"); }));
+    QTest::qWait(20);
+    EXPECT_EQ(keyring.secrets.value(key), QStringLiteral("new-Pw-3"));
+    EXPECT_FALSE(iniBytes().contains(kPassword));
+    EXPECT_FALSE(iniBytes().contains("new-Pw-3"));
 }
