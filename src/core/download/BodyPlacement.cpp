@@ -40,13 +40,13 @@ QString PlaceForBody(const QString& partPath, const QString& targetPath,
     if (IsWebPageType(content) && !IsWebPageType(targetType, true)) {
         return besideWithType(targetPath, content, ownOldFile);
     }
-    if (!PathOccupied(targetPath) || IsPlaceholderFile(targetPath) ||
-        (!content.isEmpty() && content.compare(targetType, Qt::CaseInsensitive) == 0)) {
+    // A body whose content shows no known type is taken for what the row says, as it always
+    // was; one that shows another type than the file there does not replace it.
+    if (!PathOccupied(targetPath) || IsPlaceholderFile(targetPath) || content.isEmpty() ||
+        content.compare(targetType, Qt::CaseInsensitive) == 0) {
         return targetPath;
     }
-    // Something else stands there and the body does not show the same type: the file stays.
-    return content.isEmpty() ? UniqueFilePath(targetPath)
-                             : besideWithType(targetPath, content, ownOldFile);
+    return besideWithType(targetPath, content, ownOldFile);
 }
 
 } // namespace quillax
