@@ -111,6 +111,12 @@ int main(int argc, char** argv) {
         }
         measure("citation tags decoding to nothing", hostilePage(head, unit, doi, bytes));
     }
+    // Date tags of 2,000 references to no character, none with a year: each one is decoded.
+    if (wanted("references")) {
+        const QString unit = QStringLiteral("<meta name=\"citation_date\" content=\"") +
+                             QStringLiteral("&#0;").repeated(2000) + QStringLiteral("\">");
+        measure("date tags of 2,000 references", hostilePage(head, unit, doi, bytes));
+    }
     // Small tags, the PDF link after them.
     if (wanted("tags")) {
         measure("<b> tags", hostilePage(QStringLiteral("<html><head>") + title,

@@ -194,65 +194,59 @@ QRegularExpressionMatch dateYear(const QString& source) {
 } // namespace
 
 Citation ReadCitationMeta(const QString& page) {
-    // At most this many tags of one name are decoded: a page that repeats one without end (or
-    // with empty values) costs the same as one that stops there.
-    constexpr int kMaxTagsOfOneName = kMaxCitationAuthors;
     Citation meta;
     Citation dublinCore;
     QHash<QString, QStringList> tags; // name → the contents `fill` may take, in page order
-    QHash<QString, int> decoded;      // name → how many of its tags were decoded
-    ForEachHtmlTag(
-        page,
-        [&](const HtmlTag& tag) {
-            if (tag.name != QLatin1String("meta")) {
-                return true;
-            }
-            QString name = tag.attributes.value(QStringLiteral("name"));
-            if (name.isEmpty()) {
-                name = tag.attributes.value(QStringLiteral("property"));
-            }
-            name = name.trimmed().toLower();
-            QStringList* authors = nullptr;
-            if (name == QLatin1String("citation_author") ||
-                name == QLatin1String("citation_authors")) {
-                authors = &meta.authors;
-            } else if (name == QLatin1String("dc.creator") ||
-                       name == QLatin1String("dcterms.creator")) {
-                authors = &dublinCore.authors;
-            }
-            QString Citation::*const field = fieldOf(name);
-            // Only the tags read below are decoded, and only while they can still add anything.
-            if (authors == nullptr && field == nullptr) {
-                return true;
-            }
-            if (authors != nullptr ? authors->size() >= kMaxCitationAuthors
-                                   : !wantsMore(field, tags.value(name))) {
-                return true;
-            }
-            if (++decoded[name] > kMaxTagsOfOneName) {
-                return true;
-            }
-            // Cut before decoding, so a page with a value of megabytes costs nothing; references
-            // are at most a few characters each, so four times the limit leaves the whole value.
-            const QString content = CitationValue(DecodeHtmlText(
-                tag.attributes.value(QStringLiteral("content")).left(4 * kMaxCitationChars)));
-            if (content.isEmpty()) {
-                return true;
-            }
-            if (name == QLatin1String("citation_authors")) {
-                // The older form: every author in one tag, parted by ";" (the same list as a
-                // PDF's metadata).
-                *authors << AuthorsFromPdfMetadata(content).mid(0, kMaxCitationAuthors -
-                                                                       authors->size());
-            } else if (authors != nullptr) {
-                *authors << content;
-            } else if (isWanted(field, tags.value(name), content)) {
-                tags[name] << content;
-            }
+    // Only these attributes are held of each tag.
+    static const QStringList read = {QStringLiteral("name"), QStringLiteral("property"),
+                                     QStringLiteral("content")};
+    const auto visit = [&](const HtmlTag& tag) {
+        if (tag.name != QLatin1String("meta")) {
             return true;
-        },
-        SkipRawText::Yes,
-        {QStringLiteral("name"), QStringLiteral("property"), QStringLiteral("content")});
+        }
+        QStringView written = tag.attributes.value(QStringLiteral("name"));
+        if (written.isEmpty()) {
+            written = tag.attributes.value(QStringLiteral("property"));
+        }
+        const QString name = written.trimmed().toString().toLower();
+        QStringList* authors = nullptr;
+        if (name == QLatin1String("citation_author") || name == QLatin1String("citation_authors")) {
+            authors = &meta.authors;
+        } else if (name == QLatin1String("dc.creator") ||
+                   name == QLatin1String("dcterms.creator")) {
+            authors = &dublinCore.authors;
+        }
+        QString Citation::*const field = fieldOf(name);
+        // Only the tags read below are decoded, and only while they can still add anything.
+        if (authors == nullptr && field == nullptr) {
+            return true;
+        }
+        if (authors != nullptr ? authors->size() >= kMaxCitationAuthors
+                               : !wantsMore(field, tags.value(name))) {
+            return true;
+        }
+        // Cut before decoding, so a page with a value of megabytes costs nothing; references are
+        // at most a few characters each, so four times the limit leaves the whole value.
+        const QString content =
+            CitationValue(DecodeHtmlText(tag.attributes.value(QStringLiteral("content"))
+                                             .left(4 * kMaxCitationChars)
+                                             .toString()));
+        if (content.isEmpty()) {
+            return true;
+        }
+        if (name == QLatin1String("citation_authors")) {
+            // The older form: every author in one tag, parted by ";" (the same list as a PDF's
+            // metadata).
+            *authors << AuthorsFromPdfMetadata(content).mid(0,
+                                                            kMaxCitationAuthors - authors->size());
+        } else if (authors != nullptr) {
+            *authors << content;
+        } else if (isWanted(field, tags.value(name), content)) {
+            tags[name] << content;
+        }
+        return true;
+    };
+    ForEachHtmlTag(page, visit, SkipRawText::Yes, read);
     fill(kCitationTags, tags, meta);
     fill(kDublinCoreTags, tags, dublinCore);
     meta.fillMissingFrom(dublinCore);

@@ -76,7 +76,7 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at, const QStringList& keep) 
         }
         if (j >= n || page.at(j) != QLatin1Char('=')) {
             if (kept) {
-                tag.attributes.insert(name, QString());
+                tag.attributes.insert(name, QStringView());
             }
             continue;
         }
@@ -92,7 +92,7 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at, const QStringList& keep) 
                 break;
             }
             if (kept && !tag.attributes.contains(name)) {
-                tag.attributes.insert(name, page.mid(i + 1, close - i - 1));
+                tag.attributes.insert(name, QStringView(page).sliced(i + 1, close - i - 1));
             }
             i = close + 1;
         } else {
@@ -101,7 +101,7 @@ HtmlTag ReadHtmlTag(const QString& page, qsizetype at, const QStringList& keep) 
                 ++i;
             }
             if (kept && !tag.attributes.contains(name)) {
-                tag.attributes.insert(name, page.mid(valueStart, i - valueStart));
+                tag.attributes.insert(name, QStringView(page).sliced(valueStart, i - valueStart));
             }
         }
     }
@@ -147,11 +147,13 @@ QString DecodeHtmlText(const QString& text) {
     }
     // Qt's HTML reader knows every named reference; the text's own "<" and ">" are escaped
     // first, so that only references are read, never markup.
-    QString escaped = text;
-    // A numeric reference to no character reads as U+FFFD, as browsers read it.
+    QString escaped;
+    escaped.reserve(text.size());
+    // A numeric reference to no character reads as U+FFFD, as browsers read it. The text is
+    // copied once around them: replacing each in place would move the rest of it every time.
     static const QRegularExpression numeric(QStringLiteral("&#(?:[xX]([0-9A-Fa-f]+)|(\\d+));?"));
     QRegularExpressionMatchIterator it = numeric.globalMatch(text);
-    qsizetype shift = 0;
+    qsizetype copied = 0;
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
         bool ok = false;
@@ -161,11 +163,12 @@ QString DecodeHtmlText(const QString& text) {
         const bool named = ok && m.capturedLength(1) <= 8 && m.capturedLength(2) <= 8 &&
                            value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
         if (!named) {
-            const QString replacement = QStringLiteral("&#xFFFD;");
-            escaped.replace(m.capturedStart() + shift, m.capturedLength(), replacement);
-            shift += replacement.size() - m.capturedLength();
+            escaped += QStringView(text).sliced(copied, m.capturedStart() - copied);
+            escaped += QLatin1String("&#xFFFD;");
+            copied = m.capturedEnd();
         }
     }
+    escaped += QStringView(text).sliced(copied);
     escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
     escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
     QString decoded = QTextDocumentFragment::fromHtml(escaped).toPlainText();

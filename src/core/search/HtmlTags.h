@@ -10,10 +10,11 @@
 namespace quillax {
 
 /// One start tag: its name and attributes, names lower-cased (the first of a repeated attribute
-/// wins); `end` is where the tag ends in the page.
+/// wins); `end` is where the tag ends in the page. The values are views into the page read,
+/// good while it is: a value the reader passes over is never copied.
 struct HtmlTag {
     QString name;
-    QHash<QString, QString> attributes;
+    QHash<QString, QStringView> attributes;
     qsizetype end = -1;
 };
 

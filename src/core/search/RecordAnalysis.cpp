@@ -42,7 +42,7 @@ std::optional<QString> pdfUrlValue(const QString& page) {
         for (const char* key : {"value", "href", "src"}) {
             const auto it = tag.attributes.constFind(QLatin1String(key));
             if (it != tag.attributes.cend()) {
-                value = *it;
+                value = it->toString();
                 break;
             }
         }
