@@ -181,7 +181,7 @@ TEST(CitationMeta, ReadsTheTagsAsReferenceManagersDo) {
 
 // Hostile record pages, as large as a fetch may be or larger: the PDF address and the tags
 // after the flood are still read, authors stop at the cap, and the reading holds little beside
-// the page (it held hundreds of megabytes for an author list repeated without end).
+// the page, however many authors or attributes it repeats.
 TEST(CitationMeta, AHostilePageIsReadWholeInLittleMemory) {
     const QString pdfLink = QStringLiteral("<a id=\"pdfUrl\" href=\"/pdf/1.pdf\">PDF</a>");
     const QString title = QStringLiteral("<meta name=\"citation_title\" content=\"Hostile\">");
