@@ -10,7 +10,7 @@ for b in build/bench/bench/bench_download_list build/bench/bench/bench_type_reco
          build/bench/bench/bench_download_engines build/bench/bench/bench_search \
          build/bench/bench/bench_windows build/bench/bench/bench_queue_store \
          build/bench/bench/bench_small_files build/bench/bench/bench_window_memory \
-         build/bench/bench/bench_pdf_check; do
+         build/bench/bench/bench_pdf_check build/bench/bench/bench_record_page; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   "$b"

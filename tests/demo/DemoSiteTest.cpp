@@ -318,6 +318,38 @@ TEST_F(DemoSiteTest, ABodyFloodIsRefusedFromItsHead) {
     EXPECT_TRUE(two.received.endsWith("#fbfbf8; }\n")) << two.received.right(80).toStdString();
 }
 
+// A header line that the guard and the HTTP server behind it could read two ways is refused on
+// both servers: a folded line (one that starts with a space or a tab) or white space between a
+// name and its colon. A length that only the guard read would let what follows past the head
+// cap as a body.
+TEST_F(DemoSiteTest, AHeaderLineReadTwoWaysIsRefused) {
+    const QByteArray login = "POST /login HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray heads[] = {
+        login + "Content-Length : 5\r\n\r\n",
+        login + "Content-Length\t: 5\r\n\r\n",
+        login + "Transfer-Encoding : identity\r\n\r\n",
+        login + "X-Note: a\r\n Content-Length: 5\r\n\r\n",
+        login + "X-Note: a\r\n\tb\r\n\r\n",
+        login + "X-Note: a\n\tb\n\n",
+    };
+    for (const QString& base : {site->baseUrl(), site->fullTextBaseUrl()}) {
+        for (const QByteArray& head : heads) {
+            SCOPED_TRACE((base + QLatin1Char(' ') + QString::fromLatin1(head.mid(login.size())))
+                             .toStdString());
+            const RawExchange ex = rawExchange(base, head + "abcde");
+            EXPECT_TRUE(ex.closedByServer) << ex.error.toStdString();
+            EXPECT_TRUE(ex.received.startsWith("HTTP/1.1 400"))
+                << ex.received.left(80).toStdString();
+        }
+    }
+    // The same lines written plainly are answered.
+    const RawExchange plain =
+        rawExchange(site->baseUrl(), login + "X-Note: a b\r\nContent-Length: 5\r\n\r\nabcde", 0,
+                    'a', "</html>\n");
+    EXPECT_TRUE(plain.received.startsWith("HTTP/1.1 200")) << plain.received.left(80).toStdString();
+    EXPECT_TRUE(plain.received.endsWith("</html>\n")) << plain.received.right(80).toStdString();
+}
+
 // The log holds the most recent requests only, each with a bounded part of its address, in
 // memory and in its file.
 TEST(DemoSiteLog, KeepsTheMostRecentRequestsWithBoundedPaths) {

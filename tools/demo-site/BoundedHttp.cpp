@@ -99,12 +99,24 @@ RequestFramer::Verdict RequestFramer::finishHead(const QByteArray& head,
     parsed.target = requestLine.at(1);
     QByteArray length;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
+        QByteArray line = lines.at(i);
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        // A folded line, or white space between a name and its colon, is read one way here and
+        // another by the server behind: a length that only one of them sees would let a head
+        // past the cap as a body.
+        if (line.startsWith(' ') || line.startsWith('\t')) {
+            return Verdict::BadRequest;
+        }
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0) {
             continue;
         }
-        const QByteArray name = line.left(colon).trimmed();
+        const QByteArray name = line.left(colon);
+        if (name.endsWith(' ') || name.endsWith('\t')) {
+            return Verdict::BadRequest;
+        }
         const QByteArray value = line.mid(colon + 1).trimmed();
         parsed.headers.append({name, value});
         if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0 &&

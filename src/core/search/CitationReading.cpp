@@ -4,7 +4,8 @@
 #include "core/search/HtmlTags.h"
 
 #include <QRegularExpression>
-#include <QSet>
+
+#include <algorithm>
 
 namespace quillax {
 
@@ -73,20 +74,42 @@ void fill(const MetaField (&fields)[N], const QHash<QString, QStringList>& tags,
     }
 }
 
-bool isUsed(const QString& name) {
-    static const QSet<QString> used = [] {
-        QSet<QString> names = {QStringLiteral("citation_author"),
-                               QStringLiteral("citation_authors"), QStringLiteral("dc.creator"),
-                               QStringLiteral("dcterms.creator")};
+// The field a tag of `name` fills, or nullptr for the author tags and the names not read.
+QString Citation::*fieldOf(const QString& name) {
+    static const QHash<QString, QString Citation::*> fields = [] {
+        QHash<QString, QString Citation::*> byName;
         for (const MetaField& f : kCitationTags) {
-            names.insert(QLatin1String(f.name));
+            byName.insert(QLatin1String(f.name), f.member);
         }
         for (const MetaField& f : kDublinCoreTags) {
-            names.insert(QLatin1String(f.name));
+            byName.insert(QLatin1String(f.name), f.member);
         }
-        return names;
+        return byName;
     }();
-    return used.contains(name);
+    return fields.value(name, nullptr);
+}
+
+// Whether `fill` could still take a later value of a tag that gave `kept`: only a date tag
+// without a year so far, or an identifier without a DOI, looks further than its first value.
+bool wantsMore(QString Citation::*field, const QStringList& kept) {
+    if (kept.isEmpty()) {
+        return true;
+    }
+    if (field == &Citation::date) {
+        return std::none_of(kept.cbegin(), kept.cend(),
+                            [](const QString& v) { return YearPattern().match(v).hasMatch(); });
+    }
+    if (field == &Citation::doi) {
+        return std::none_of(kept.cbegin(), kept.cend(),
+                            [](const QString& v) { return !DoiIn(v).isEmpty(); });
+    }
+    return false;
+}
+
+// A value `fill` may take, after `kept`: the first one, and the first with a year or a DOI.
+bool isWanted(QString Citation::*field, const QStringList& kept, const QString& value) {
+    return kept.isEmpty() || (field == &Citation::date && YearPattern().match(value).hasMatch()) ||
+           (field == &Citation::doi && !DoiIn(value).isEmpty());
 }
 
 // The first capture of the first pattern that matches `text`.
@@ -173,47 +196,60 @@ QRegularExpressionMatch dateYear(const QString& source) {
 Citation ReadCitationMeta(const QString& page) {
     Citation meta;
     Citation dublinCore;
-    QHash<QString, QStringList> tags; // name → its contents in page order
-    ForEachHtmlTag(
-        page,
-        [&](const HtmlTag& tag) {
-            if (tag.name != QLatin1String("meta")) {
-                return true;
-            }
-            QString name = tag.attributes.value(QStringLiteral("name"));
-            if (name.isEmpty()) {
-                name = tag.attributes.value(QStringLiteral("property"));
-            }
-            name = name.trimmed().toLower();
-            if (!isUsed(name)) {
-                return true; // only the tags read below are decoded
-            }
-            // Cut before decoding, so a page with a value of megabytes costs nothing; references
-            // are at most a few characters each, so four times the limit leaves the whole value.
-            const QString content = CitationValue(DecodeHtmlText(
-                tag.attributes.value(QStringLiteral("content")).left(4 * kMaxCitationChars)));
-            if (content.isEmpty()) {
-                return true;
-            }
-            if (name == QLatin1String("citation_author")) {
-                meta.authors << content;
-            } else if (name == QLatin1String("citation_authors")) {
-                // The older form: every author in one tag, parted by ";".
-                meta.authors << AuthorsFromPdfMetadata(content); // the same ";" list
-
-            } else if (name == QLatin1String("dc.creator") ||
-                       name == QLatin1String("dcterms.creator")) {
-                dublinCore.authors << content;
-            } else {
-                tags[name] << content;
-            }
+    QHash<QString, QStringList> tags; // name → the contents `fill` may take, in page order
+    // Only these attributes are held of each tag.
+    static const QStringList read = {QStringLiteral("name"), QStringLiteral("property"),
+                                     QStringLiteral("content")};
+    const auto visit = [&](const HtmlTag& tag) {
+        if (tag.name != QLatin1String("meta")) {
             return true;
-        },
-        SkipRawText::Yes);
+        }
+        QStringView written = tag.attributes.value(QStringLiteral("name"));
+        if (written.isEmpty()) {
+            written = tag.attributes.value(QStringLiteral("property"));
+        }
+        const QString name = written.trimmed().toString().toLower();
+        QStringList* authors = nullptr;
+        if (name == QLatin1String("citation_author") || name == QLatin1String("citation_authors")) {
+            authors = &meta.authors;
+        } else if (name == QLatin1String("dc.creator") ||
+                   name == QLatin1String("dcterms.creator")) {
+            authors = &dublinCore.authors;
+        }
+        QString Citation::*const field = fieldOf(name);
+        // Only the tags read below are decoded, and only while they can still add anything.
+        if (authors == nullptr && field == nullptr) {
+            return true;
+        }
+        if (authors != nullptr ? authors->size() >= kMaxCitationAuthors
+                               : !wantsMore(field, tags.value(name))) {
+            return true;
+        }
+        // Cut before decoding, so a page with a value of megabytes costs nothing; references are
+        // at most a few characters each, so four times the limit leaves the whole value.
+        const QString content =
+            CitationValue(DecodeHtmlText(tag.attributes.value(QStringLiteral("content"))
+                                             .left(4 * kMaxCitationChars)
+                                             .toString()));
+        if (content.isEmpty()) {
+            return true;
+        }
+        if (name == QLatin1String("citation_authors")) {
+            // The older form: every author in one tag, parted by ";" (the same list as a PDF's
+            // metadata).
+            *authors << AuthorsFromPdfMetadata(content).mid(0,
+                                                            kMaxCitationAuthors - authors->size());
+        } else if (authors != nullptr) {
+            *authors << content;
+        } else if (isWanted(field, tags.value(name), content)) {
+            tags[name] << content;
+        }
+        return true;
+    };
+    ForEachHtmlTag(page, visit, SkipRawText::Yes, read);
     fill(kCitationTags, tags, meta);
     fill(kDublinCoreTags, tags, dublinCore);
     meta.fillMissingFrom(dublinCore);
-    meta.authors = meta.authors.mid(0, kMaxCitationAuthors);
     return meta;
 }
 

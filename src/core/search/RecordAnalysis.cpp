@@ -30,8 +30,11 @@ namespace {
 
 // The value of the element whose id is "pdfUrl": its value, href or src, in that order.
 std::optional<QString> pdfUrlValue(const QString& page) {
+    // Only these attributes are held of each tag.
+    static const QStringList read = {QStringLiteral("id"), QStringLiteral("value"),
+                                     QStringLiteral("href"), QStringLiteral("src")};
     std::optional<QString> value;
-    ForEachHtmlTag(page, [&value](const HtmlTag& tag) {
+    const auto visit = [&value](const HtmlTag& tag) {
         if (tag.attributes.value(QStringLiteral("id"))
                 .compare(QLatin1String("pdfUrl"), Qt::CaseInsensitive) != 0) {
             return true;
@@ -39,12 +42,13 @@ std::optional<QString> pdfUrlValue(const QString& page) {
         for (const char* key : {"value", "href", "src"}) {
             const auto it = tag.attributes.constFind(QLatin1String(key));
             if (it != tag.attributes.cend()) {
-                value = *it;
+                value = it->toString();
                 break;
             }
         }
         return false;
-    });
+    };
+    ForEachHtmlTag(page, visit, SkipRawText::No, read);
     return value;
 }
 

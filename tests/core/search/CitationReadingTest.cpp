@@ -1,5 +1,8 @@
 #include "core/search/CitationReading.h"
+#include "core/search/RecordAnalysis.h"
 
+#include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quillax;
@@ -26,6 +29,30 @@ void expectSame(const Citation& got, const Citation& want) {
     EXPECT_EQ(got.doi, want.doi);
     EXPECT_EQ(got.issn, want.issn);
     EXPECT_EQ(got.pdfUrl, want.pdfUrl);
+}
+
+/// A line of /proc/self/status in MiB ("VmRSS:" now, "VmHWM:" the peak since the last reset).
+double statusMiB(const QByteArray& field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        }
+    }
+    return -1;
+}
+
+/// How far the resident memory rose above what it was while `work` ran, in MiB.
+double peakGrowthMiB(const std::function<void()>& work) {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    EXPECT_TRUE(refs.open(QIODevice::WriteOnly) && refs.write("5") == 1); // the peak starts anew
+    refs.close();
+    const double before = statusMiB("VmRSS:");
+    work();
+    return statusMiB("VmHWM:") - before;
 }
 
 } // namespace
@@ -150,6 +177,54 @@ TEST(CitationMeta, ReadsTheTagsAsReferenceManagersDo) {
                   QStringLiteral("<meta name=\"citation_title\" content=\"Whole\"><meta name=\""))
                   .title,
               QStringLiteral("Whole"));
+}
+
+// Hostile record pages, as large as a fetch may be or larger: the PDF address and the tags
+// after the flood are still read, authors stop at the cap, and the reading holds little beside
+// the page, however many authors or attributes it repeats.
+TEST(CitationMeta, AHostilePageIsReadWholeInLittleMemory) {
+    const QString pdfLink = QStringLiteral("<a id=\"pdfUrl\" href=\"/pdf/1.pdf\">PDF</a>");
+    const QString title = QStringLiteral("<meta name=\"citation_title\" content=\"Hostile\">");
+    const QString tail =
+        QStringLiteral("<script><meta name=\"citation_author\" content=\"Fake\"></script>"
+                       "<meta name=\"citation_doi\" content=\"10.5555/end\">");
+    const QString authorList = QStringLiteral("<meta name=\"citation_authors\" content=\"") +
+                               QStringLiteral("A;").repeated(1000) + QStringLiteral("\">");
+    QString attributes = QStringLiteral("<p");
+    for (int i = 0; attributes.size() < 8 * 1024 * 1024; ++i) {
+        attributes += QStringLiteral(" a") + QString::number(i);
+    }
+    struct Case {
+        const char* what;
+        QString page;
+        QStringList authors;
+    };
+    const Case cases[] = {
+        {"10,000 author lists of 2,000 characters",
+         title + pdfLink + authorList.repeated(10'000) + tail,
+         QStringList(kMaxCitationAuthors, QStringLiteral("A"))},
+        {"one tag of a million attributes before the PDF link",
+         attributes + QStringLiteral(">") + title + pdfLink + tail,
+         {}},
+        {"560,000 empty titles after the PDF link",
+         title + pdfLink + QStringLiteral("<title></title>").repeated(8 * 1024 * 1024 / 15) + tail,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString address;
+        Citation read;
+        const double grew = peakGrowthMiB([&] {
+            address = FindPdfAddress(c.page, QStringLiteral("http://lib.example/record/1"));
+            read = ReadCitationMeta(c.page);
+        });
+        EXPECT_EQ(address, QStringLiteral("http://lib.example/pdf/1.pdf"));
+        EXPECT_EQ(read.title, QStringLiteral("Hostile"));
+        EXPECT_EQ(read.doi, QStringLiteral("10.5555/end"));
+        EXPECT_EQ(read.authors, c.authors);
+        // The page itself takes 16 to 40 MiB.
+        EXPECT_LT(grew, 64.0);
+    }
 }
 
 TEST(CitationMeta, NamesAndDatesAreReadInTheCommonForms) {
