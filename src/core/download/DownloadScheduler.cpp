@@ -130,7 +130,9 @@ void DownloadScheduler::onTransferEnded(int row) {
     }
     if (item.percent != status_words::kBigFileSkipped &&
         item.percent != status_words::kExistsSkipped) {
+        // The session works: a page after this is a new lapse, which any row may report.
         documentSinceLogin_ = true;
+        requeuedForLogin_.clear();
     }
     pdfChecks_.checkFinished(row);
     pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
@@ -263,6 +265,7 @@ void DownloadScheduler::Start() {
     // A new run: a login page now means the session lapsed since, not that the last login
     // failed, so it gets a login of its own.
     documentSinceLogin_ = true;
+    requeuedForLogin_.clear();
     setTimerDown(true);
 }
 

@@ -388,6 +388,32 @@ TEST_F(LoginOnceTest, RowsGoAgainOnceTheFormIsSentNotAfterThePause) {
     EXPECT_LE(docRequests(), 9 + 3);
 }
 
+// The session lapses again after the first login had served the list: the rows asked for
+// again get a login of their own and end as PDFs, not as pages nor with the run stopped.
+TEST_F(LoginOnceTest, ALaterLapseGetsALoginOfItsOwn) {
+    s().Start();
+    runFor([&] { return list.检测是否下载列表完毕() && list.statusCounts().finished == 9; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settled(); }, 5000));
+    ASSERT_EQ(logins, 1);
+    loggedIn = false; // the session has lapsed meanwhile
+    list.selectAll();
+    ASSERT_EQ(menu重新下载选中项(list), 9);
+    QSignalSpy texts(&s(), &DownloadScheduler::statusPanelText);
+    s().Start();
+    runFor([&] { return list.检测是否下载列表完毕() && list.statusCounts().finished == 9; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settled(); }, 5000));
+    EXPECT_EQ(logins, 2);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(list.item(i).type, QStringLiteral("pdf")) << i;
+        EXPECT_EQ(sha256(ReadFile(folder + QStringLiteral("Doc%1.pdf").arg(i))),
+                  sha256(pdfFor("/doc" + QByteArray::number(i))))
+            << i;
+    }
+    for (const auto& args : texts) {
+        EXPECT_NE(args.at(1).toString(), QStringLiteral("自动登录后仍收到登录页面，已停止下载"));
+    }
+}
+
 TEST_F(LoginOnceTest, AFailedLoginStopsTheRunWithThePanelsWords) {
     loginWorks = false;
     QSignalSpy texts(&s(), &DownloadScheduler::statusPanelText);
