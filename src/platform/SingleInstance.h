@@ -39,6 +39,11 @@ Q_SIGNALS:
     void comeForwardRequested();
 
 private:
+    void listen();
+    /// Asks the holder to come forward; true when it said it does.
+    bool askHolder(int waitMs) const;
+    void answer();
+
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
     QLocalServer* server_ = nullptr;

@@ -1,8 +1,10 @@
 #include "core/download/DownloadNeeded.h"
 
 #include "core/download/DownloadListModel.h"
+#include "core/download/Downloader.h"
 #include "core/files/FileNaming.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace quillax {
@@ -13,7 +15,7 @@ bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy
     }
     const DownloadItem& item = list.item(row);
     const QString path = ItemFilePath(item.folder, item.name, item.type);
-    if (!FileExists(path)) {
+    if (!FileExists(path) || IsPlaceholderFile(path)) {
         return true;
     }
     if (policy != DuplicateNamePolicy::Skip || path == item.replacesPath) {
@@ -27,6 +29,12 @@ bool 确定是需要下载(DownloadListModel& list, int row, DuplicateNamePolicy
     // The file is the row's now: the user may ask to download it again or to delete it.
     list.setAdoptedFile(row, true);
     return false;
+}
+
+bool IsPlaceholderFile(const QString& path) {
+    QFile file(path);
+    return file.size() == Downloader::kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
+           file.readAll() == Downloader::kPlaceholder;
 }
 
 } // namespace quillax
