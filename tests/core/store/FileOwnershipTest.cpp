@@ -149,18 +149,23 @@ TEST(FileOwnership, AKilledMethodTwoRowWithoutLengthComesBackAndFetchesItsPaper)
     EXPECT_EQ(ReadFile(target), body);
 }
 
-// Under 跳过 a file at the row's name is its paper, unless it is exactly our placeholder: that
-// one reserves the name for a download and holds nothing.
+// Under 跳过 a file at the row's name is its paper, unless it is exactly our placeholder: while
+// another row downloads to that name it stands for the paper on its way, of a length not known
+// yet; left over by a download that ended, it goes and the row is downloaded under its name.
 TEST(FileOwnership, TheSkipRuleNeverTakesAPlaceholderForThePaper) {
     struct Case {
         const char* what;
         QByteArray bytes;
+        bool otherRowDownloads; ///< a row before it downloads to the same name now
         bool skipped;
+        bool fileStays;
+        QString length; ///< in both length columns when skipped
     };
     const Case cases[] = {
-        {"our placeholder", kPlaceholderBytes, false},
-        {"two other bytes", QByteArray("ok"), true},
-        {"a paper", paper(), true},
+        {"a placeholder left over", kPlaceholderBytes, false, false, false, QString()},
+        {"a placeholder of a row downloading now", kPlaceholderBytes, true, true, true, QString()},
+        {"two other bytes", QByteArray("ok"), false, true, true, QStringLiteral("2")},
+        {"a paper", paper(), false, true, true, QString::number(paper().size())},
     };
     QTemporaryDir tmp;
     int n = 0;
@@ -168,14 +173,27 @@ TEST(FileOwnership, TheSkipRuleNeverTakesAPlaceholderForThePaper) {
         SCOPED_TRACE(c.what);
         const QString folder = tmp.path() + QStringLiteral("/%1/").arg(++n);
         ASSERT_TRUE(QDir().mkpath(folder));
-        ASSERT_TRUE(WriteFile(folder + QStringLiteral("Title.pdf"), c.bytes));
+        const QString file = folder + QStringLiteral("Title.pdf");
+        ASSERT_TRUE(WriteFile(file, c.bytes));
         DownloadListModel list;
+        list.addItem(QStringLiteral("http://a/first"), QStringLiteral("Title"),
+                     QStringLiteral("pdf"), folder, QString());
         list.addItem(QStringLiteral("http://a/p"), QStringLiteral("Title"), QStringLiteral("pdf"),
                      folder, QString());
-        EXPECT_EQ(确定是需要下载(list, 0, DuplicateNamePolicy::Skip), !c.skipped);
-        EXPECT_EQ(list.item(0).status, c.skipped ? ItemStatus::Finished : ItemStatus::Waiting);
-        EXPECT_EQ(list.item(0).adoptedFile, c.skipped);
-        EXPECT_EQ(ReadFile(folder + QStringLiteral("Title.pdf")), c.bytes);
+        if (c.otherRowDownloads) {
+            list.startRow(0);
+        }
+        EXPECT_EQ(确定是需要下载(list, 1, DuplicateNamePolicy::Skip), !c.skipped);
+        EXPECT_EQ(list.item(1).status, c.skipped ? ItemStatus::Finished : ItemStatus::Waiting);
+        EXPECT_EQ(list.item(1).adoptedFile, c.skipped);
+        if (c.skipped) {
+            EXPECT_EQ(list.item(1).size, c.length);
+            EXPECT_EQ(list.item(1).received, c.length);
+        }
+        EXPECT_EQ(QFileInfo::exists(file), c.fileStays);
+        if (c.fileStays) {
+            EXPECT_EQ(ReadFile(file), c.bytes);
+        }
     }
 }
 
