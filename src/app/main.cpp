@@ -120,10 +120,11 @@ int main(int argc, char* argv[]) {
                                                          quillax::settings_keys::kSaveFolder,
                                                          quillax::DefaultSaveFolder()))});
     } else {
-        quillax::ShowMessage(QStringLiteral("保存的下载列表暂时无法使用：数据文件夹不可写入（%1）\n"
-                                            "本次运行不保存下载列表。")
-                                 .arg(QFileInfo(queuePath).absolutePath()),
-                             quillax::MsgIcon::Warning);
+        quillax::ShowMessage(
+            QStringLiteral("保存的下载列表暂时无法使用：无法在数据文件夹%1里建立锁文件"
+                           "（磁盘已满或不可写入）。\n本次运行不保存下载列表。")
+                .arg(QFileInfo(queuePath).absolutePath()),
+            quillax::MsgIcon::Warning);
     }
     const quillax::config::KeptQueueChoice choice = quillax::config::keptQueueChoice();
     bool restore = false;
