@@ -1,7 +1,7 @@
 #include "core/download/BodyPlacement.h"
 
 #include "core/download/DownloadListModel.h"
-#include "core/download/Downloader.h"
+#include "core/download/DownloadNeeded.h"
 #include "core/files/FileNaming.h"
 #include "core/files/TypeRecognition.h"
 
@@ -26,12 +26,6 @@ QString besideWithType(const QString& targetPath, const QString& type, const QSt
 }
 
 } // namespace
-
-bool IsPlaceholderFile(const QString& path) {
-    QFile file(path);
-    return file.size() == Downloader::kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
-           file.readAll() == Downloader::kPlaceholder;
-}
 
 QString PlaceForBody(const QString& partPath, const QString& targetPath,
                      const QString& ownOldFile) {

@@ -16,7 +16,4 @@ namespace quillax {
 /// on any thread.
 QString PlaceForBody(const QString& partPath, const QString& targetPath, const QString& ownOldFile);
 
-/// True when the file at `path` is exactly the two-byte placeholder of a running download.
-bool IsPlaceholderFile(const QString& path);
-
 } // namespace quillax

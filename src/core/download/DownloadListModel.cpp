@@ -404,9 +404,7 @@ bool DownloadListModel::setKey(int row, const QString& key) {
 }
 
 void DownloadListModel::setCreatedFile(int row, bool created) {
-    if (validRow(row)) {
-        items_[row].createdFile = created;
-    }
+    setField(row, &DownloadItem::createdFile, created, {FileOwnerRole});
 }
 
 void DownloadListModel::setContentCheck(int row, ContentCheck check) {
@@ -430,15 +428,11 @@ void DownloadListModel::setNotBefore(int row, qint64 epochMs) {
 }
 
 void DownloadListModel::setAdoptedFile(int row, bool adopted) {
-    if (validRow(row)) {
-        items_[row].adoptedFile = adopted;
-    }
+    setField(row, &DownloadItem::adoptedFile, adopted, {FileOwnerRole});
 }
 
 void DownloadListModel::setReplacesPath(int row, const QString& path) {
-    if (validRow(row)) {
-        items_[row].replacesPath = path;
-    }
+    setField(row, &DownloadItem::replacesPath, path, {FileOwnerRole});
 }
 
 bool DownloadListModel::mayDeleteFileOf(int row, bool explicitRequest) const {

@@ -125,7 +125,9 @@ class DownloadListModel : public QAbstractTableModel, public DownloadQueue {
     Q_OBJECT
 public:
     enum Column { ColName, ColType, ColSize, ColReceived, ColPercent, ColFolder, ColumnCount };
-    enum Role { StatusRole = Qt::UserRole + 1, KeyRole, ReferrerRole, CitationRole };
+    /// FileOwnerRole: which file the row owns changed (createdFile, adoptedFile, replacesPath);
+    /// nothing shows it, but watchers of the list (the kept queue) must learn of it.
+    enum Role { StatusRole = Qt::UserRole + 1, KeyRole, ReferrerRole, CitationRole, FileOwnerRole };
 
     explicit DownloadListModel(QObject* parent = nullptr);
 

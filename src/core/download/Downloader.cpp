@@ -2,6 +2,7 @@
 
 #include "core/download/BodyWriter.h"
 #include "core/download/DownloadListModel.h"
+#include "core/download/DownloadNeeded.h"
 #include "core/download/ServerPauses.h"
 #include "platform/Network.h"
 #include "platform/SocketGet.h"
@@ -36,13 +37,7 @@ bool Downloader::WritePlaceholder(const QString& path) {
 
 bool Downloader::RemovePlaceholder(const QString& path) {
     // Only our two bytes: another download of the same path may have stored its file since.
-    QFile file(path);
-    if (file.size() == kPlaceholder.size() && file.open(QIODevice::ReadOnly) &&
-        file.readAll() == kPlaceholder) {
-        file.close();
-        return file.remove();
-    }
-    return false;
+    return IsPlaceholderFile(path) && QFile::remove(path);
 }
 
 void Downloader::BeginDownload(const QString& address, const QString& savePath,

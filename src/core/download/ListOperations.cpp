@@ -2,6 +2,7 @@
 #include "core/download/ServerPauses.h"
 
 #include "core/download/DownloadListModel.h"
+#include "core/download/DownloadNeeded.h"
 #include "core/files/FileNaming.h"
 #include "core/files/HeaderTypes.h"
 #include "core/settings/SettingsStore.h"
@@ -438,7 +439,8 @@ QList<CitationEntry> CitationEntries(const DownloadListModel& list, bool finishe
         const QString path = ItemFilePath(item.folder, item.name, item.type);
         const bool owned =
             naming.value(path) == 1 || (item.createdFile && writing.value(path) == 1);
-        if (attachable(row) && owned && FileExists(path)) {
+        // Our two-byte placeholder under the paper's name is no paper.
+        if (attachable(row) && owned && FileExists(path) && !IsPlaceholderFile(path)) {
             entry.filePath = QFileInfo(path).absoluteFilePath();
         }
         entries << entry;

@@ -3,12 +3,12 @@
 #include "core/download/BodyWriter.h"
 #include "core/download/Downloader.h"
 #include "core/files/FileNaming.h"
+#include "core/store/CrashDebris.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -30,9 +30,61 @@ const QLatin1String kRecordColumnsV1("title, link, type, status, folder, page_ur
 const QString kDownloadColumns = kDownloadColumnsV1 + QStringLiteral(", citation");
 const QString kRecordColumns = kRecordColumnsV1 + QStringLiteral(", citation");
 
-bool exec(QSqlDatabase& db, const QString& sql) {
+bool exec(QSqlDatabase& db, const QString& sql, QSqlError* error = nullptr) {
     QSqlQuery query(db);
-    return query.exec(sql);
+    if (query.exec(sql)) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = query.lastError();
+    }
+    return false;
+}
+
+// SQLite's primary result code (the low byte of an extended one).
+int codeOf(const QSqlError& error) {
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+constexpr int kSqliteError = 1;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+
+// Only these say that the file itself is damaged; a full disk, a lock or a refused write pass.
+bool fileAtFault(const QSqlError& error) {
+    return codeOf(error) == kSqliteCorrupt || codeOf(error) == kSqliteNotADatabase;
+}
+
+QString errorText(const QSqlError& error) {
+    // The shared-memory file of WAL mode cannot grow: what a full disk does at the start.
+    constexpr int kSqliteShmSize = 4874;
+    if (error.nativeErrorCode().toInt() == kSqliteShmSize) {
+        return QStringLiteral("磁盘已满或不可写入");
+    }
+    switch (codeOf(error)) {
+    case 13: // SQLITE_FULL
+        return QStringLiteral("磁盘已满");
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return QStringLiteral("文件正被另一个程序使用");
+    case 3:  // SQLITE_PERM
+    case 8:  // SQLITE_READONLY
+    case 23: // SQLITE_AUTH
+        return QStringLiteral("文件不可写入");
+    case 14: // SQLITE_CANTOPEN
+        return QStringLiteral("文件无法打开");
+    case 10: // SQLITE_IOERR
+        return QStringLiteral("磁盘读写出错");
+    case 7: // SQLITE_NOMEM
+        return QStringLiteral("内存不足");
+    case kSqliteCorrupt:
+    case kSqliteNotADatabase:
+        return QStringLiteral("文件已损坏");
+    default:
+        break;
+    }
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? QStringLiteral("数据库出错") : text;
 }
 
 // Moves the database and its WAL files aside under `<name>.<why>-<time>`; returns the new name.
@@ -59,8 +111,10 @@ QString moveAside(const QString& path, const QString& why) {
 // written at their positions. Nothing changes unless every statement succeeds.
 template <typename Row, typename ValuesOf>
 bool ReplaceRows(QSqlDatabase db, const QString& table, const QString& columns,
-                 const QList<QPair<int, Row>>& rows, bool all, int count, ValuesOf valuesOf) {
+                 const QList<QPair<int, Row>>& rows, bool all, int count, ValuesOf valuesOf,
+                 QSqlError* error) {
     if (!db.transaction()) {
+        *error = db.lastError();
         return false;
     }
     QSqlQuery q(db);
@@ -80,7 +134,12 @@ bool ReplaceRows(QSqlDatabase db, const QString& table, const QString& columns,
         }
         ok = q.exec();
     }
-    return ok ? db.commit() : (db.rollback(), false);
+    if (ok && db.commit()) {
+        return true;
+    }
+    *error = ok ? db.lastError() : q.lastError();
+    db.rollback();
+    return false;
 }
 
 } // namespace
@@ -131,75 +190,98 @@ StoreOpenResult ListStore::open(const QString& path) {
     StoreOpenResult result;
     QDir().mkpath(QFileInfo(path).absolutePath());
     const bool existed = QFileInfo::exists(path);
-    QString movedTo;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QString why;
-        if (!tryOpen(&why, &result.error)) {
-            close();
-            if (why.isEmpty()) {
-                return result; // the driver or the folder failed: nothing to move aside
-            }
-            if (attempt > 0 || (movedTo = moveAside(path, why)).isEmpty()) {
-                result.error = QStringLiteral("cannot move %1 aside").arg(path);
-                return result;
-            }
-            continue;
-        }
-        result.status = !movedTo.isEmpty() ? StoreOpen::MovedAside
-                        : existed          ? StoreOpen::Opened
-                                           : StoreOpen::Created;
-        result.movedTo = movedTo;
+    QString why;
+    if (tryOpen(&why, &result.error)) {
+        result.status = existed ? StoreOpen::Opened : StoreOpen::Created;
         return result;
     }
+    close();
+    if (why.isEmpty()) {
+        return result; // not the file's fault: it stays for a later run
+    }
+    result.movedTo = moveAside(path, why);
+    if (result.movedTo.isEmpty()) {
+        result.error += QStringLiteral("，且无法移到别处");
+        return result;
+    }
+    why.clear();
+    if (!tryOpen(&why, &result.error)) {
+        close(); // a fresh file fails too: said with where the old one went
+        return result;
+    }
+    result.status = StoreOpen::MovedAside;
     return result;
 }
 
 bool ListStore::tryOpen(QString* why, QString* error) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(path_);
-    if (!db.open()) {
-        *error = db.lastError().text();
+    // What failed decides: the file's own damage moves it aside, anything else leaves it.
+    const auto failed = [why, error](const QSqlError& e) {
+        if (fileAtFault(e)) {
+            *why = QStringLiteral("damaged");
+        }
+        *error = errorText(e);
         return false;
+    };
+    const auto damaged = [why, error] {
+        *why = QStringLiteral("damaged");
+        *error = QStringLiteral("文件已损坏");
+        return false;
+    };
+    if (!db.open()) {
+        return failed(db.lastError());
     }
-    // A file that is no database, or a damaged one, fails the check; a newer one says so.
     int version = -1;
     {
         QSqlQuery check(db);
-        if (check.exec(QStringLiteral("PRAGMA quick_check")) && check.next() &&
-            check.value(0).toString() == QLatin1String("ok") &&
-            check.exec(QStringLiteral("PRAGMA user_version")) && check.next()) {
-            version = check.value(0).toInt();
+        if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+            return failed(check.lastError());
         }
+        if (!check.next()) {
+            return check.lastError().isValid() ? failed(check.lastError()) : damaged();
+        }
+        if (check.value(0).toString() != QLatin1String("ok")) {
+            return damaged(); // the check ran and found the file damaged
+        }
+        if (!check.exec(QStringLiteral("PRAGMA user_version")) || !check.next()) {
+            return failed(check.lastError());
+        }
+        version = check.value(0).toInt();
     }
-    if (version < 0) {
-        *why = QStringLiteral("damaged");
-    } else if (version > kSchemaVersion) {
+    if (version > kSchemaVersion) {
         *why = QStringLiteral("newer");
-    } else if (!schemaReadable(version)) {
-        *why = QStringLiteral("damaged"); // tables of another shape under our names
-    } else if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL")) ||
-               !exec(db, QStringLiteral("PRAGMA synchronous=NORMAL")) || !createSchema()) {
-        *why = QStringLiteral("damaged");
-    }
-    if (!why->isEmpty()) {
-        *error = QStringLiteral("%1: %2").arg(*why, path_);
+        *error = QStringLiteral("文件来自更新的版本");
         return false;
+    }
+    if (const QSqlError shape = schemaError(version); shape.isValid()) {
+        // A column that is not there: tables of another shape under our names.
+        return codeOf(shape) == kSqliteError ? damaged() : failed(shape);
+    }
+    QSqlError e;
+    if (!exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), &e) ||
+        !exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), &e) || !createSchema(&e)) {
+        return failed(e);
     }
     return true;
 }
 
-bool ListStore::schemaReadable(int version) const {
+QSqlError ListStore::schemaError(int version) const {
     // Checked before anything is written, so that a file moved aside keeps its bytes. A file of
     // the first version gets its new columns when the schema is made.
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const QStringList tables = db.tables();
-    QSqlQuery q(db);
     const QString downloads = version >= 2 ? kDownloadColumns : QString(kDownloadColumnsV1);
     const QString records = version >= 2 ? kRecordColumns : QString(kRecordColumnsV1);
-    return (!tables.contains(QLatin1String("downloads")) ||
-            q.exec(QStringLiteral("SELECT %1 FROM downloads LIMIT 0").arg(downloads))) &&
-           (!tables.contains(QLatin1String("records")) ||
-            q.exec(QStringLiteral("SELECT %1 FROM records LIMIT 0").arg(records)));
+    for (const auto& [table, columns] : {std::pair{QStringLiteral("downloads"), downloads},
+                                         std::pair{QStringLiteral("records"), records}}) {
+        QSqlQuery q(db);
+        if (tables.contains(table) &&
+            !q.exec(QStringLiteral("SELECT %1 FROM %2 LIMIT 0").arg(columns, table))) {
+            return q.lastError();
+        }
+    }
+    return {};
 }
 
 int ListStore::unfinishedCount() const {
@@ -221,30 +303,42 @@ int ListStore::unfinishedCount() const {
     return n;
 }
 
-bool ListStore::createSchema() {
+bool ListStore::createSchema(QSqlError* error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     if (!db.transaction()) {
+        *error = db.lastError();
         return false;
     }
     // Tables of the first version get the citation column; their rows keep an empty one.
-    const auto addCitation = [&db](const QString& table) {
+    const auto addCitation = [&db, error](const QString& table) {
         QSqlQuery q(db);
         return !db.tables().contains(table) ||
                q.exec(QStringLiteral("SELECT citation FROM %1 LIMIT 0").arg(table)) ||
-               exec(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN citation TEXT").arg(table));
+               exec(db, QStringLiteral("ALTER TABLE %1 ADD COLUMN citation TEXT").arg(table),
+                    error);
     };
-    const bool ok =
-        addCitation(QStringLiteral("downloads")) && addCitation(QStringLiteral("records")) &&
-        exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (pos INTEGER PRIMARY KEY, "
-                                "key TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
-                                "percent TEXT, folder TEXT, referrer TEXT, status INTEGER, "
-                                "created INTEGER, adopted INTEGER, replaces TEXT, reason TEXT, "
-                                "attempts INTEGER, not_before INTEGER, citation TEXT)")) &&
-        exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS records (pos INTEGER PRIMARY KEY, "
-                                "title TEXT, link TEXT, type TEXT, status TEXT, folder TEXT, "
-                                "page_url TEXT, citation TEXT)")) &&
-        exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
-    return ok ? db.commit() : (db.rollback(), false);
+    bool ok = addCitation(QStringLiteral("downloads")) && addCitation(QStringLiteral("records")) &&
+              exec(db,
+                   QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (pos INTEGER PRIMARY KEY, "
+                                  "key TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
+                                  "percent TEXT, folder TEXT, referrer TEXT, status INTEGER, "
+                                  "created INTEGER, adopted INTEGER, replaces TEXT, reason TEXT, "
+                                  "attempts INTEGER, not_before INTEGER, citation TEXT)"),
+                   error) &&
+              exec(db,
+                   QStringLiteral("CREATE TABLE IF NOT EXISTS records (pos INTEGER PRIMARY KEY, "
+                                  "title TEXT, link TEXT, type TEXT, status TEXT, folder TEXT, "
+                                  "page_url TEXT, citation TEXT)"),
+                   error) &&
+              exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error);
+    if (ok && !db.commit()) {
+        *error = db.lastError();
+        ok = false;
+    }
+    if (!ok) {
+        db.rollback();
+    }
+    return ok;
 }
 
 KeptQueue ListStore::load() const {
@@ -292,37 +386,54 @@ KeptQueue ListStore::load() const {
 }
 
 bool ListStore::writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count) {
-    return isOpen() &&
-           ReplaceRows(QSqlDatabase::database(connection_, false), QStringLiteral("downloads"),
-                       kDownloadColumns, rows, all, count, [](int pos, const DownloadItem& item) {
-                           return QVariantList{pos,
-                                               item.key,
-                                               item.name,
-                                               item.type,
-                                               item.size,
-                                               item.received,
-                                               item.percent,
-                                               item.folder,
-                                               item.referrer,
-                                               static_cast<int>(item.status),
-                                               item.createdFile ? 1 : 0,
-                                               item.adoptedFile ? 1 : 0,
-                                               item.replacesPath,
-                                               item.reason,
-                                               item.autoAttempts,
-                                               item.notBefore,
-                                               CitationToJson(item.citation)};
-                       });
+    if (!isOpen()) {
+        lastError_ = QStringLiteral("文件没有打开");
+        return false;
+    }
+    QSqlError error;
+    const bool ok = ReplaceRows(
+        QSqlDatabase::database(connection_, false), QStringLiteral("downloads"), kDownloadColumns,
+        rows, all, count,
+        [](int pos, const DownloadItem& item) {
+            return QVariantList{pos,
+                                item.key,
+                                item.name,
+                                item.type,
+                                item.size,
+                                item.received,
+                                item.percent,
+                                item.folder,
+                                item.referrer,
+                                static_cast<int>(item.status),
+                                item.createdFile ? 1 : 0,
+                                item.adoptedFile ? 1 : 0,
+                                item.replacesPath,
+                                item.reason,
+                                item.autoAttempts,
+                                item.notBefore,
+                                CitationToJson(item.citation)};
+        },
+        &error);
+    lastError_ = ok ? QString() : errorText(error);
+    return ok;
 }
 
 bool ListStore::writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count) {
-    return isOpen() &&
-           ReplaceRows(QSqlDatabase::database(connection_, false), QStringLiteral("records"),
-                       kRecordColumns, rows, all, count, [](int pos, const AnalysisRecord& r) {
-                           return QVariantList{
-                               pos,      r.title,  r.link,    r.type,
-                               r.status, r.folder, r.pageUrl, CitationToJson(r.citation)};
-                       });
+    if (!isOpen()) {
+        lastError_ = QStringLiteral("文件没有打开");
+        return false;
+    }
+    QSqlError error;
+    const bool ok = ReplaceRows(
+        QSqlDatabase::database(connection_, false), QStringLiteral("records"), kRecordColumns, rows,
+        all, count,
+        [](int pos, const AnalysisRecord& r) {
+            return QVariantList{pos,      r.title,  r.link,    r.type,
+                                r.status, r.folder, r.pageUrl, CitationToJson(r.citation)};
+        },
+        &error);
+    lastError_ = ok ? QString() : errorText(error);
+    return ok;
 }
 
 bool ListStore::clearAll() {
@@ -340,28 +451,29 @@ int RestoreKeptQueue(const KeptQueue& kept, DownloadListModel* downloads,
     }
     QList<DownloadItem> items = kept.downloads;
     for (DownloadItem& item : items) {
+        if (item.status == ItemStatus::Finished) {
+            continue;
+        }
+        const QString target = ItemFilePath(item.folder, item.name, item.type);
+        // Method 2's two-byte placeholder reserved the name for a download of the ended run;
+        // it is no paper, whichever row's flag was kept last.
+        Downloader::RemovePlaceholder(target);
+        // A row owns no file that is not there: a file of that name later is someone else's.
+        item.createdFile = item.createdFile && FileExists(target);
         if (item.status != ItemStatus::Downloading) {
             continue;
         }
-        // The download that ran when the program ended: its part file and its own placeholder
-        // go, and the row waits to be fetched again.
-        const QString target = ItemFilePath(item.folder, item.name, item.type);
+        // The download that ran when the program ended: its part file goes, and the row waits
+        // to be fetched again.
         const QFileInfo info(target);
-        const QRegularExpression ours(
-            QStringLiteral("^%1\\.\\d+-\\d+%2$")
-                .arg(QRegularExpression::escape(info.fileName()),
-                     QRegularExpression::escape(QLatin1String(kPartSuffix))));
         const QStringList parts = QDir(info.path())
                                       .entryList({QStringLiteral("*") + QLatin1String(kPartSuffix)},
                                                  QDir::Files | QDir::Hidden);
         for (const QString& part : parts) {
-            if (ours.match(part).hasMatch()) {
+            QString of;
+            if (PartFileWriter(part, &of) > 0 && of == info.fileName() && IsStalePartFile(part)) {
                 QFile::remove(info.path() + QLatin1Char('/') + part);
             }
-        }
-        // Method 2's two-byte placeholder reserved the name; it is no paper.
-        if (item.createdFile && Downloader::RemovePlaceholder(target)) {
-            item.createdFile = false;
         }
         item.status = ItemStatus::Waiting;
         item.received.clear();

@@ -1,13 +1,16 @@
 #pragma once
 // The kept queue: the download list and the analysis list in a SQLite database in the
 // program's data folder (WAL mode), so that a crash, a logout or a closed lid loses neither.
-// A damaged database, or one from a newer version, is moved aside, never deleted.
+// A damaged database, or one from a newer version, is moved aside, never deleted. One that
+// cannot be read for now (a full disk, a read-only file, a lock held elsewhere) is left alone.
 
 #include "core/download/DownloadListModel.h"
 #include "core/search/AnalysisListModel.h"
 
 #include <QList>
 #include <QString>
+
+class QSqlError;
 
 namespace quillax {
 
@@ -18,8 +21,9 @@ enum class StoreOpen { Created, Opened, MovedAside, Failed };
 
 struct StoreOpenResult {
     StoreOpen status = StoreOpen::Failed;
-    QString movedTo; ///< MovedAside: where the old file went
-    QString error;   ///< Failed: why
+    /// Where the old file went: MovedAside, and Failed when no new store could be made after it.
+    QString movedTo;
+    QString error; ///< Failed: why, in words for the user
 };
 
 /// What a store holds: both lists, in order.
@@ -50,6 +54,8 @@ public:
     bool writeDownloads(const QList<QPair<int, DownloadItem>>& rows, bool all, int count);
     bool writeRecords(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count);
     bool clearAll();
+    /// Why the last write failed, in words for the user.
+    QString lastError() const { return lastError_; }
     /// What the start question counts: download items not finished (waiting, downloading or
     /// failed) plus records not analysed yet; the same rule as KeptQueue::unfinished().
     int unfinishedCount() const;
@@ -59,17 +65,21 @@ private:
     /// Opens `path_` and makes the schema; on failure `why` names what to move aside for
     /// ("damaged", "newer"), or stays empty when the file itself is not at fault.
     bool tryOpen(QString* why, QString* error);
-    bool createSchema();
-    bool schemaReadable(int version) const;
+    bool createSchema(QSqlError* error);
+    /// The first statement of `version`'s columns that fails, or no error.
+    QSqlError schemaError(int version) const;
     void close();
 
     QString connection_;
     QString path_;
+    QString lastError_;
 };
 
 /// Puts a kept queue back into the lists. A row that was downloading comes back as waiting, and
-/// the part file it was writing goes (only files named as our part files, beside its target), as
-/// does a two-byte placeholder that the row itself made. Returns the rows restored.
+/// the part file it was writing goes (only files named as our part files, beside its target, of
+/// a process that has ended). At the target of a row that is not finished our exact two-byte
+/// placeholder goes, whichever row made it: nothing runs yet that could own it. Returns the
+/// rows restored.
 int RestoreKeptQueue(const KeptQueue& kept, DownloadListModel* downloads,
                      AnalysisListModel* records);
 

@@ -1,62 +1,166 @@
 #include "core/store/QueueKeeper.h"
 
+#include <algorithm>
+#include <functional>
+#include <limits>
 #include <utility>
 
 namespace quillax {
 
-// The writing end: its own connection to the store's file, used only on the keeper's thread.
-class QueueKeeper::Writer : public QObject {
-public:
-    ListStore store;
+namespace {
+
+// A failed write is tried again this often, or at the keeper's own pace when that is slower.
+constexpr int kLeastRetryMs = 1000;
+
+// What a table owes the database: its rows from `from` on go, then `rows` are written. Writes
+// that fail add up here, so that the next attempt leaves the table as all of them would have:
+// a failed rewrite of the whole table stays a whole rewrite, with later changes on top.
+template <typename Row> struct Owed {
+    static constexpr int kNothing = std::numeric_limits<int>::max();
+    int from = kNothing;
+    QMap<int, Row> rows;
+
+    bool empty() const { return from == kNothing && rows.isEmpty(); }
+    void add(const QList<QPair<int, Row>>& more, bool all, int count) {
+        const int cut = all ? 0 : count;
+        from = std::min(from, cut);
+        rows.erase(rows.lowerBound(cut), rows.end());
+        for (const auto& [pos, row] : more) {
+            rows.insert(pos, row);
+        }
+    }
+    /// Writes what is owed with `write(rows, all, count)`; true when nothing is owed any more.
+    template <typename Write> bool settle(Write write) {
+        if (empty()) {
+            return true;
+        }
+        QList<QPair<int, Row>> list;
+        list.reserve(rows.size());
+        for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+            list.append({it.key(), it.value()});
+        }
+        if (!write(list, from == 0, from)) {
+            return false;
+        }
+        *this = {};
+        return true;
+    }
 };
 
-QueueKeeper::QueueKeeper(ListStore& store, int intervalMs, QObject* parent)
-    : QObject(parent), store_(store) {
+} // namespace
+
+// The writing end: its own connection to the store's file, used only on the keeper's thread;
+// or, when that connection cannot be made, the window's connection on the window's thread.
+class QueueKeeper::Writer : public QObject {
+public:
+    Writer(int retryMs, std::function<void(const QString&)> failed) : failed_(std::move(failed)) {
+        retry_.setParent(this); // moves with the writer to its thread
+        retry_.setSingleShot(true);
+        retry_.setInterval(retryMs);
+        connect(&retry_, &QTimer::timeout, this, &Writer::attempt);
+    }
+
+    ListStore own;
+    ListStore* store = &own;
+    Owed<DownloadItem> downloads;
+    Owed<AnalysisRecord> records;
+
+    /// Writes what both tables owe; on failure says why and tries again later.
+    void attempt() {
+        const bool wroteDownloads = downloads.settle([this](const auto& rows, bool all, int count) {
+            return store->writeDownloads(rows, all, count);
+        });
+        const bool wroteRecords = records.settle([this](const auto& rows, bool all, int count) {
+            return store->writeRecords(rows, all, count);
+        });
+        if (wroteDownloads && wroteRecords) {
+            retry_.stop();
+            return;
+        }
+        failed_(store->lastError());
+        if (!retry_.isActive()) {
+            retry_.start();
+        }
+    }
+
+private:
+    std::function<void(const QString&)> failed_;
+    QTimer retry_;
+};
+
+QueueKeeper::QueueKeeper(ListStore& store, int intervalMs, QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
     timer_.setInterval(intervalMs);
     connect(&timer_, &QTimer::timeout, this, &QueueKeeper::flushNow);
     if (!store.isOpen()) {
-        return;
+        return; // nothing is kept this run; the start said why
     }
+    const int retryMs = std::max(intervalMs, kLeastRetryMs);
+    // Called on the writer's thread; said on this one.
+    const auto failed = [this](const QString& why) {
+        QMetaObject::invokeMethod(
+            this, [this, why] { writeFailed(why); }, Qt::QueuedConnection);
+    };
     thread_.setObjectName(QStringLiteral("QueueKeeper"));
     thread_.start();
-    auto* writer = new Writer;
+    auto* writer = new Writer(retryMs, failed);
     writer->moveToThread(&thread_);
     bool opened = false;
     const QString path = store.path();
     QMetaObject::invokeMethod(
         writer,
         [writer, path, &opened] {
-            const StoreOpen status = writer->store.open(path).status;
+            const StoreOpen status = writer->own.open(path).status;
             opened = status == StoreOpen::Opened || status == StoreOpen::Created;
+            if (!opened) {
+                delete writer;
+            }
         },
         Qt::BlockingQueuedConnection);
-    if (opened) {
-        writer_ = writer;
-    } else {
-        delete writer; // not yet used in the thread; writing stays on this thread
+    if (!opened) {
         thread_.quit();
         thread_.wait();
+        writer = new Writer(retryMs, failed);
+        writer->store = &store;
     }
+    writer_ = writer;
 }
 
 QueueKeeper::~QueueKeeper() {
     flushAndWait();
-    if (writer_ != nullptr) {
+    if (writer_ != nullptr && writer_->thread() == &thread_) {
         QMetaObject::invokeMethod(
             writer_, [w = writer_] { delete w; }, Qt::BlockingQueuedConnection);
-        writer_ = nullptr;
         thread_.quit();
         thread_.wait();
+    } else {
+        delete writer_;
     }
+    writer_ = nullptr;
+}
+
+void QueueKeeper::onWriter(std::function<void()> work, bool wait) {
+    if (writer_ == nullptr) {
+        return;
+    }
+    if (writer_->thread() == QThread::currentThread()) {
+        work();
+        return;
+    }
+    // Queued calls run in order: when a waited one has run, every write before it has too.
+    QMetaObject::invokeMethod(writer_, std::move(work),
+                              wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
 void QueueKeeper::flushAndWait() {
     flushNow();
-    if (writer_ != nullptr) {
-        // Queued calls run in order: when this one has run, every write before it has too.
-        QMetaObject::invokeMethod(
-            writer_, [] {}, Qt::BlockingQueuedConnection);
+    onWriter([w = writer_] { w->attempt(); }, true);
+}
+
+void QueueKeeper::writeFailed(const QString& why) {
+    if (!told_) {
+        told_ = true;
+        Q_EMIT keepingFailed(why);
     }
 }
 
@@ -162,23 +266,21 @@ template <typename Row> void QueueKeeper::handOver(Watch<Row>& w, bool all) {
 }
 
 void QueueKeeper::write(const QList<QPair<int, DownloadItem>>& rows, bool all, int count) {
-    if (writer_ == nullptr) {
-        store_.writeDownloads(rows, all, count);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        writer_, [w = writer_, rows, all, count] { w->store.writeDownloads(rows, all, count); },
-        Qt::QueuedConnection);
+    onWriter(
+        [w = writer_, rows, all, count] {
+            w->downloads.add(rows, all, count);
+            w->attempt();
+        },
+        false);
 }
 
 void QueueKeeper::write(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count) {
-    if (writer_ == nullptr) {
-        store_.writeRecords(rows, all, count);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        writer_, [w = writer_, rows, all, count] { w->store.writeRecords(rows, all, count); },
-        Qt::QueuedConnection);
+    onWriter(
+        [w = writer_, rows, all, count] {
+            w->records.add(rows, all, count);
+            w->attempt();
+        },
+        false);
 }
 
 void QueueKeeper::attachDownloads(DownloadListModel* list) {

@@ -4,6 +4,8 @@
 // cost one write per row per second at most. Rows removed, reordered or reset rewrite the table.
 // The writing runs on a thread of its own, with its own connection to the same file: the
 // window thread only copies the changed rows, so even a 100,000-row list never holds it up.
+// A write that fails (a full disk, a lock held elsewhere) stays owed and is tried again, with
+// every later change added to it, until it goes in.
 
 #include "core/store/ListStore.h"
 
@@ -12,12 +14,14 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 
 namespace quillax {
 
 class QueueKeeper : public QObject {
     Q_OBJECT
 public:
+    /// Writes a closed store's lists nowhere: the run goes on without keeping them.
     explicit QueueKeeper(ListStore& store, int intervalMs = 1000, QObject* parent = nullptr);
     ~QueueKeeper() override;
 
@@ -27,8 +31,14 @@ public:
     void attachRecords(AnalysisListModel* list);
     /// Hands what is pending to the writer now (a window closing).
     void flushNow();
-    /// Hands it over and waits until everything handed over is in the database.
+    /// Hands it over and waits until everything handed over is in the database, or has been
+    /// tried once more when the database refuses it.
     void flushAndWait();
+
+Q_SIGNALS:
+    /// The first write that failed, once per keeper: the lists are not being kept for now.
+    /// `why` in words for the user.
+    void keepingFailed(const QString& why);
 
 private:
     /// One watched list. Changed rows are copied as they change, and a removal, move or reset
@@ -45,15 +55,18 @@ private:
     template <typename Row> void handOver(Watch<Row>& w, bool all);
     void write(const QList<QPair<int, DownloadItem>>& rows, bool all, int count);
     void write(const QList<QPair<int, AnalysisRecord>>& rows, bool all, int count);
+    /// Runs `work` on the writer: queued, or with `wait` until it has run.
+    void onWriter(std::function<void()> work, bool wait);
     void schedule();
+    void writeFailed(const QString& why);
 
-    ListStore& store_;
     class Writer;
     QThread thread_;
-    Writer* writer_ = nullptr; ///< lives in `thread_`; nullptr: written here instead
+    Writer* writer_ = nullptr; ///< in `thread_`, or here when it has no connection of its own
     QTimer timer_;
     Watch<DownloadItem> downloads_;
     Watch<AnalysisRecord> records_;
+    bool told_ = false;
 };
 
 } // namespace quillax

@@ -491,6 +491,9 @@ fWebSearch* OpenSearchWindow() {
     static SettingsStore settings;
     auto* window = new fWebSearch(settings, Values());
     current() = window;
+    // The first search window of the run takes back the kept analysis list, whichever window
+    // opened it: the first record added later then joins those rows instead of overwriting them.
+    RestoreRecordsInto(window->list());
     if (fCover* cover = fCover::instance()) {
         cover->registerWorkWindow(window);
     }

@@ -3,15 +3,20 @@
 #include "core/download/BodyWriter.h"
 #include "core/files/FileNaming.h"
 #include "core/store/QueueKeeper.h"
+#include "ui/shell/QueueKeeping.h"
 
 #include <QAbstractItemModelTester>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace quillax;
 using namespace quillax::test;
@@ -64,6 +69,137 @@ bool same(const DownloadItem& a, const DownloadItem& b) {
 
 QByteArray sha(const QString& path) {
     return QCryptographicHash::hash(ReadFile(path), QCryptographicHash::Sha256);
+}
+
+// Keeps `n` waiting rows in a new store at `path`, closed again.
+void keepRows(const QString& path, int n) {
+    ListStore store;
+    ASSERT_NE(store.open(path).status, StoreOpen::Failed);
+    QList<QPair<int, DownloadItem>> rows;
+    for (int i = 0; i < n; ++i) {
+        rows.append({i, odd(i, ItemStatus::Waiting)});
+    }
+    ASSERT_TRUE(store.writeDownloads(rows, true, n));
+}
+
+// The files a move aside would have left beside the store ("queue.sqlite.damaged-…").
+QStringList movedAside(const QString& path) {
+    const QFileInfo info(path);
+    return QDir(info.path()).entryList({info.fileName() + QStringLiteral(".*")}, QDir::Files);
+}
+
+// A connection of the test's own to a store file, closed when it goes.
+class Peek {
+public:
+    explicit Peek(const QString& path) : name_(QStringLiteral("peek-%1").arg(++count_)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        db.setDatabaseName(path);
+        EXPECT_TRUE(db.open());
+    }
+    ~Peek() {
+        QSqlDatabase::database(name_, false).close();
+        QSqlDatabase::removeDatabase(name_);
+    }
+    Peek(const Peek&) = delete;
+    Peek& operator=(const Peek&) = delete;
+    bool exec(const QString& sql) {
+        QSqlQuery q(QSqlDatabase::database(name_, false));
+        const bool ok = q.exec(sql);
+        EXPECT_TRUE(ok) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+        return ok;
+    }
+
+private:
+    static inline int count_ = 0;
+    QString name_;
+};
+
+// Every write to the kept download table fails, as on a full disk, until lifted.
+class FailingWrites {
+public:
+    explicit FailingWrites(const QString& path) : peek_(path) {
+        for (const char* what : {"INSERT", "DELETE"}) {
+            peek_.exec(QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON downloads BEGIN "
+                                      "SELECT RAISE(ABORT, 'database or disk is full'); END")
+                           .arg(QLatin1String(what)));
+        }
+    }
+    ~FailingWrites() { lift(); }
+    FailingWrites(const FailingWrites&) = delete;
+    FailingWrites& operator=(const FailingWrites&) = delete;
+    void lift() {
+        if (!lifted_) {
+            lifted_ = true;
+            peek_.exec(QStringLiteral("DROP TRIGGER refuse_INSERT"));
+            peek_.exec(QStringLiteral("DROP TRIGGER refuse_DELETE"));
+        }
+    }
+
+private:
+    Peek peek_;
+    bool lifted_ = false;
+};
+
+// A small file system of the test's own, which it can fill to the last byte.
+class SmallDisk {
+public:
+    SmallDisk(const QString& at, int kilobytes) : at_(at) {
+        QDir().mkpath(at);
+        const QByteArray size = "size=" + QByteArray::number(kilobytes) + "k";
+        mounted_ =
+            ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, size.constData()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            ::umount2(QFile::encodeName(at_).constData(), MNT_DETACH);
+        }
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool mounted() const { return mounted_; }
+    QString path() const { return at_; }
+    /// Writes a file until the disk refuses another byte.
+    bool fill() {
+        QFile filler(fillerPath());
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            return false;
+        }
+        for (qsizetype chunk = 64 * 1024; chunk > 0; chunk /= 2) {
+            const QByteArray bytes(chunk, 'x');
+            while (filler.write(bytes) == bytes.size()) {
+            }
+        }
+        return filler.size() > 0;
+    }
+    void free() { QFile::remove(fillerPath()); }
+
+private:
+    QString fillerPath() const { return at_ + QStringLiteral("/filler"); }
+    QString at_;
+    bool mounted_ = false;
+};
+
+bool sameRows(const QList<DownloadItem>& kept, const DownloadListModel& list) {
+    if (kept.size() != list.count()) {
+        ADD_FAILURE() << "kept " << kept.size() << " rows, the list holds " << list.count();
+        return false;
+    }
+    bool ok = true;
+    for (int row = 0; row < list.count(); ++row) {
+        if (!same(kept[row], list.item(row))) {
+            ADD_FAILURE() << "row " << row << ": kept " << kept[row].key.toStdString()
+                          << ", the list holds " << list.item(row).key.toStdString();
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void addRows(DownloadListModel& list, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        list.addItem(QStringLiteral("http://a/%1").arg(i), QStringLiteral("N%1").arg(i),
+                     QStringLiteral("pdf"), QStringLiteral("/f/"), QString());
+    }
 }
 
 class ListStoreTest : public ::testing::Test {
@@ -395,9 +531,13 @@ TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPar
     running.createdFile = true;
     const QString target = ItemFilePath(folder, running.name, running.type);
     ASSERT_TRUE(WriteFile(target, QByteArray("\x01\x00", 2)));
-    const QString part = target + QStringLiteral(".4242-1") + QLatin1String(kPartSuffix);
+    // Written by a process that has ended: one number above the system's highest.
+    const QString pid = QString::number(
+        ReadFile(QStringLiteral("/proc/sys/kernel/pid_max")).trimmed().toLongLong() + 1);
+    const QString part = target + QStringLiteral(".%1-1").arg(pid) + QLatin1String(kPartSuffix);
     ASSERT_TRUE(WriteFile(part, "half a body"));
-    const QString decoy = folder + QStringLiteral("Paper2.pdf.4242-1") + QLatin1String(kPartSuffix);
+    const QString decoy =
+        folder + QStringLiteral("Paper2.pdf.%1-1").arg(pid) + QLatin1String(kPartSuffix);
     const QString users = folder + QStringLiteral("Paper.pdf.notes");
     ASSERT_TRUE(WriteFile(decoy, "another row's body"));
     ASSERT_TRUE(WriteFile(users, "the user's notes"));
@@ -431,9 +571,9 @@ TEST_F(ListStoreTest, RestoringTurnsARunningRowBackToWaitingAndRemovesOnlyItsPar
     EXPECT_EQ(records.count(), 1);
 }
 
-// The file at a running row's target goes only when the row made it and it is still the
-// two-byte placeholder; anything else there is someone's file.
-TEST_F(ListStoreTest, RestoringRemovesAPlaceholderOnlyWhenTheRowMadeItAndItIsUnchanged) {
+// The file at a running row's target goes only when it is still the two-byte placeholder, which
+// a row of the ended run made whatever its kept flag says; anything else there is someone's file.
+TEST_F(ListStoreTest, RestoringRemovesAPlaceholderOnlyWhenItIsUnchanged) {
     struct Case {
         const char* what;
         bool createdFile;
@@ -442,7 +582,7 @@ TEST_F(ListStoreTest, RestoringRemovesAPlaceholderOnlyWhenTheRowMadeItAndItIsUnc
     };
     const Case cases[] = {
         {"its own placeholder", true, QByteArray("\x01\x00", 2), true},
-        {"a placeholder another row made", false, QByteArray("\x01\x00", 2), false},
+        {"a placeholder another row made", false, QByteArray("\x01\x00", 2), true},
         {"two other bytes", true, QByteArray("ok"), false},
         {"a finished body", true, QByteArray("%PDF-1.7 a whole body"), false},
     };
@@ -469,6 +609,183 @@ TEST_F(ListStoreTest, RestoringRemovesAPlaceholderOnlyWhenTheRowMadeItAndItIsUnc
         EXPECT_EQ(list.item(0).status, ItemStatus::Waiting);
         EXPECT_TRUE(list.item(0).received.isEmpty());
     }
+}
+
+// A queue that cannot be read for now is no damage: a read-only file, or one another program
+// holds locked, stays where it is byte for byte, the failure says why, and the file opens with
+// every row once the cause has gone.
+TEST_F(ListStoreTest, AQueueBlockedForNowStaysWhereItIs) {
+    struct Case {
+        const char* what;
+        /// Blocks the store at the path; what it returns lifts the block when it goes.
+        std::function<std::shared_ptr<void>(const QString& path)> block;
+    };
+    const Case cases[] = {
+        {"read-only for its user",
+         [this](const QString& p) -> std::shared_ptr<void> {
+             struct ReadOnly {
+                 std::unique_ptr<AsUnprivileged> user;
+                 QString path;
+                 ~ReadOnly() {
+                     user.reset();
+                     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+                 }
+             };
+             auto block = std::make_shared<ReadOnly>();
+             block->path = p;
+             block->user =
+                 std::make_unique<AsUnprivileged>(QStringList{tmp.path(), QFileInfo(p).path(), p});
+             QFile::setPermissions(p, QFile::ReadOwner);
+             return block;
+         }},
+        {"locked by another program",
+         [](const QString& p) -> std::shared_ptr<void> {
+             auto holder = std::make_shared<Peek>(p);
+             holder->exec(QStringLiteral("BEGIN EXCLUSIVE"));
+             holder->exec(QStringLiteral("DELETE FROM downloads"));
+             return holder;
+         }},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString p = tmp.path() + QStringLiteral("/b%1/queue.sqlite").arg(++n);
+        keepRows(p, 30);
+        const QByteArray before = sha(p);
+        {
+            std::shared_ptr<void> blocked = c.block(p);
+            ListStore store;
+            const StoreOpenResult result = store.open(p);
+            EXPECT_EQ(result.status, StoreOpen::Failed);
+            EXPECT_TRUE(result.movedTo.isEmpty()) << result.movedTo.toStdString();
+            EXPECT_FALSE(result.error.isEmpty());
+            EXPECT_FALSE(store.isOpen());
+        }
+        EXPECT_EQ(sha(p), before);
+        EXPECT_EQ(movedAside(p), QStringList());
+        ListStore store;
+        EXPECT_EQ(store.open(p).status, StoreOpen::Opened);
+        EXPECT_EQ(store.load().downloads.size(), 30);
+    }
+}
+
+// A full disk is no damage either: the queue stays where it is until space is freed, then opens
+// with every row. A damaged file is moved aside even then, and the result says where to although
+// no fresh store can be made.
+TEST_F(ListStoreTest, AFullDiskLeavesTheQueueWhereItIsUntilSpaceIsFreed) {
+    SmallDisk disk(tmp.path() + QStringLiteral("/disk"), 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "no file system can be mounted here; AQueueBlockedForNowStaysWhereItIs "
+                        "stands in with a read-only and a locked file";
+    }
+    const QString intact = disk.path() + QStringLiteral("/a/queue.sqlite");
+    const QString damaged = disk.path() + QStringLiteral("/b/queue.sqlite");
+    const QByteArray garbage(5000, '\x7f');
+    keepRows(intact, 40);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(damaged).path()));
+    ASSERT_TRUE(WriteFile(damaged, garbage));
+    const QByteArray before = sha(intact);
+    ASSERT_TRUE(disk.fill());
+    {
+        ListStore store;
+        const StoreOpenResult result = store.open(intact);
+        EXPECT_EQ(result.status, StoreOpen::Failed);
+        EXPECT_TRUE(result.movedTo.isEmpty()) << result.movedTo.toStdString();
+        EXPECT_FALSE(result.error.isEmpty());
+    }
+    EXPECT_EQ(sha(intact), before);
+    EXPECT_EQ(movedAside(intact), QStringList());
+    {
+        ListStore store;
+        const StoreOpenResult result = store.open(damaged);
+        EXPECT_EQ(result.status, StoreOpen::Failed);
+        ASSERT_FALSE(result.movedTo.isEmpty());
+        EXPECT_EQ(ReadFile(result.movedTo), garbage);
+    }
+    disk.free();
+    ListStore store;
+    ASSERT_EQ(store.open(intact).status, StoreOpen::Opened);
+    EXPECT_EQ(store.load().downloads.size(), 40);
+}
+
+// A write of the kept queue that fails stays pending, and the next attempt leaves the table as
+// if every write had gone in: a row the user removed never comes back and none is lost, also
+// when the failed write was a whole rewrite followed by changes of single rows. The user is
+// told once that the list is not being kept.
+TEST_F(ListStoreTest, AFailedWriteStaysPendingAndGoesInWhole) {
+    using Step = std::function<void(DownloadListModel&)>;
+    struct Case {
+        const char* what;
+        std::vector<Step> steps; ///< each written (and failing) on its own
+    };
+    const Case cases[] = {
+        {"rows changed, removed and added",
+         {[](DownloadListModel& l) { l.setStatus(1, ItemStatus::Finished); },
+          [](DownloadListModel& l) { l.removeRowsWhere([](int row) { return row == 0; }); },
+          [](DownloadListModel& l) { addRows(l, 10, 11); },
+          [](DownloadListModel& l) { l.setReason(2, QStringLiteral("连接超时")); }}},
+        {"emptied, then new rows",
+         {[](DownloadListModel& l) { l.clear(); }, [](DownloadListModel& l) { addRows(l, 20, 22); },
+          [](DownloadListModel& l) { l.setStatus(1, ItemStatus::Failed); }}},
+        {"reordered, then one row changed",
+         {[](DownloadListModel& l) {
+              l.reorder({4, 3, 2, 1, 0});
+          },
+          [](DownloadListModel& l) { l.setStatus(4, ItemStatus::Finished); }}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString p = tmp.path() + QStringLiteral("/w%1/queue.sqlite").arg(++n);
+        RecordingMessageBoxes boxes;
+        ListStore store;
+        ASSERT_NE(store.open(p).status, StoreOpen::Failed);
+        DownloadListModel list;
+        QueueKeeper keeper(store, 60'000);
+        SetActiveQueueKeeper(&keeper);
+        keeper.attachDownloads(&list);
+        addRows(list, 0, 5);
+        keeper.flushAndWait();
+        ASSERT_EQ(store.load().downloads.size(), 5);
+        FailingWrites failing(p);
+        for (const Step& step : c.steps) {
+            step(list);
+            keeper.flushAndWait();
+            QCoreApplication::processEvents();
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }));
+        failing.lift();
+        keeper.flushAndWait();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(sameRows(store.load().downloads, list));
+        ASSERT_EQ(boxes.shown.size(), 1) << boxes.texts().join(u'|').toStdString();
+        EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("下载列表暂时无法保存：")))
+            << boxes.shown[0].text.toStdString();
+        EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Warning);
+        SetActiveQueueKeeper(nullptr);
+    }
+}
+
+// Nobody needs to change the list again: once the cause has gone, the keeper's own retry writes
+// what is pending.
+TEST_F(ListStoreTest, AFailedWriteIsRetriedWithoutAnotherChange) {
+    RecordingMessageBoxes boxes;
+    ListStore store;
+    ASSERT_NE(store.open(path()).status, StoreOpen::Failed);
+    DownloadListModel list;
+    QueueKeeper keeper(store, 0);
+    SetActiveQueueKeeper(&keeper);
+    keeper.attachDownloads(&list);
+    {
+        FailingWrites failing(path());
+        addRows(list, 0, 3);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }));
+        EXPECT_TRUE(store.load().downloads.isEmpty());
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return store.load().downloads.size() == 3; }));
+    EXPECT_TRUE(sameRows(store.load().downloads, list));
+    EXPECT_EQ(boxes.shown.size(), 1);
+    SetActiveQueueKeeper(nullptr);
 }
 
 } // namespace
