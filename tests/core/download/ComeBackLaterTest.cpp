@@ -243,6 +243,7 @@ TEST_F(ComeBackLaterTest, OnlyTheUsersRequestStartsTheCountAgain) {
         EXPECT_EQ(server.requestCount(path), 12);
         EXPECT_EQ(list.item(row).status, ItemStatus::Waiting);
         EXPECT_EQ(list.item(row).notBefore, now + 1'000);
+        EXPECT_EQ(list.item(row).comeBack.answers, 1);
 
         // A document ends the row's run of refusals.
         document = true;
@@ -250,6 +251,7 @@ TEST_F(ComeBackLaterTest, OnlyTheUsersRequestStartsTheCountAgain) {
         step();
         EXPECT_EQ(server.requestCount(path), 13);
         EXPECT_EQ(list.item(row).status, ItemStatus::Finished);
+        EXPECT_EQ(list.item(row).comeBack, ComeBackStreak{});
         server.setResolver({});
     }
 }

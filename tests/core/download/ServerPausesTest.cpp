@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 #include <time.h>
 
@@ -122,6 +123,34 @@ TEST(ComeBackLater, WhichAnswersAndHowLong) {
     EXPECT_EQ(ComeBackLaterWaitMs(429, std::nullopt), 30'000);
     EXPECT_EQ(ComeBackLaterWaitMs(503, std::nullopt), 10'000);
     EXPECT_EQ(ComeBackLaterWaitMs(429, 2'000), 2'000);
+}
+
+// The row's waits for the server's asked ones: at least a second, at least twice the last, and
+// nothing (the row gives up) at the tenth answer or past an hour in all.
+TEST(ComeBackLater, TheRowsWaitsDoubleAndEnd) {
+    struct Case {
+        const char* what;
+        std::vector<qint64> asked;
+        std::vector<std::optional<qint64>> waits;
+    };
+    const std::optional<qint64> no;
+    const Case cases[] = {
+        {"zero ten times",
+         std::vector<qint64>(10, 0),
+         {1'000, 2'000, 4'000, 8'000, 16'000, 32'000, 64'000, 128'000, 256'000, no}},
+        {"the server's longer wait wins", {0, 30'000, 0, 500}, {1'000, 30'000, 60'000, 120'000}},
+        {"no more than an hour in all", {900'000, 900'000, 900'000}, {900'000, 1'800'000, no}},
+        {"an hour exactly is still waited", {1'200'000, 1'200'000}, {1'200'000, 2'400'000}},
+    };
+    for (const Case& c : cases) {
+        ComeBackStreak streak;
+        std::vector<std::optional<qint64>> waits;
+        for (const qint64 asked : c.asked) {
+            waits.push_back(NextComeBackWaitMs(streak, asked));
+        }
+        EXPECT_EQ(waits, c.waits) << c.what;
+        EXPECT_EQ(streak.answers, static_cast<int>(c.asked.size())) << c.what;
+    }
 }
 
 TEST(AutoRetryDelay, DoublesFromFiveSecondsUpToTenMinutesWithinTheJitter) {
