@@ -47,8 +47,8 @@ struct ComeBackStreak {
 std::optional<qint64> NextComeBackWaitMs(ComeBackStreak& streak, qint64 askedMs);
 
 /// The milliseconds a Retry-After value asks for: whole seconds, or an HTTP date (the three
-/// forms RFC 9110 allows) taken against `nowEpochMs`; a date in the past gives 0. Empty or
-/// unreadable: nothing.
+/// forms RFC 9110 allows, read in GMT whatever the local zone) taken against `nowEpochMs`; a
+/// date in the past gives 0. Empty or unreadable: nothing.
 std::optional<qint64> ParseRetryAfter(const QByteArray& value, qint64 nowEpochMs);
 
 /// Whether an answer means "try again later" rather than a result: 429 and 503 always, any
