@@ -427,6 +427,10 @@ void DownloadListModel::setNotBefore(int row, qint64 epochMs) {
     setField(row, &DownloadItem::notBefore, epochMs, {StatusRole});
 }
 
+void DownloadListModel::setComeBack(int row, const ComeBackStreak& streak) {
+    setField(row, &DownloadItem::comeBack, streak, {StatusRole});
+}
+
 void DownloadListModel::setAdoptedFile(int row, bool adopted) {
     setField(row, &DownloadItem::adoptedFile, adopted, {FileOwnerRole});
 }

@@ -3,6 +3,7 @@
 // its name, type, progress texts, folder, addresses (the unique key), referrer and status.
 
 #include "core/download/DownloadQueue.h"
+#include "core/download/ServerPauses.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -53,6 +54,9 @@ struct DownloadItem {
     /// Not sent before this time of day, as milliseconds since the epoch (UTC); 0: at once.
     /// A wall-clock time, so that a kept queue still knows it after a restart.
     qint64 notBefore = 0;
+    /// The come-back-later answers the row met since its last document or the user's last
+    /// request for it; too many fail the row.
+    ComeBackStreak comeBack;
     /// Found by the check of the stored PDF; cleared when the row is downloaded again.
     ContentCheck contentCheck = ContentCheck::None;
     /// What is known of the paper, for the citation exports.
@@ -106,7 +110,10 @@ inline const QString kStalled = QStringLiteral("超时：长时间没有收到�
 inline const QString kStopped = QStringLiteral("下载已停止");
 inline const QString kConflictingLengths = QStringLiteral("服务器给出的文件长度自相矛盾");
 inline const QString kNothingArrived = QStringLiteral("没有收到任何数据");
+/// The row's last automatic attempt brought a web page (a login page) instead of its file.
 inline const QString kLoginPageInstead = QStringLiteral("收到的是登录页面，不是文件");
+/// The row met come-back-later answers ten times, or waited an hour in all for them.
+inline const QString kComeBackGaveUp = QStringLiteral("服务器多次要求稍后再试，已放弃");
 } // namespace reasons
 
 /// Per-status counts of the list.
@@ -184,6 +191,7 @@ public:
     /// The automatic attempts spent on the row, and when it may be sent again.
     void setAutoAttempts(int row, int attempts);
     void setNotBefore(int row, qint64 epochMs);
+    void setComeBack(int row, const ComeBackStreak& streak);
     /// True when the file at the row's path may be removed or replaced on the row's behalf: the
     /// row created it (or adopted it, when the user asked explicitly), and no other row that is
     /// downloading or finished names the same path.

@@ -90,17 +90,25 @@ void DownloadScheduler::onComeBackLater(int row, int httpStatus, qint64 waitMs) 
     const QString origin = OriginOf(QUrl(选择url(list_.item(row).key)));
     list_.setText(row, Col::ColSize, QString());
     list_.setText(row, Col::ColReceived, QString());
-    if (waitMs > kMaxServerWaitMs) {
-        // Parking the whole queue for hours helps nobody: the row fails and says why.
+    ComeBackStreak streak = list_.item(row).comeBack;
+    const std::optional<qint64> rowWait =
+        waitMs > kMaxServerWaitMs ? std::nullopt : NextComeBackWaitMs(streak, waitMs);
+    list_.setComeBack(row, streak);
+    if (!rowWait) {
+        // Parking the whole queue for hours, or asking again and again, helps nobody: the row
+        // fails and says why.
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setText(row, Col::ColPercent, QString());
-        list_.setReason(row, reasons::ServerWaitTooLong(waitMs));
+        list_.setReason(row, waitMs > kMaxServerWaitMs ? reasons::ServerWaitTooLong(waitMs)
+                                                       : reasons::kComeBackGaveUp);
         list_.setStatus(row, ItemStatus::Failed);
         Q_EMIT statusPanelText(3, list_.item(row).reason);
         return;
     }
-    pauses_.pause(origin, now + waitMs, httpStatus == 429);
-    list_.setNotBefore(row, now + waitMs);
+    // The server is held for what it asked (a "0" counting as a second); the row, for longer
+    // each time it meets such an answer.
+    pauses_.pause(origin, now + std::max(waitMs, kMinServerWaitMs), httpStatus == 429);
+    list_.setNotBefore(row, now + *rowWait);
     list_.setReason(row, reasons::HttpStatus(httpStatus));
     list_.setStatus(row, ItemStatus::Waiting);
     list_.setText(row, Col::ColPercent, status_words::kWaitServer);
@@ -134,6 +142,7 @@ void DownloadScheduler::onTransferEnded(int row) {
         documentSinceLogin_ = true;
         requeuedForLogin_.clear();
     }
+    list_.setComeBack(row, {}); // a real answer: the server's refusals count afresh
     pdfChecks_.checkFinished(row);
     pauses_.succeeded(OriginOf(QUrl(选择url(item.key))));
 }

@@ -79,7 +79,8 @@ private:
     /// Whether the row may be sent now: its own wait is over, its server is not paused and,
     /// under method 2, the server has room for another transfer.
     bool mayStartNow(int row, qint64 now) const;
-    /// A server answered "come back later" for the row: the row waits, the server pauses.
+    /// A server answered "come back later" for the row: the server pauses for what it asked, the
+    /// row waits longer each time it meets such an answer and fails after too many.
     void onComeBackLater(int row, int httpStatus, qint64 waitMs);
     /// A transfer ended; a finished document counts for its server.
     void onTransferEnded(int row);

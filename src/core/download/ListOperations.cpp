@@ -55,6 +55,9 @@ bool reset(DownloadListModel& list, int row, bool forceXxx, ListRequest by) {
         notBefore = PauseNowEpochMs() + AutoRetryDelayMs(attempts, PauseJitter());
     }
     keepForReplacement(list, row, by);
+    if (by == ListRequest::User) {
+        list.setComeBack(row, {}); // the user asks anew: the server's refusals count afresh
+    }
     list.setAutoAttempts(row, attempts);
     list.setNotBefore(row, notBefore);
     list.setStatus(row, ItemStatus::Waiting);
@@ -453,6 +456,7 @@ bool RetryFailedItem(DownloadListModel& list, int row) {
         return false;
     }
     keepForReplacement(list, row, ListRequest::User);
+    list.setComeBack(row, {});
     list.setAutoAttempts(row, 0);
     list.setNotBefore(row, 0);
     list.setStatus(row, ItemStatus::Waiting);

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -25,11 +26,21 @@ constexpr qint64 kSecondsReadLimit = 10LL * 365 * 24 * 3600;
 
 // The three date forms of HTTP: IMF-fixdate, the obsolete RFC 850 form and asctime's. The day
 // name is left out: a two-digit year reads as 19yy, whose weekday differs from the server's.
+// Date and time are read apart and joined in UTC: read as one local time, a date that falls in
+// the local zone's daylight-saving gap would not exist.
 std::optional<QDateTime> parseHttpDate(const QString& text) {
-    static const char* const kForms[] = {
-        "dd MMM yyyy HH:mm:ss 'GMT'",
-        "dd-MMM-yy HH:mm:ss 'GMT'",
-        "MMM d HH:mm:ss yyyy",
+    struct Form {
+        QRegularExpression pattern; ///< captures the date, the time and (asctime) the year
+        QString dateFormat;
+    };
+    static const Form kForms[] = {
+        {QRegularExpression(
+             QStringLiteral(R"(^(\d{1,2} [A-Za-z]{3} \d{4}) (\d\d:\d\d:\d\d) GMT$)")),
+         QStringLiteral("d MMM yyyy")},
+        {QRegularExpression(QStringLiteral(R"(^(\d{1,2}-[A-Za-z]{3}-\d\d) (\d\d:\d\d:\d\d) GMT$)")),
+         QStringLiteral("d-MMM-yy")},
+        {QRegularExpression(QStringLiteral(R"(^([A-Za-z]{3} \d{1,2}) (\d\d:\d\d:\d\d) (\d{4})$)")),
+         QStringLiteral("MMM d yyyy")},
     };
     const QString simple = text.simplified();
     const qsizetype space = simple.indexOf(QLatin1Char(' '));
@@ -38,16 +49,25 @@ std::optional<QDateTime> parseHttpDate(const QString& text) {
     }
     const QString withoutDay = simple.mid(space + 1);
     const QLocale c = QLocale::c();
-    for (const char* form : kForms) {
-        QDateTime at = c.toDateTime(withoutDay, QString::fromLatin1(form));
-        if (at.isValid()) {
-            at.setTimeSpec(Qt::UTC);
-            // No server dates a wait before 1970: the old form's year is of this century.
-            if (at.date().year() < 1970) {
-                at = at.addYears(100);
-            }
-            return at;
+    for (const Form& form : kForms) {
+        const QRegularExpressionMatch match = form.pattern.match(withoutDay);
+        if (!match.hasMatch()) {
+            continue;
         }
+        QString dateText = match.captured(1);
+        if (match.lastCapturedIndex() == 3) {
+            dateText += QLatin1Char(' ') + match.captured(3);
+        }
+        QDate date = c.toDate(dateText, form.dateFormat);
+        const QTime time = c.toTime(match.captured(2), QStringLiteral("HH:mm:ss"));
+        if (!date.isValid() || !time.isValid()) {
+            return std::nullopt;
+        }
+        // No server dates a wait before 1970: the old form's year is of this century.
+        if (date.year() < 1970) {
+            date = date.addYears(100);
+        }
+        return QDateTime(date, time, Qt::UTC);
     }
     return std::nullopt;
 }
@@ -104,6 +124,10 @@ bool IsComeBackLater(int httpStatus, bool hasRetryAfter) {
     if (httpStatus == 429 || httpStatus == 503) {
         return true;
     }
+    // The file is not there: waiting will not bring it, whatever the server suggests.
+    if (httpStatus == 404 || httpStatus == 410) {
+        return false;
+    }
     // Only an answer that would fail the row anyway: a 200 with Retry-After is still the file,
     // and a login page sent as 401 or 403 is still stored and recognised.
     return hasRetryAfter && FailedHttpStatus(httpStatus);
@@ -114,6 +138,20 @@ qint64 ComeBackLaterWaitMs(int httpStatus, std::optional<qint64> retryAfterMs) {
         return *retryAfterMs;
     }
     return httpStatus == 429 ? kDefaultWaitAfter429Ms : kDefaultWaitAfter503Ms;
+}
+
+std::optional<qint64> NextComeBackWaitMs(ComeBackStreak& streak, qint64 askedMs) {
+    ++streak.answers;
+    if (streak.answers >= kMaxComeBackAnswers) {
+        return std::nullopt;
+    }
+    const qint64 wait = std::max({askedMs, kMinServerWaitMs, 2 * streak.lastWaitMs});
+    if (streak.totalWaitMs + wait > kMaxComeBackTotalMs) {
+        return std::nullopt;
+    }
+    streak.lastWaitMs = wait;
+    streak.totalWaitMs += wait;
+    return wait;
 }
 
 qint64 AutoRetryDelayMs(int attempt, double jitter) {

@@ -1,9 +1,10 @@
 #pragma once
 // How the downloads stay polite to a server that pushes back. An answer that says "come back
 // later" (429, 503, or a failure carrying Retry-After) pauses its whole server and sends the row
-// back to the queue; failed rows that automatic re-download puts back wait longer each time; and
-// a server that answered 429 gets one transfer at a time until it has served ten in a row, and
-// from then on its requests are spaced as far apart as its refusals showed it needs.
+// back to the queue, each time for longer while the row meets such answers; failed rows that
+// automatic re-download puts back wait longer each time; and a server that answered 429 gets one
+// transfer at a time until it has served ten in a row, and from then on its requests are spaced as
+// far apart as its refusals showed it needs.
 
 #include <QByteArray>
 #include <QHash>
@@ -22,14 +23,36 @@ inline constexpr qint64 kMaxServerWaitMs = 15LL * 60 * 1000;
 inline constexpr int kMaxAutoAttempts = 5;
 /// Downloads in a row from a server that answered 429 before it gets every thread again.
 inline constexpr int kSuccessesToRecover = 10;
+/// The shortest come-back-later wait: "0", a past date or the server's own "now" would
+/// otherwise send the same request again at once.
+inline constexpr qint64 kMinServerWaitMs = 1'000;
+/// Come-back-later answers one row may meet before it fails; the last one is not waited for.
+inline constexpr int kMaxComeBackAnswers = 10;
+/// The most a row waits in all for come-back-later answers before it fails.
+inline constexpr qint64 kMaxComeBackTotalMs = 60LL * 60 * 1000;
+
+/// The come-back-later answers a row met since its last document or the user's last request
+/// for it, and the waits they gave it.
+struct ComeBackStreak {
+    int answers = 0;
+    qint64 lastWaitMs = 0;
+    qint64 totalWaitMs = 0;
+    bool operator==(const ComeBackStreak&) const = default;
+};
+
+/// Counts another come-back-later answer into `streak` and returns the row's wait: the
+/// server's `askedMs`, but at least a second and at least twice the row's last wait. Nothing
+/// when the row gives up: at its tenth such answer, or when the wait would take its waiting
+/// past an hour in all.
+std::optional<qint64> NextComeBackWaitMs(ComeBackStreak& streak, qint64 askedMs);
 
 /// The milliseconds a Retry-After value asks for: whole seconds, or an HTTP date (the three
-/// forms RFC 9110 allows) taken against `nowEpochMs`; a date in the past gives 0. Empty or
-/// unreadable: nothing.
+/// forms RFC 9110 allows, read in GMT whatever the local zone) taken against `nowEpochMs`; a
+/// date in the past gives 0. Empty or unreadable: nothing.
 std::optional<qint64> ParseRetryAfter(const QByteArray& value, qint64 nowEpochMs);
 
 /// Whether an answer means "try again later" rather than a result: 429 and 503 always, any
-/// other failing answer when it carries Retry-After.
+/// other failing answer when it carries Retry-After, except 404 and 410, which are final.
 bool IsComeBackLater(int httpStatus, bool hasRetryAfter);
 
 /// The wait for a come-back-later answer: its Retry-After, else 30 s after a 429 and 10 s

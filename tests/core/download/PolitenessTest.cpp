@@ -106,7 +106,7 @@ TEST_F(PolitenessTest, ComeBackLaterAnswersKeepNothingAndWaitTheirTime) {
         {"429 with seconds", refusal(429, "7"), 7'000},
         {"503 without Retry-After", refusal(503, QByteArray()), 10'000},
         {"500 with an HTTP date", refusal(500, "Thu, 10 Dec 2026 12:00:20 GMT"), 20'000},
-        {"404 with Retry-After", refusal(404, "3"), 3'000},
+        {"502 with Retry-After", refusal(502, "3"), 3'000},
     };
     int n = 0;
     for (const int method : {1, 2}) {

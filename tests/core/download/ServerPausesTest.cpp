@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
+
+#include <time.h>
 
 using namespace quillax;
 
@@ -46,6 +49,50 @@ INSTANTIATE_TEST_SUITE_P(
                       RetryAfterCase{"date with junk", "Thu, 10 Dec 2026 12:00:30 GMT+hack",
                                      std::nullopt}));
 
+// Sets the local zone for one test and puts the old one back.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone)
+        : had_(qEnvironmentVariableIsSet("TZ")), old_(qgetenv("TZ")) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone() {
+        if (had_) {
+            qputenv("TZ", old_);
+        } else {
+            qunsetenv("TZ");
+        }
+        tzset();
+    }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+
+private:
+    bool had_;
+    QByteArray old_;
+};
+
+// A Retry-After date is in GMT, whatever the local zone: in Berlin, 02:30 on the last Sunday of
+// March does not exist as a local time and 02:30 on the last Sunday of October exists twice, yet
+// both are ordinary instants in GMT.
+TEST(RetryAfterDates, AreReadInGmtWhateverTheLocalZone) {
+    const LocalZone berlin("Europe/Berlin");
+    constexpr qint64 kSpring = 1'774'749'600'000; // 2026-03-29 02:00:00 UTC
+    constexpr qint64 kAutumn = 1'792'893'600'000; // 2026-10-25 02:00:00 UTC
+    const struct {
+        const char* value;
+        qint64 now;
+    } cases[] = {
+        {"Sun, 29 Mar 2026 02:30:00 GMT", kSpring}, {"Sunday, 29-Mar-26 02:30:00 GMT", kSpring},
+        {"Sun Mar 29 02:30:00 2026", kSpring},      {"Sun, 25 Oct 2026 02:30:00 GMT", kAutumn},
+        {"Sun Oct 25 02:30:00 2026", kAutumn},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseRetryAfter(QByteArray(c.value), c.now), 1'800'000) << c.value;
+    }
+}
+
 TEST(ComeBackLater, WhichAnswersAndHowLong) {
     struct Case {
         int status;
@@ -53,9 +100,21 @@ TEST(ComeBackLater, WhichAnswersAndHowLong) {
         bool comeBack;
     };
     const Case cases[] = {
-        {429, false, true},  {503, false, true},  {500, true, true},  {404, true, true},
-        {500, false, false}, {200, true, false},  {302, true, false}, {401, true, false},
-        {403, true, false},  {404, false, false}, {400, true, false}, {410, true, true},
+        {429, false, true},
+        {503, false, true},
+        {500, true, true},
+        {502, true, true},
+        {500, false, false},
+        {200, true, false},
+        {302, true, false},
+        {401, true, false},
+        {403, true, false},
+        {404, false, false},
+        {400, true, false},
+        {410, false, false},
+        // Not there and gone for good: final whatever the headers say.
+        {404, true, false},
+        {410, true, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsComeBackLater(c.status, c.retryAfter), c.comeBack)
@@ -64,6 +123,34 @@ TEST(ComeBackLater, WhichAnswersAndHowLong) {
     EXPECT_EQ(ComeBackLaterWaitMs(429, std::nullopt), 30'000);
     EXPECT_EQ(ComeBackLaterWaitMs(503, std::nullopt), 10'000);
     EXPECT_EQ(ComeBackLaterWaitMs(429, 2'000), 2'000);
+}
+
+// The row's waits for the server's asked ones: at least a second, at least twice the last, and
+// nothing (the row gives up) at the tenth answer or past an hour in all.
+TEST(ComeBackLater, TheRowsWaitsDoubleAndEnd) {
+    struct Case {
+        const char* what;
+        std::vector<qint64> asked;
+        std::vector<std::optional<qint64>> waits;
+    };
+    const std::optional<qint64> no;
+    const Case cases[] = {
+        {"zero ten times",
+         std::vector<qint64>(10, 0),
+         {1'000, 2'000, 4'000, 8'000, 16'000, 32'000, 64'000, 128'000, 256'000, no}},
+        {"the server's longer wait wins", {0, 30'000, 0, 500}, {1'000, 30'000, 60'000, 120'000}},
+        {"no more than an hour in all", {900'000, 900'000, 900'000}, {900'000, 1'800'000, no}},
+        {"an hour exactly is still waited", {1'200'000, 1'200'000}, {1'200'000, 2'400'000}},
+    };
+    for (const Case& c : cases) {
+        ComeBackStreak streak;
+        std::vector<std::optional<qint64>> waits;
+        for (const qint64 asked : c.asked) {
+            waits.push_back(NextComeBackWaitMs(streak, asked));
+        }
+        EXPECT_EQ(waits, c.waits) << c.what;
+        EXPECT_EQ(streak.answers, static_cast<int>(c.asked.size())) << c.what;
+    }
 }
 
 TEST(AutoRetryDelay, DoublesFromFiveSecondsUpToTenMinutesWithinTheJitter) {
