@@ -130,7 +130,8 @@ void DownloadScheduler::onTransferEnded(int row) {
         if (list_.item(row).status == ItemStatus::Finished &&
             list_.item(row).autoAttempts >= kMaxAutoAttempts) {
             // Its last automatic attempt brought a page again: nothing more comes by itself,
-            // and a page is not the paper.
+            // and a page is not the paper. A failed row leaves no file of its own behind.
+            删除下载项文件(list_, row, ListRequest::Automatic);
             list_.setReason(row, reasons::kLoginPageInstead);
             list_.setStatus(row, ItemStatus::Failed);
         }
