@@ -95,6 +95,8 @@ void SocketGet::connectTo(const QUrl& url) {
     in_.clear();
     headDone_ = false;
     status_ = 0;
+    reason_.clear();
+    conflictingLengths_ = false;
     headers_.clear();
     chunked_ = false;
     contentLength_ = -1;
@@ -111,7 +113,10 @@ void SocketGet::connectTo(const QUrl& url) {
     }
     QTcpSocket* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
     socket_ = socket;
-    socket->setProxy(proxy_);
+    // Through an HTTP proxy a plain address is asked of the proxy itself, in absolute form, as
+    // proxies expect; https goes through a tunnel the proxy opens.
+    viaProxy_ = !tls && proxy_.type() == QNetworkProxy::HttpProxy;
+    socket->setProxy(viaProxy_ ? QNetworkProxy(QNetworkProxy::NoProxy) : proxy_);
     socket->setReadBufferSize(kMaxBufferedBytes);
     connect(socket, &QTcpSocket::readyRead, this, &SocketGet::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &SocketGet::onClosed);
@@ -131,15 +136,21 @@ void SocketGet::connectTo(const QUrl& url) {
         connect(ssl, &QSslSocket::sslErrors, this,
                 [this] { end(Result::Failed, QNetworkReply::SslHandshakeFailedError); });
         ssl->connectToHostEncrypted(url.host(), port);
+    } else if (viaProxy_) {
+        connect(socket, &QTcpSocket::connected, this, &SocketGet::onConnected);
+        socket->connectToHost(proxy_.hostName(), proxy_.port());
     } else {
         connect(socket, &QTcpSocket::connected, this, &SocketGet::onConnected);
         socket->connectToHost(url.host(), port);
     }
+    Q_EMIT connecting();
 }
 
 void SocketGet::onConnected() {
-    QByteArray target = url_.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
-                                       QUrl::RemoveFragment);
+    QByteArray target =
+        viaProxy_
+            ? url_.toEncoded(QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+            : url_.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (target.isEmpty()) {
         target = "/";
     }
@@ -156,7 +167,8 @@ void SocketGet::onConnected() {
     if (jar_) {
         QByteArray cookies;
         for (const QNetworkCookie& cookie : jar_->cookiesForUrl(url_)) {
-            cookies += (cookies.isEmpty() ? "" : "; ") + cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+            cookies += (cookies.isEmpty() ? "" : "; ") +
+                       cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
         }
         if (!cookies.isEmpty()) {
             request += "Cookie: " + cookies + "\r\n";
@@ -164,6 +176,7 @@ void SocketGet::onConnected() {
     }
     request += "Connection: close\r\n\r\n";
     socket_->write(request);
+    Q_EMIT requestSent();
 }
 
 void SocketGet::onReadyRead() {
@@ -203,9 +216,16 @@ qint64 SocketGet::read(char* data, qint64 maxSize) {
     }
     if (socket_ && socket_->bytesAvailable() > 0) {
         // Room again: go on reading the socket from the event loop.
-        QMetaObject::invokeMethod(this, [this] { pull(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { pull(false); }, Qt::QueuedConnection);
     }
     return n;
+}
+
+QByteArray SocketGet::read(qint64 maxSize) {
+    QByteArray data(static_cast<qsizetype>(std::min(maxSize, bytesAvailable())), Qt::Uninitialized);
+    data.resize(static_cast<qsizetype>(read(data.data(), data.size())));
+    return data;
 }
 
 QByteArray SocketGet::readAll() {
@@ -213,7 +233,8 @@ QByteArray SocketGet::readAll() {
     buffer_.clear();
     readPos_ = 0;
     if (socket_ && socket_->bytesAvailable() > 0) {
-        QMetaObject::invokeMethod(this, [this] { pull(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { pull(false); }, Qt::QueuedConnection);
     }
     return all;
 }
@@ -260,6 +281,9 @@ bool SocketGet::readHead() {
         const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
         bool ok = false;
         status_ = statusLine.value(1).toInt(&ok);
+        const QByteArray first = lines.value(0).trimmed();
+        const qsizetype afterCode = first.indexOf(' ', first.indexOf(' ') + 1);
+        reason_ = afterCode < 0 ? QByteArray() : first.mid(afterCode + 1);
         if (!statusLine.value(0).startsWith("HTTP/1.") || !ok || status_ < 100) {
             end(Result::Failed, QNetworkReply::ProtocolFailure);
             return false;
@@ -309,6 +333,7 @@ bool SocketGet::readHead() {
                 if (first.isNull()) {
                     first = v.trimmed();
                 } else if (v.trimmed() != first) {
+                    conflictingLengths_ = true;
                     end(Result::Failed, QNetworkReply::ProtocolFailure);
                     return false;
                 }

@@ -44,6 +44,11 @@ public:
     /// The status of the final answer (0 before its head arrived).
     int status() const { return status_; }
     QByteArray rawHeader(const QByteArray& name) const;
+    /// The final answer's reason phrase and headers, as they came.
+    QByteArray reasonPhrase() const { return reason_; }
+    const QList<QPair<QByteArray, QByteArray>>& headers() const { return headers_; }
+    /// The answer announced two different lengths (the read then fails).
+    bool conflictingLengths() const { return conflictingLengths_; }
     /// The announced length, or -1.
     qint64 contentLength() const { return contentLength_; }
     /// Body bytes received so far, read or not.
@@ -52,6 +57,7 @@ public:
     /// socket is read on only as they are taken, so a slow reader slows the server.
     qint64 bytesAvailable() const { return buffer_.size() - readPos_; }
     qint64 read(char* data, qint64 maxSize);
+    QByteArray read(qint64 maxSize);
     QByteArray readAll();
     /// What failed, in the terms of a network reply (NoError unless the result is Failed).
     QNetworkReply::NetworkError error() const { return error_; }
@@ -61,6 +67,10 @@ public:
     static constexpr qint64 kMaxBufferedBytes = 1024 * 1024;
 
 Q_SIGNALS:
+    /// A connection is being made (also for each redirect).
+    void connecting();
+    /// The request has been written to the connection.
+    void requestSent();
     /// The final answer's status and headers have arrived.
     void headReady();
     /// Body bytes are waiting to be read.
@@ -87,6 +97,7 @@ private:
     QByteArray referrer_;
     QPointer<QNetworkCookieJar> jar_;
     QNetworkProxy proxy_;
+    bool viaProxy_ = false; ///< a plain address asked of an HTTP proxy
     qint64 maxBody_ = -1;
     int redirects_ = 0;
     Result result_ = Result::Running;
@@ -94,13 +105,15 @@ private:
     QByteArray in_; ///< bytes read from the socket and not yet taken apart
     bool headDone_ = false;
     int status_ = 0;
+    QByteArray reason_;
+    bool conflictingLengths_ = false;
     QList<QPair<QByteArray, QByteArray>> headers_;
     bool chunked_ = false;
     qint64 contentLength_ = -1;
     qint64 chunkLeft_ = -1; ///< bytes of the current chunk still to come; -1: a size line next
     bool inTrailers_ = false;
     bool bodyDone_ = false; ///< the last chunk and the trailers have arrived
-    QByteArray buffer_;    ///< body bytes; those before `readPos_` have been read
+    QByteArray buffer_;     ///< body bytes; those before `readPos_` have been read
     qsizetype readPos_ = 0;
     qint64 received_ = 0;
 };

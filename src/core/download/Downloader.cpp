@@ -211,8 +211,8 @@ bool Downloader::comeBackLater() {
     if (code == 0 || !IsComeBackLater(code, hasRetryAfter)) {
         return false;
     }
-    const qint64 wait =
-        ComeBackLaterWaitMs(code, ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
+    const qint64 wait = ComeBackLaterWaitMs(
+        code, ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
     dropReply();
     stallTimer_.stop();
     dropWriter(true);

@@ -45,9 +45,33 @@ void waitOnGet(SocketGet* get, int ms) {
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     QObject::connect(get, &SocketGet::progress, &loop, &QEventLoop::quit);
+    QObject::connect(get, &SocketGet::headReady, &loop, &QEventLoop::quit);
+    QObject::connect(get, &QObject::destroyed, &loop, &QEventLoop::quit);
     QObject::connect(get, &SocketGet::finished, &loop, &QEventLoop::quit);
     timer.start(ms);
     loop.exec();
+}
+
+/// The raw header block as the transfer component shows it: the status line, then the headers,
+/// CR LF separated. Empty when no answer arrived.
+QString headerBlockOf(const SocketGet& get) {
+    if (get.status() == 0) {
+        return {};
+    }
+    QString block = QStringLiteral("HTTP/1.1 %1 %2")
+                        .arg(get.status())
+                        .arg(QString::fromLatin1(get.reasonPhrase()));
+    for (const auto& [name, value] : get.headers()) {
+        block += QStringLiteral("\r\n") + QString::fromLatin1(name) + QStringLiteral(": ") +
+                 QString::fromLatin1(value);
+    }
+    return block;
+}
+
+/// A redirect chain that loops or leaves https for http.
+bool redirectRefused(const SocketGet* get) {
+    return get != nullptr && (get->error() == QNetworkReply::TooManyRedirectsError ||
+                              get->error() == QNetworkReply::InsecureRedirectError);
 }
 
 bool numericText(const QString& text, double* value) {
@@ -107,78 +131,73 @@ QString InetEngine::StateText(int state, int responseCode, const QString& respon
 
 bool InetEngine::StillExecuting() const {
     // Data that arrived but is not yet written is still part of the request in progress.
-    return transferring_ || (reply_ && reply_->isRunning());
+    return transferring_ || (reply_ && !reply_->isFinished());
 }
 
 void InetEngine::Cancel() {
-    if (reply_ && reply_->isRunning()) {
+    if (reply_ && !reply_->isFinished()) {
         reply_->abort();
     }
 }
 
 void InetEngine::dropReply() {
-    AbandonReply(reply_, this, true);
+    if (reply_) {
+        SocketGet* get = reply_;
+        reply_ = nullptr;
+        get->disconnect(this);
+        get->abort();
+        get->deleteLater();
+    }
 }
 
-QNetworkAccessManager& InetEngine::managerForTransfer() {
+QNetworkProxy InetEngine::transferProxy() const {
+    // Only this engine goes through the configured proxy.
     if (options_.proxyEnabled != 1) {
-        return NetworkManager();
-    }
-    // Qt sets proxies per manager, and only this engine goes through the configured proxy:
-    // it gets a manager of its own that shares the program's cookies.
-    if (!proxied_) {
-        proxied_ = NewManagerSharingCookies(ProgramCookies(), this);
+        return QNetworkProxy(QNetworkProxy::NoProxy);
     }
     bool ok = false;
     const quint16 port = TrimSpaces(options_.proxyPort).toUShort(&ok);
-    proxied_->setProxy(
-        QNetworkProxy(QNetworkProxy::HttpProxy, TrimSpaces(options_.proxyAddress), ok ? port : 80));
-    return *proxied_;
+    return QNetworkProxy(QNetworkProxy::HttpProxy, TrimSpaces(options_.proxyAddress),
+                         ok ? port : 80);
 }
 
-void InetEngine::watchStates(QNetworkReply* reply) {
+void InetEngine::watchStates(SocketGet* get) {
     const auto show = [this](int state) { Q_EMIT statusPanelText(3, StateText(state, 0, {})); };
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [show] { show(3); });
-    connect(reply, &QNetworkReply::requestSent, this, [show] { show(6); });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [show] { show(7); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        if (reply->error() == QNetworkReply::NoError) {
+    connect(get, &SocketGet::connecting, this, [show] { show(3); });
+    connect(get, &SocketGet::requestSent, this, [show] { show(6); });
+    connect(get, &SocketGet::headReady, this, [show] { show(7); });
+    connect(get, &SocketGet::finished, this, [this, get] {
+        if (get->result() == SocketGet::Result::Whole) {
             Q_EMIT statusPanelText(3, StateText(12, 0, {}));
-        } else if (reply->error() != QNetworkReply::OperationCanceledError) {
-            Q_EMIT statusPanelText(3, StateText(11, reply->error(), reply->errorString()));
+        } else if (get->result() != SocketGet::Result::Aborted) {
+            const int error = get->result() == SocketGet::Result::Cut
+                                  ? QNetworkReply::RemoteHostClosedError
+                                  : get->error();
+            Q_EMIT statusPanelText(3, StateText(11, error, reasons::NetworkError(error)));
         }
     });
     show(1);
 }
 
-QNetworkReply* InetEngine::send(const QUrl& url, const QString& referrer) {
-    QNetworkRequest request = DownloadRequest(url, false);
-    if (!referrer.isNull()) {
-        request.setRawHeader("Referer", referrer.toUtf8());
-    }
-    QNetworkReply* reply = managerForTransfer().get(request);
-    reply->setReadBufferSize(kReplyReadBufferBytes);
-    watchStates(reply);
-    return reply;
+SocketGet* InetEngine::send(const QUrl& url, const QString& referrer) {
+    // Read from the socket directly: Qt's own reader can take a chunked body cut by a closed
+    // connection for a whole one.
+    auto* get = new SocketGet(this);
+    watchStates(get);
+    get->start(url, referrer.toUtf8(), NetworkManager().cookieJar(), transferProxy(), -1);
+    return get;
 }
 
-bool InetEngine::waitForHeaders(QNetworkReply* reply) {
+bool InetEngine::waitForHeaders(SocketGet* get) {
     const qint64 deadline = MonotonicMs() + timeouts_.headerWaitMs;
-    QPointer<QNetworkReply> guard(reply);
-    // A redirect that is being followed is not the response yet.
-    const auto ready = [&guard] {
-        const QVariant code = guard->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        return guard->isFinished() ||
-               (code.isValid() && (code.toInt() / 100 != 3 ||
-                                   guard->header(QNetworkRequest::LocationHeader).isNull()));
-    };
-    while (guard && !ready()) {
+    QPointer<SocketGet> guard(get);
+    while (guard && !guard->isFinished() && guard->status() == 0) {
         const qint64 left = deadline - MonotonicMs();
         if (left <= 0) {
             return false;
         }
-        // The reply's own signals end the wait early; the slice only bounds the deadline check.
-        WaitOn(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
+        // The read's own signals end the wait early; the slice only bounds the deadline check.
+        waitOnGet(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
     }
     return guard != nullptr;
 }
@@ -246,9 +265,10 @@ bool InetEngine::Inet下载文件(int row) {
     reply_ = send(QUrl(address), referrer);
     const bool gotHeaders = waitForHeaders(reply_);
 
-    const QString block = gotHeaders && reply_ ? HeaderBlock(reply_) : QString();
-    if (block.isEmpty() || RedirectRefused(reply_)) {
-        list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError
+    const QString block = gotHeaders && reply_ ? headerBlockOf(*reply_) : QString();
+    if (block.isEmpty() || redirectRefused(reply_)) {
+        list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError &&
+                                     !reply_->conflictingLengths()
                                  ? reasons::NetworkError(reply_->error())
                                  : reasons::kNoAnswer);
         list_.setStatus(row, ItemStatus::Failed);
@@ -260,8 +280,8 @@ bool InetEngine::Inet下载文件(int row) {
     if (!numericText(HeaderValue(block, QStringLiteral("content-length")), &expected)) {
         expected = 0;
     }
-    if (const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        IsComeBackLater(code, reply_->hasRawHeader("Retry-After"))) {
+    if (const int code = reply_->status();
+        IsComeBackLater(code, !reply_->rawHeader("Retry-After").isNull())) {
         // Not a result but "try again later": nothing is stored, and the server gets its pause.
         const qint64 wait = ComeBackLaterWaitMs(
             code, ParseRetryAfter(reply_->rawHeader("Retry-After"), PauseNowEpochMs()));
@@ -271,8 +291,7 @@ bool InetEngine::Inet下载文件(int row) {
         Q_EMIT comeBackLater(row, code, wait);
         return false;
     }
-    if (const int code = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        FailedHttpStatus(code)) {
+    if (const int code = reply_->status(); FailedHttpStatus(code)) {
         // The server says the file is not there or it failed: its page is not the file.
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setReason(row, reasons::HttpStatus(code));
@@ -280,7 +299,7 @@ bool InetEngine::Inet下载文件(int row) {
         finish(row);
         return false;
     }
-    if (HasConflictingLengths(reply_)) {
+    if (reply_->conflictingLengths()) {
         // A server that announces two lengths cannot be trusted with either.
         list_.setText(row, Col::ColSize, status_words::kFailed);
         list_.setReason(row, reasons::kConflictingLengths);
@@ -335,11 +354,7 @@ bool InetEngine::Inet下载文件(int row) {
     }
     // A file already at the path (under 覆盖, or the row's own on a re-download) stays until the
     // whole new body replaces it in one rename: a failed or stopped download leaves it as it was.
-    // A chunked body without a length is read from the socket too: Qt's reader can take one
-    // cut by a closed connection for whole.
-    const bool chunked =
-        expected <= 0 && reply_->rawHeader("Transfer-Encoding").toLower().contains("chunked");
-    if (!(expected > 0 || status200) || chunked) {
+    if (!(expected > 0 || status200)) {
         const bool result = Inet整体下载文件(row, path);
         纠正下载项类型(list_, row);
         SettleReplacedFile(list_, row);
@@ -376,7 +391,7 @@ bool InetEngine::Inet下载文件(int row) {
         if (reply_ && reply_->bytesAvailable() > 0) {
             chunk = reply_->read(kChunkBytes);
         } else if (!ended) {
-            WaitOn(reply_, kWaitSliceMs);
+            waitOnGet(reply_, kWaitSliceMs);
             lastYield = MonotonicMs();
         }
         if (!chunk.isEmpty()) {
@@ -419,7 +434,7 @@ bool InetEngine::Inet下载文件(int row) {
             // With a length, the connection ended short of it: waiting out the stall limit
             // could not bring the rest. Without one, only the end of the connection tells, and
             // an end the network reports as an error means the body is cut short.
-            const bool broken = reply_ && reply_->error() != QNetworkReply::NoError;
+            const bool broken = reply_ && reply_->result() != SocketGet::Result::Whole;
             end = expected > 0 || broken ? End::Failed : End::Complete;
             why = reasons::CutShort(written, static_cast<qint64>(expected));
             break;
@@ -435,7 +450,7 @@ bool InetEngine::Inet下载文件(int row) {
         }
     }
 
-    if (end == End::Failed && RedirectRefused(reply_)) {
+    if (end == End::Failed && redirectRefused(reply_)) {
         // The headers seen were a step of a refused redirect chain: nothing was answered.
         const int error = reply_->error();
         Cancel();
@@ -515,16 +530,9 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
     enum class End { Complete, TooBig, Failed, Cancelled };
     End end = End::Failed;
     QString why = reasons::kNothingArrived;
-    QNetworkProxy proxy(QNetworkProxy::NoProxy);
-    if (options_.proxyEnabled == 1) {
-        bool ok = false;
-        const quint16 port = TrimSpaces(options_.proxyPort).toUShort(&ok);
-        proxy = QNetworkProxy(QNetworkProxy::HttpProxy, TrimSpaces(options_.proxyAddress),
-                              ok ? port : 80);
-    }
+    const QNetworkProxy proxy = transferProxy();
     SocketGet get;
-    get.start(QUrl(选择url(list_.item(row).key)), QByteArray(),
-              managerForTransfer().cookieJar(), proxy,
+    get.start(QUrl(选择url(list_.item(row).key)), QByteArray(), NetworkManager().cookieJar(), proxy,
               static_cast<qint64>(std::min(options_.maxFileBytes(), 1.0e15)));
     const qint64 deadline = MonotonicMs() + timeouts_.fallbackWaitMs;
     while (!get.isFinished()) {
@@ -555,8 +563,8 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
         why = reasons::CutShort(get.received(), get.contentLength());
         break;
     case SocketGet::Result::Failed:
-        why = get.error() == QNetworkReply::ProtocolFailure &&
-                      get.contentLength() < 0 && !get.rawHeader("Content-Length").isEmpty()
+        why = get.error() == QNetworkReply::ProtocolFailure && get.contentLength() < 0 &&
+                      !get.rawHeader("Content-Length").isEmpty()
                   ? reasons::kConflictingLengths
                   : reasons::NetworkError(get.error());
         break;

@@ -8,10 +8,11 @@
 #include <QObject>
 #include <QPointer>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QNetworkProxy;
 
 namespace quillax {
+
+class SocketGet;
 
 class InetEngine : public QObject {
     Q_OBJECT
@@ -50,10 +51,10 @@ Q_SIGNALS:
 
 private:
     struct Transfer;
-    QNetworkAccessManager& managerForTransfer();
-    QNetworkReply* send(const QUrl& url, const QString& referrer);
-    void watchStates(QNetworkReply* reply);
-    bool waitForHeaders(QNetworkReply* reply);
+    QNetworkProxy transferProxy() const;
+    SocketGet* send(const QUrl& url, const QString& referrer);
+    void watchStates(SocketGet* get);
+    bool waitForHeaders(SocketGet* get);
     void dropReply();
     void finish(int row);
 
@@ -61,8 +62,7 @@ private:
     DownloadWindowState& state_;
     const DownloadOptions& options_;
     const DownloadTimeouts& timeouts_;
-    QPointer<QNetworkReply> reply_;
-    QPointer<QNetworkAccessManager> proxied_;
+    QPointer<SocketGet> reply_;
     bool transferring_ = false; ///< inside a transfer started by `Inet下载当前文件`
 };
 
