@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace quillax {
@@ -102,6 +103,7 @@ void SocketGet::connectTo(const QUrl& url) {
     contentLength_ = -1;
     chunkLeft_ = -1;
     inTrailers_ = false;
+    trailerBytes_ = 0;
     bodyDone_ = false;
     buffer_.clear();
     readPos_ = 0;
@@ -151,8 +153,8 @@ void SocketGet::onConnected() {
         viaProxy_
             ? url_.toEncoded(QUrl::RemoveFragment | QUrl::RemoveUserInfo)
             : url_.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (target.isEmpty()) {
-        target = "/";
+    if (target.isEmpty() || target.startsWith('?')) {
+        target.prepend('/');
     }
     QByteArray host = QUrl::toAce(url_.host());
     if (url_.port() != -1) {
@@ -270,10 +272,11 @@ void SocketGet::onClosed() {
 bool SocketGet::readHead() {
     while (true) {
         const qsizetype endOfHead = in_.indexOf("\r\n\r\n");
+        if (endOfHead > kMaxHeadBytes || (endOfHead < 0 && in_.size() > kMaxHeadBytes)) {
+            end(Result::Failed, QNetworkReply::ProtocolFailure);
+            return false;
+        }
         if (endOfHead < 0) {
-            if (in_.size() > kMaxHeadBytes) {
-                end(Result::Failed, QNetworkReply::ProtocolFailure);
-            }
             return false;
         }
         const QList<QByteArray> lines = in_.left(endOfHead).split('\n');
@@ -339,9 +342,19 @@ bool SocketGet::readHead() {
                 }
             }
         }
-        bool ok = false;
-        const qint64 length = first.toLongLong(&ok);
-        contentLength_ = ok && length >= 0 ? length : -1;
+        if (!first.isNull()) {
+            // A length that is no plain number cannot be read by: the answer is broken.
+            const bool digits =
+                !first.isEmpty() && std::all_of(first.begin(), first.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; });
+            bool ok = false;
+            const qint64 length = first.toLongLong(&ok);
+            if (!digits || !ok) {
+                end(Result::Failed, QNetworkReply::ProtocolFailure);
+                return false;
+            }
+            contentLength_ = length;
+        }
     }
     Q_EMIT headReady();
     if (result_ != Result::Running) {
@@ -392,6 +405,12 @@ bool SocketGet::readChunked() {
     while (true) {
         if (inTrailers_) {
             const qsizetype eol = in_.indexOf("\r\n");
+            trailerBytes_ += eol < 0 ? 0 : eol + 2;
+            // Trailers are headers: as bounded as the head.
+            if (trailerBytes_ > kMaxHeadBytes || (eol < 0 && in_.size() > kMaxHeadBytes)) {
+                end(Result::Failed, QNetworkReply::ProtocolFailure);
+                return true;
+            }
             if (eol < 0) {
                 return false;
             }
@@ -417,8 +436,12 @@ bool SocketGet::readChunked() {
             if (const qsizetype semicolon = sizeText.indexOf(';'); semicolon >= 0) {
                 sizeText.truncate(semicolon);
             }
-            bool ok = false;
-            const qint64 size = sizeText.trimmed().toLongLong(&ok, 16);
+            sizeText = sizeText.trimmed();
+            bool ok = !sizeText.isEmpty() && sizeText.size() <= 15 &&
+                      std::all_of(sizeText.begin(), sizeText.end(), [](char c) {
+                          return std::isxdigit(static_cast<unsigned char>(c));
+                      });
+            const qint64 size = ok ? sizeText.toLongLong(&ok, 16) : -1;
             if (!ok || size < 0) {
                 end(Result::Failed, QNetworkReply::ProtocolFailure);
                 return true;

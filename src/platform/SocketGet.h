@@ -112,6 +112,7 @@ private:
     qint64 contentLength_ = -1;
     qint64 chunkLeft_ = -1; ///< bytes of the current chunk still to come; -1: a size line next
     bool inTrailers_ = false;
+    qint64 trailerBytes_ = 0;
     bool bodyDone_ = false; ///< the last chunk and the trailers have arrived
     QByteArray buffer_;     ///< body bytes; those before `readPos_` have been read
     qsizetype readPos_ = 0;

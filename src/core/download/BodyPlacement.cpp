@@ -34,11 +34,17 @@ QString PlaceForBody(const QString& partPath, const QString& targetPath,
     if (IsWebPageType(content) && !IsWebPageType(targetType, true)) {
         return besideWithType(targetPath, content, ownOldFile);
     }
-    // A body whose content shows no known type is taken for what the row says, as it always
-    // was; one that shows another type than the file there does not replace it.
-    if (!PathOccupied(targetPath) || IsPlaceholderFile(targetPath) || content.isEmpty() ||
+    if (!PathOccupied(targetPath) || IsPlaceholderFile(targetPath) ||
         content.compare(targetType, Qt::CaseInsensitive) == 0) {
         return targetPath;
+    }
+    // A body that shows no known type is taken for what the row says, as it always was, except
+    // over a file that shows the row's type (a good paper): that one stays. A body of another
+    // known type never replaces the file there.
+    if (content.isEmpty()) {
+        const QString there = 打开文件判断文件类型(targetPath);
+        return there.compare(targetType, Qt::CaseInsensitive) == 0 ? UniqueFilePath(targetPath)
+                                                                   : targetPath;
     }
     return besideWithType(targetPath, content, ownOldFile);
 }

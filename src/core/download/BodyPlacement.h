@@ -10,8 +10,9 @@ namespace quillax {
 
 /// The path the whole body in `partPath` is to take instead of `targetPath`: a web page for a
 /// document's name goes beside it under a web-page name of its own; otherwise `targetPath`
-/// itself when it is free (or holds only our placeholder), or when the body's content shows its
-/// type or no known type; a body of another known type goes beside it under its own type.
+/// itself when it is free (or holds only our placeholder), when the body's content shows its
+/// type, or when the body shows no known type and neither does the file there; else a free
+/// name beside it (with the body's own type where it shows one).
 /// `ownOldFile` is the row's earlier file, which a body of its type may replace (empty when there
 /// is none). Pure file reads: safe on any thread.
 QString PlaceForBody(const QString& partPath, const QString& targetPath, const QString& ownOldFile);

@@ -238,7 +238,17 @@ void Downloader::onFinished() {
 }
 
 void Downloader::finishRead() {
+    const bool conflicting = reply_ && reply_->conflictingLengths();
     dropReply();
+    if (conflicting) {
+        // A server that announces two lengths cannot be trusted with either: no second try.
+        stallTimer_.stop();
+        dropWriter(true);
+        removeOwnPlaceholder();
+        reason_ = reasons::kConflictingLengths;
+        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        return;
+    }
     // An error page, or a body cut short of its announced length, is never stored: the row
     // fails and no file is left under the title.
     const bool cutShort = !fallback_ && total_ >= 1 && bytesRead_ >= 1 && bytesRead_ < total_;

@@ -277,8 +277,9 @@ bool InetEngine::Inet下载文件(int row) {
     }
 
     double expected = 0;
-    if (!numericText(HeaderValue(block, QStringLiteral("content-length")), &expected)) {
-        expected = 0;
+    // The length the body is read by: none under chunked framing, which overrides it.
+    if (reply_->contentLength() > 0) {
+        expected = static_cast<double>(reply_->contentLength());
     }
     if (const int code = reply_->status();
         IsComeBackLater(code, !reply_->rawHeader("Retry-After").isNull())) {
@@ -535,7 +536,13 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
     get.start(QUrl(选择url(list_.item(row).key)), QByteArray(), NetworkManager().cookieJar(), proxy,
               static_cast<qint64>(std::min(options_.maxFileBytes(), 1.0e15)));
     const qint64 deadline = MonotonicMs() + timeouts_.fallbackWaitMs;
-    while (!get.isFinished()) {
+    QByteArray body;
+    // Taken as it arrives: the read holds back once a megabyte waits unread.
+    while (!get.isFinished() || get.bytesAvailable() > 0) {
+        body += get.readAll();
+        if (get.isFinished()) {
+            continue;
+        }
         // Stop clears the flag: the read ends as a cancellation.
         if (!state_.IsDownloading) {
             get.abort();
@@ -549,7 +556,6 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
         }
         waitOnGet(&get, kWaitSliceMs);
     }
-    const QByteArray body = get.readAll();
     const int code = get.status();
     switch (get.result()) {
     case SocketGet::Result::Whole:
