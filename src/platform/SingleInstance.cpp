@@ -1,11 +1,14 @@
 #include "platform/SingleInstance.h"
+#include "platform/ProcessAlive.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -46,11 +49,30 @@ InstanceClaim SingleInstance::claim(int waitMs) {
         return InstanceClaim::Ours;
     }
     const bool held = lock_->error() == QLockFile::LockFailedError;
-    lock_.reset();
     if (!held) {
+        lock_.reset();
         return InstanceClaim::Unavailable;
     }
-    return askHolder(waitMs) ? InstanceClaim::HandedOver : InstanceClaim::Running;
+    if (askHolder(waitMs)) {
+        lock_.reset();
+        return InstanceClaim::HandedOver;
+    }
+    // Nobody answered. A lock that names no holder (empty or garbled, as a power cut can leave
+    // it) is no run's: it is taken over. One whose holder has ended but that cannot be removed
+    // (a read-only folder) leaves the folder unusable, not "running".
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (!lock_->getLockInfo(&pid, &host, &app)) {
+        if (lock_->removeStaleLockFile() && lock_->tryLock(0)) {
+            listen();
+            return InstanceClaim::Ours;
+        }
+        lock_.reset();
+        return InstanceClaim::Unavailable;
+    }
+    lock_.reset();
+    return ProcessIsAlive(pid) ? InstanceClaim::Running : InstanceClaim::Unavailable;
 }
 
 void SingleInstance::listen() {
@@ -65,9 +87,19 @@ void SingleInstance::listen() {
 
 bool SingleInstance::askHolder(int waitMs) const {
     QLocalSocket socket;
-    socket.connectToServer(serverName());
-    if (!socket.waitForConnected(waitMs)) {
-        return false;
+    // A holder that started a moment ago may not listen yet: asked again until the wait is up.
+    QElapsedTimer waited;
+    waited.start();
+    while (true) {
+        socket.connectToServer(serverName());
+        if (socket.waitForConnected(waitMs)) {
+            break;
+        }
+        if (waited.elapsed() >= waitMs) {
+            return false;
+        }
+        socket.abort();
+        QThread::msleep(50);
     }
     socket.write(kComeForward);
     if (!socket.waitForBytesWritten(waitMs)) {

@@ -125,6 +125,20 @@ TEST(SingleInstance, EachDataFolderHasItsOwn) {
     EXPECT_EQ(again.serverName(), first.serverName());
 }
 
+// A lock file that names no holder (empty, as a power cut between its creation and its write
+// leaves it, or garbled) belongs to no run: the next start takes it over instead of saying
+// forever that the program runs.
+TEST(SingleInstance, ALockThatNamesNoHolderIsTakenOver) {
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("\x01garbage\n\n")}) {
+        SCOPED_TRACE(bytes.isEmpty() ? "empty" : "garbled");
+        QTemporaryDir tmp;
+        SingleInstance probe(tmp.path());
+        ASSERT_TRUE(WriteFile(probe.lockPath(), bytes));
+        SingleInstance instance(tmp.path());
+        EXPECT_EQ(instance.claim(200), InstanceClaim::Ours);
+    }
+}
+
 // A folder where no lock can be made belongs to nobody: the start goes on without the queue.
 TEST(SingleInstance, AFolderThatTakesNoLockIsUnavailable) {
     QTemporaryDir tmp;

@@ -374,6 +374,9 @@ void DownloadScheduler::timerDownTick() {
 }
 
 void DownloadScheduler::monitorTick() {
+    // A row skipped behind another's placeholder goes itself when that download failed: before
+    // the run is judged finished.
+    SettleSkipsBehindPlaceholders(list_);
     if (list_.检测是否下载列表完毕()) {
         setStartEnabled(true);
         if (Timer_Down.isActive()) {

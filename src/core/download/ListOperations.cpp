@@ -84,6 +84,35 @@ bool WebPageInsteadOfDocument(const DownloadItem& item) {
            FileExists(item.replacesPath);
 }
 
+int SettleSkipsBehindPlaceholders(DownloadListModel& list) {
+    int requeued = 0;
+    for (int row = 0; row < list.count(); ++row) {
+        const DownloadItem& item = list.item(row);
+        // A row skipped behind another row's placeholder: its length columns stay empty until
+        // the paper it waited for is there.
+        if (item.status != ItemStatus::Finished || item.percent != status_words::kExistsSkipped ||
+            !item.size.isEmpty() || !item.adoptedFile) {
+            continue;
+        }
+        const QString path = ItemFilePath(item.folder, item.name, item.type);
+        if (FileExists(path) && !IsPlaceholderFile(path)) {
+            const QString length = QString::number(QFileInfo(path).size());
+            list.setText(row, Col::ColSize, length);
+            list.setText(row, Col::ColReceived, length);
+            continue;
+        }
+        if (list.isLivePath(path, row) && FileExists(path)) {
+            continue; // still on its way
+        }
+        // The download it waited for failed: nothing stands there, and the row goes itself.
+        list.setAdoptedFile(row, false);
+        list.setStatus(row, ItemStatus::Waiting);
+        list.setText(row, Col::ColPercent, QString());
+        ++requeued;
+    }
+    return requeued;
+}
+
 void RequeueForLogin(DownloadListModel& list, int row) {
     if (row < 0 || row >= list.count()) {
         return;

@@ -38,6 +38,10 @@ QString FailRowWithoutFolder(DownloadListModel& list, int row, QString* made = n
 /// body replaces is removed when it stood at another path (its type changed), unless a live row
 /// names it; the row then replaces nothing any more.
 void SettleReplacedFile(DownloadListModel& list, int row);
+/// Rows skipped under 跳过 behind another row's placeholder: once the paper is there they get
+/// its length; when the download they waited for failed and left nothing, they go back to
+/// waiting and fetch their own. Returns how many went back.
+int SettleSkipsBehindPlaceholders(DownloadListModel& list);
 /// True when the row holds a web page (a login page) that came instead of its document, which
 /// still stands at its own path and stays there until a real document replaces it.
 bool WebPageInsteadOfDocument(const DownloadItem& item);

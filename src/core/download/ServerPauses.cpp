@@ -63,9 +63,17 @@ std::optional<QDateTime> parseHttpDate(const QString& text) {
         if (!date.isValid() || !time.isValid()) {
             return std::nullopt;
         }
-        // No server dates a wait before 1970: the old form's year is of this century.
-        if (date.year() < 1970) {
-            date = date.addYears(100);
+        // The old form's two-digit year: the one within fifty years of now, a later one read
+        // as the most recent past year with those digits.
+        if (!form.dateFormat.contains(QLatin1String("yyyy"))) {
+            const int thisYear = QDate::currentDate().year();
+            int year = thisYear / 100 * 100 + date.year() % 100;
+            if (year > thisYear + 50) {
+                year -= 100;
+            } else if (year < thisYear - 50) {
+                year += 100;
+            }
+            date = QDate(year, date.month(), date.day());
         }
         return QDateTime(date, time, Qt::UTC);
     }

@@ -83,7 +83,25 @@ QString errorText(const QSqlError& error) {
     default:
         break;
     }
+    // A failed commit carries no code, only SQLite's English words: the common ones are said
+    // in the user's language too.
     const QString text = error.databaseText().trimmed();
+    const struct {
+        const char* words;
+        const char* said;
+    } known[] = {
+        {"disk is full", "磁盘已满"},
+        {"database is locked", "文件正被另一个程序使用"},
+        {"readonly database", "文件不可写入"},
+        {"disk I/O error", "磁盘读写出错"},
+        {"unable to open database", "文件无法打开"},
+        {"malformed", "文件已损坏"},
+    };
+    for (const auto& k : known) {
+        if (text.contains(QLatin1String(k.words), Qt::CaseInsensitive)) {
+            return QString::fromUtf8(k.said);
+        }
+    }
     return text.isEmpty() ? QStringLiteral("数据库出错") : text;
 }
 

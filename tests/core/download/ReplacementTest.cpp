@@ -267,3 +267,38 @@ TEST_F(ReplacementTest, AChunkedBodyCutInsideAChunkIsNeverStored) {
         }
     }
 }
+
+// Two rows of one name under 跳过: the second is skipped behind the first's placeholder; when the
+// first fails, the second fetches its own paper instead of reading 已存在，跳过 with no file.
+TEST_F(ReplacementTest, ASkipBehindADownloadThatFailedFetchesItsOwnPaper) {
+    fresh(2, DuplicateNamePolicy::Skip);
+    Route missing;
+    missing.status = 404;
+    missing.reason = "Not Found";
+    missing.body = "gone";
+    missing.delayHeadersMs = 800;
+    server.route("/first", missing);
+    const QByteArray second = paper('s');
+    server.route("/second", Serve(second, "application/pdf"));
+    list->addItem(server.url(QStringLiteral("/first")), QStringLiteral("Same"),
+                  QStringLiteral("pdf"), folder, QString());
+    list->addItem(server.url(QStringLiteral("/second")), QStringLiteral("Same"),
+                  QStringLiteral("pdf"), folder, QString());
+    state.LastFinishMonotonicMs = MonotonicMs() - 1;
+    scheduler->StartMonitor();
+    scheduler->Start();
+    // The run goes on while the monitor looks: the second row ends with its own file.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return list->item(0).status == ItemStatus::Failed &&
+                   list->item(1).status == ItemStatus::Finished &&
+                   list->item(1).percent != status_words::kExistsSkipped;
+        },
+        10000));
+    scheduler->StopTimers();
+    EXPECT_EQ(list->item(0).status, ItemStatus::Failed);
+    EXPECT_EQ(list->item(1).status, ItemStatus::Finished);
+    EXPECT_NE(list->item(1).percent, status_words::kExistsSkipped);
+    EXPECT_EQ(FileSha256(at(QStringLiteral("Same.pdf"))), Sha256(second));
+    EXPECT_EQ(server.requestCount("/second"), 1);
+}
