@@ -342,19 +342,13 @@ bool SocketGet::readHead() {
                 }
             }
         }
-        if (!first.isNull()) {
-            // A length that is no plain number cannot be read by: the answer is broken.
-            const bool digits =
-                !first.isEmpty() && std::all_of(first.begin(), first.end(),
-                                                [](char c) { return c >= '0' && c <= '9'; });
-            bool ok = false;
-            const qint64 length = first.toLongLong(&ok);
-            if (!digits || !ok) {
-                end(Result::Failed, QNetworkReply::ProtocolFailure);
-                return false;
-            }
-            contentLength_ = length;
-        }
+        // A length that is no plain number counts as none: the body runs to the close.
+        const bool digits = !first.isEmpty() && std::all_of(first.begin(), first.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        });
+        bool ok = false;
+        const qint64 length = digits ? first.toLongLong(&ok) : -1;
+        contentLength_ = ok ? length : -1;
     }
     Q_EMIT headReady();
     if (result_ != Result::Running) {
@@ -487,6 +481,15 @@ void SocketGet::end(Result result, QNetworkReply::NetworkError error) {
         socket_ = nullptr;
     }
     Q_EMIT finished();
+}
+
+void AbandonGet(QPointer<SocketGet>& get, QObject* receiver) {
+    if (SocketGet* g = get) {
+        get = nullptr;
+        g->disconnect(receiver);
+        g->abort();
+        g->deleteLater();
+    }
 }
 
 } // namespace quillax

@@ -119,4 +119,8 @@ private:
     qint64 received_ = 0;
 };
 
+/// Abandons `get`: `receiver` hears nothing more of it, the read is stopped, the object deleted
+/// from the event loop, and the pointer cleared.
+void AbandonGet(QPointer<SocketGet>& get, QObject* receiver);
+
 } // namespace quillax

@@ -103,13 +103,7 @@ void Downloader::startRead(bool fallback) {
 }
 
 void Downloader::dropReply() {
-    if (reply_) {
-        SocketGet* get = reply_;
-        reply_ = nullptr;
-        get->disconnect(this);
-        get->abort();
-        get->deleteLater();
-    }
+    AbandonGet(reply_, this);
 }
 
 void Downloader::dropWriter(bool discard) {

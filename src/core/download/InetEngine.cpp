@@ -141,13 +141,7 @@ void InetEngine::Cancel() {
 }
 
 void InetEngine::dropReply() {
-    if (reply_) {
-        SocketGet* get = reply_;
-        reply_ = nullptr;
-        get->disconnect(this);
-        get->abort();
-        get->deleteLater();
-    }
+    AbandonGet(reply_, this);
 }
 
 QNetworkProxy InetEngine::transferProxy() const {

@@ -2,18 +2,11 @@
 // (a lapsed session's login page) instead of the paper: every engine, every same-name policy,
 // explicit and automatic re-downloads, adopted files. Files are compared by their SHA-256.
 
-#include "core/download/DownloadScheduler.h"
 #include "core/download/ListOperations.h"
-#include "core/files/FileNaming.h"
 
-#include "TestHttpServer.h"
-#include "TestSupport.h"
+#include "EngineRunTest.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
 
 using namespace quillax;
 using namespace quillax::test;
@@ -41,61 +34,49 @@ const char* policyName(DuplicateNamePolicy p) {
 
 } // namespace
 
-class ReplacementTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        timeouts.tickMs = 20;
-        timeouts.headerWaitMs = 3000;
-        timeouts.stallMs = 3000;
-        timeouts.asyncStallMs = 3000;
-        timeouts.stallCheckMs = 50;
-        timeouts.fallbackWaitMs = 3000;
-    }
+using ReplacementTest = EngineRunTest;
+options = DownloadOptions{};
+options.method = method;
+options.threadCount = 2;
+options.policy = policy;
+dir = std::make_unique<QTemporaryDir>();
+folder = dir->path() + QLatin1Char('/');
+scheduler = std::make_unique<DownloadScheduler>(*list, state, options, timeouts);
+scheduler->pdfChecks().setAutomatic(false);
+}
 
-    /// A fresh list, scheduler and folder for one case.
-    void fresh(int method, DuplicateNamePolicy policy) {
-        scheduler.reset();
-        list = std::make_unique<DownloadListModel>();
-        state = DownloadWindowState{};
-        options = DownloadOptions{};
-        options.method = method;
-        options.threadCount = 2;
-        options.policy = policy;
-        dir = std::make_unique<QTemporaryDir>();
-        folder = dir->path() + QLatin1Char('/');
-        scheduler = std::make_unique<DownloadScheduler>(*list, state, options, timeouts);
-        scheduler->pdfChecks().setAutomatic(false);
-    }
+bool runToEnd() {
+    state.LastFinishMonotonicMs = MonotonicMs() - 1;
+    scheduler->StartMonitor();
+    scheduler->Start();
+    const bool done = QTest::qWaitFor([&] { return list->检测是否下载列表完毕(); }, 15000);
+    scheduler->StopTimers();
+    return done;
+}
 
-    bool runToEnd() {
-        state.LastFinishMonotonicMs = MonotonicMs() - 1;
-        scheduler->StartMonitor();
-        scheduler->Start();
-        const bool done = QTest::qWaitFor([&] { return list->检测是否下载列表完毕(); }, 15000);
-        scheduler->StopTimers();
-        return done;
-    }
+QStringList files() const {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+QString at(const QString& name) const {
+    return folder + name;
+}
 
-    QStringList files() const {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    }
-    QString at(const QString& name) const { return folder + name; }
+QString rowPath(int row) const {
+    const DownloadItem& item = list->item(row);
+    return ItemFilePath(item.folder, item.name, item.type);
+}
 
-    QString rowPath(int row) const {
-        const DownloadItem& item = list->item(row);
-        return ItemFilePath(item.folder, item.name, item.type);
-    }
-
-    TestHttpServer server;
-    std::unique_ptr<DownloadListModel> list;
-    DownloadWindowState state;
-    DownloadOptions options;
-    DownloadTimeouts timeouts;
-    std::unique_ptr<DownloadScheduler> scheduler;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString folder;
-    RecordingMessageBoxes boxes;
-};
+TestHttpServer server;
+std::unique_ptr<DownloadListModel> list;
+DownloadWindowState state;
+DownloadOptions options;
+DownloadTimeouts timeouts;
+std::unique_ptr<DownloadScheduler> scheduler;
+std::unique_ptr<QTemporaryDir> dir;
+QString folder;
+RecordingMessageBoxes boxes;
+}
+;
 
 // A finished row owns Title.pdf and is asked for again while the session has lapsed: the page
 // that comes is kept as Title.htm, the paper stays byte for byte, and the next real PDF replaces
