@@ -35,48 +35,6 @@ const char* policyName(DuplicateNamePolicy p) {
 } // namespace
 
 using ReplacementTest = EngineRunTest;
-options = DownloadOptions{};
-options.method = method;
-options.threadCount = 2;
-options.policy = policy;
-dir = std::make_unique<QTemporaryDir>();
-folder = dir->path() + QLatin1Char('/');
-scheduler = std::make_unique<DownloadScheduler>(*list, state, options, timeouts);
-scheduler->pdfChecks().setAutomatic(false);
-}
-
-bool runToEnd() {
-    state.LastFinishMonotonicMs = MonotonicMs() - 1;
-    scheduler->StartMonitor();
-    scheduler->Start();
-    const bool done = QTest::qWaitFor([&] { return list->检测是否下载列表完毕(); }, 15000);
-    scheduler->StopTimers();
-    return done;
-}
-
-QStringList files() const {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-QString at(const QString& name) const {
-    return folder + name;
-}
-
-QString rowPath(int row) const {
-    const DownloadItem& item = list->item(row);
-    return ItemFilePath(item.folder, item.name, item.type);
-}
-
-TestHttpServer server;
-std::unique_ptr<DownloadListModel> list;
-DownloadWindowState state;
-DownloadOptions options;
-DownloadTimeouts timeouts;
-std::unique_ptr<DownloadScheduler> scheduler;
-std::unique_ptr<QTemporaryDir> dir;
-QString folder;
-RecordingMessageBoxes boxes;
-}
-;
 
 // A finished row owns Title.pdf and is asked for again while the session has lapsed: the page
 // that comes is kept as Title.htm, the paper stays byte for byte, and the next real PDF replaces

@@ -29,40 +29,6 @@ QByteArray chunked(const QByteArray& body, qsizetype piece) {
 } // namespace
 
 using SocketFramingTest = EngineRunTest;
-options = DownloadOptions{};
-options.method = method;
-options.threadCount = 2;
-options.policy = DuplicateNamePolicy::Overwrite;
-dir = std::make_unique<QTemporaryDir>();
-folder = dir->path() + QLatin1Char('/');
-scheduler = std::make_unique<DownloadScheduler>(*list, state, options, timeouts);
-scheduler->pdfChecks().setAutomatic(false);
-}
-
-bool runToEnd() {
-    state.LastFinishMonotonicMs = MonotonicMs() - 1;
-    scheduler->StartMonitor();
-    scheduler->Start();
-    const bool done = QTest::qWaitFor([&] { return list->检测是否下载列表完毕(); }, 30000);
-    scheduler->StopTimers();
-    return done;
-}
-
-QStringList files() const {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-TestHttpServer server;
-std::unique_ptr<DownloadListModel> list;
-DownloadWindowState state;
-DownloadOptions options;
-DownloadTimeouts timeouts;
-std::unique_ptr<DownloadScheduler> scheduler;
-std::unique_ptr<QTemporaryDir> dir;
-QString folder;
-RecordingMessageBoxes boxes;
-}
-;
 
 TEST_F(SocketFramingTest, OnlyWhatTheFramingDeliversWholeIsStored) {
     const QByteArray paper = paperOf(50016, 'p');
