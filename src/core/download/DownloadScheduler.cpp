@@ -56,6 +56,14 @@ DownloadScheduler::DownloadScheduler(DownloadListModel& list, DownloadWindowStat
             [this] { Q_EMIT summaryChanged(list_.summaryText()); });
 }
 
+DownloadScheduler::~DownloadScheduler() {
+    // The engines end after the timers they report to: what they say while they end (a thread
+    // freed by the last unload) must not reach this half-destroyed object.
+    threads_.disconnect(this);
+    inet_.disconnect(this);
+    pdfChecks_.disconnect(this);
+}
+
 bool DownloadScheduler::mayStartNow(int row, qint64 now) const {
     const DownloadItem& item = list_.item(row);
     if (item.notBefore > now) {

@@ -22,6 +22,7 @@ class DownloadScheduler : public QObject {
 public:
     DownloadScheduler(DownloadListModel& list, DownloadWindowState& state, DownloadOptions& options,
                       const DownloadTimeouts& timeouts, QObject* parent = nullptr);
+    ~DownloadScheduler() override;
 
     InetEngine& inet() { return inet_; }
     ParallelDownloads& threads() { return threads_; }
