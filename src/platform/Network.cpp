@@ -19,34 +19,6 @@ void SetExtraTrustedCertificates(const QList<QSslCertificate>& certificates) {
     NetworkManager().clearConnectionCache();
 }
 
-namespace {
-/// Another thread's window on the program's jar: a manager owns its jar, so each thread's
-/// manager gets one of these, and every cookie stays in the one shared jar.
-class CookieJarView : public QNetworkCookieJar {
-public:
-    CookieJarView(SharedCookieJar& shared, QObject* parent)
-        : QNetworkCookieJar(parent), shared_(shared) {}
-    QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const override {
-        return shared_.cookiesForUrl(url);
-    }
-    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override {
-        return shared_.setCookiesFromUrl(cookies, url);
-    }
-    bool insertCookie(const QNetworkCookie& cookie) override {
-        return shared_.insertCookie(cookie);
-    }
-    bool updateCookie(const QNetworkCookie& cookie) override {
-        return shared_.updateCookie(cookie);
-    }
-    bool deleteCookie(const QNetworkCookie& cookie) override {
-        return shared_.deleteCookie(cookie);
-    }
-
-private:
-    SharedCookieJar& shared_;
-};
-} // namespace
-
 QList<QNetworkCookie> SharedCookieJar::cookiesForUrl(const QUrl& url) const {
     const QMutexLocker<QRecursiveMutex> lock(&mutex_);
     return QNetworkCookieJar::cookiesForUrl(url);
@@ -82,12 +54,6 @@ QNetworkAccessManager& NetworkManager() {
 
 SharedCookieJar& ProgramCookies() {
     return *static_cast<SharedCookieJar*>(NetworkManager().cookieJar());
-}
-
-QNetworkAccessManager* NewManagerSharingCookies(SharedCookieJar& cookies, QObject* parent) {
-    auto* manager = new QNetworkAccessManager(parent);
-    manager->setCookieJar(new CookieJarView(cookies, manager));
-    return manager;
 }
 
 QString UserAgent() {

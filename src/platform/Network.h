@@ -1,5 +1,5 @@
 #pragma once
-// How the program's requests go out: one network manager, HTTP/1.1, bounded read buffers,
+// How the program's requests go out: one network manager, HTTP/1.1,
 // and the browser's user agent.
 
 #include <QList>
@@ -19,9 +19,6 @@ namespace quillax {
 /// Downloads use HTTP/1.1: HTTP/2 in Qt 6.4 has known hangs, and with one multiplexed
 /// connection per host the thread count would stop meaning that many connections.
 inline constexpr bool kDownloadsUseHttp2 = false;
-/// A reply holds at most this much unread data; the rest waits in the socket, so a slow
-/// reader never buffers a whole file in memory.
-inline constexpr qint64 kReplyReadBufferBytes = 1024 * 1024;
 
 /// The program's cookies, usable from any thread: the browser's logins land here, and the
 /// managers of other threads read and add to it through a view of their own.
@@ -43,8 +40,6 @@ private:
 QNetworkAccessManager& NetworkManager();
 /// The cookie jar of `NetworkManager()`; call on the window thread.
 SharedCookieJar& ProgramCookies();
-/// A manager for the calling thread that reads and writes `cookies`. The jar must outlive it.
-QNetworkAccessManager* NewManagerSharingCookies(SharedCookieJar& cookies, QObject* parent);
 
 /// The User-Agent every request carries (the embedded browser's, once it has told it).
 QString UserAgent();

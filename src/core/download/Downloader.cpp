@@ -9,8 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <utility>
 
@@ -85,8 +83,7 @@ void Downloader::startRead(bool fallback) {
 
     // Read from the socket directly: Qt's own reader can take a chunked body cut by a closed
     // connection for a whole one (see SocketGet).
-    QNetworkCookieJar* jar =
-        manager_ != nullptr ? manager_->cookieJar() : NetworkManager().cookieJar();
+    QNetworkCookieJar* jar = jar_ != nullptr ? jar_ : &ProgramCookies();
     reply_ = new SocketGet(this);
     connect(reply_, &SocketGet::readyRead, this, &Downloader::onReadyRead);
     connect(reply_, &SocketGet::finished, this, &Downloader::onFinished);

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <vector>
 
-class QNetworkAccessManager;
+class QNetworkCookieJar;
 
 namespace quillax {
 
@@ -43,9 +43,9 @@ public:
     static bool RemovePlaceholder(const QString& path);
     /// The caller has taken care of the placeholder: this download no longer removes it.
     void disownPlaceholder() { placeholderWritten_ = false; }
-    /// The manager the reads go through (the program's one when not set); it must live in this
-    /// object's thread.
-    void setNetworkManager(QNetworkAccessManager* manager) { manager_ = manager; }
+    /// The jar the reads take their cookies from and give new ones to (the program's one when
+    /// not set); it must be safe to use from this object's thread.
+    void setCookieJar(QNetworkCookieJar* jar) { jar_ = jar; }
     /// Cancels the reads of this control; returns false.
     bool CancelAsyncRead();
     /// Abandons the download silently: nothing is raised afterwards. The placeholder goes.
@@ -92,7 +92,7 @@ private:
     void removeOwnPlaceholder();
 
     const DownloadTimeouts timeouts_; ///< a copy: the download may run on another thread
-    QNetworkAccessManager* manager_ = nullptr;
+    QNetworkCookieJar* jar_ = nullptr;
     QString savePath_;
     QString ownOldFile_;
     QString address_;

@@ -17,14 +17,10 @@
 #include "platform/SocketGet.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QTimer>
 
 namespace quillax {
 
@@ -37,42 +33,6 @@ constexpr qint64 kYieldEveryMs = 10;
 // Longest single wait for data, so the stall and stop checks run regularly.
 constexpr int kWaitSliceMs = 100;
 constexpr int kHeaderWaitSliceMs = 1000;
-
-/// Waits until `get` has something new or has ended, at most `ms`, while the event queue runs.
-void waitOnGet(SocketGet* get, int ms) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(get, &SocketGet::progress, &loop, &QEventLoop::quit);
-    QObject::connect(get, &SocketGet::headReady, &loop, &QEventLoop::quit);
-    QObject::connect(get, &QObject::destroyed, &loop, &QEventLoop::quit);
-    QObject::connect(get, &SocketGet::finished, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    loop.exec();
-}
-
-/// The raw header block as the transfer component shows it: the status line, then the headers,
-/// CR LF separated. Empty when no answer arrived.
-QString headerBlockOf(const SocketGet& get) {
-    if (get.status() == 0) {
-        return {};
-    }
-    QString block = QStringLiteral("HTTP/1.1 %1 %2")
-                        .arg(get.status())
-                        .arg(QString::fromLatin1(get.reasonPhrase()));
-    for (const auto& [name, value] : get.headers()) {
-        block += QStringLiteral("\r\n") + QString::fromLatin1(name) + QStringLiteral(": ") +
-                 QString::fromLatin1(value);
-    }
-    return block;
-}
-
-/// A redirect chain that loops or leaves https for http.
-bool redirectRefused(const SocketGet* get) {
-    return get != nullptr && (get->error() == QNetworkReply::TooManyRedirectsError ||
-                              get->error() == QNetworkReply::InsecureRedirectError);
-}
 
 bool numericText(const QString& text, double* value) {
     double v = 0;
@@ -191,7 +151,7 @@ bool InetEngine::waitForHeaders(SocketGet* get) {
             return false;
         }
         // The read's own signals end the wait early; the slice only bounds the deadline check.
-        waitOnGet(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
+        WaitOn(guard, static_cast<int>(std::min<qint64>(left, kHeaderWaitSliceMs)));
     }
     return guard != nullptr;
 }
@@ -259,8 +219,8 @@ bool InetEngine::Inet下载文件(int row) {
     reply_ = send(QUrl(address), referrer);
     const bool gotHeaders = waitForHeaders(reply_);
 
-    const QString block = gotHeaders && reply_ ? headerBlockOf(*reply_) : QString();
-    if (block.isEmpty() || redirectRefused(reply_)) {
+    const QString block = gotHeaders && reply_ ? HeaderBlock(*reply_) : QString();
+    if (block.isEmpty() || RedirectRefused(reply_)) {
         list_.setReason(row, reply_ && reply_->error() != QNetworkReply::NoError &&
                                      !reply_->conflictingLengths()
                                  ? reasons::NetworkError(reply_->error())
@@ -386,7 +346,7 @@ bool InetEngine::Inet下载文件(int row) {
         if (reply_ && reply_->bytesAvailable() > 0) {
             chunk = reply_->read(kChunkBytes);
         } else if (!ended) {
-            waitOnGet(reply_, kWaitSliceMs);
+            WaitOn(reply_, kWaitSliceMs);
             lastYield = MonotonicMs();
         }
         if (!chunk.isEmpty()) {
@@ -445,7 +405,7 @@ bool InetEngine::Inet下载文件(int row) {
         }
     }
 
-    if (end == End::Failed && redirectRefused(reply_)) {
+    if (end == End::Failed && RedirectRefused(reply_)) {
         // The headers seen were a step of a refused redirect chain: nothing was answered.
         const int error = reply_->error();
         Cancel();
@@ -548,7 +508,7 @@ bool InetEngine::Inet整体下载文件(int row, const QString& path) {
             why = reasons::kStalled;
             break;
         }
-        waitOnGet(&get, kWaitSliceMs);
+        WaitOn(&get, kWaitSliceMs);
     }
     const int code = get.status();
     switch (get.result()) {

@@ -33,8 +33,8 @@ void keepStreamBuffersMapped() {
 }
 } // namespace
 
-/// The members' side on the network thread: their manager, which shares the program's cookies,
-/// their events sent on to the window, and the progress of all of them gathered into one report
+/// The members' side on the network thread: the program's cookies handed to them, their events
+/// sent on to the window, and the progress of all of them gathered into one report
 /// at most every `kProgressBatchMs`.
 class ParallelDownloads::NetworkSide : public QObject {
 public:
@@ -48,10 +48,7 @@ public:
 
     void begin(Downloader* m, int k, quint64 generation, const QString& address,
                const QString& path, const QString& referrer, bool placeholderWritten) {
-        if (manager_ == nullptr) {
-            manager_ = NewManagerSharingCookies(cookies_, this);
-        }
-        m->setNetworkManager(manager_);
+        m->setCookieJar(&cookies_); // the program's jar is safe from any thread
         connect(m, &Downloader::DownloadProgress, this,
                 [this, k, generation](qint64 r, qint64 e, const QString&) {
                     pending_[static_cast<std::size_t>(k)] = Progress{k, generation, r, e};
@@ -122,7 +119,6 @@ private:
 
     ParallelDownloads* window_;
     SharedCookieJar& cookies_;
-    QNetworkAccessManager* manager_ = nullptr;
     QTimer batch_;
     std::array<Progress, kMaxThreads + 1> pending_{};
 };

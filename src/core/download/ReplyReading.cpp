@@ -1,72 +1,44 @@
 #include "core/download/ReplyReading.h"
 
+#include "platform/SocketGet.h"
+
 #include <QEventLoop>
-#include <QNetworkReply>
 #include <QTimer>
 
 namespace quillax {
 
-void WaitOn(QNetworkReply* reply, int ms) {
+void WaitOn(SocketGet* get, int ms) {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    if (reply != nullptr) {
-        QObject::connect(reply, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
+    if (get != nullptr) {
+        QObject::connect(get, &SocketGet::headReady, &loop, &QEventLoop::quit);
+        QObject::connect(get, &SocketGet::progress, &loop, &QEventLoop::quit);
+        QObject::connect(get, &SocketGet::finished, &loop, &QEventLoop::quit);
+        QObject::connect(get, &QObject::destroyed, &loop, &QEventLoop::quit);
     }
     timer.start(ms);
     loop.exec();
 }
 
-QString HeaderBlock(QNetworkReply* reply) {
-    const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!code.isValid()) {
+QString HeaderBlock(const SocketGet& get) {
+    if (get.status() == 0) {
         return {};
     }
-    QString block =
-        QStringLiteral("HTTP/1.1 %1 %2")
-            .arg(code.toInt())
-            .arg(QString::fromLatin1(
-                reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
-    const auto pairs = reply->rawHeaderPairs();
-    for (const auto& [name, value] : pairs) {
+    QString block = QStringLiteral("HTTP/1.1 %1 %2")
+                        .arg(get.status())
+                        .arg(QString::fromLatin1(get.reasonPhrase()));
+    for (const auto& [name, value] : get.headers()) {
         block += QStringLiteral("\r\n") + QString::fromLatin1(name) + QStringLiteral(": ") +
                  QString::fromLatin1(value);
     }
     return block;
 }
 
-bool HasConflictingLengths(QNetworkReply* reply) {
-    QByteArray first;
-    const auto pairs = reply->rawHeaderPairs();
-    for (const auto& [name, value] : pairs) {
-        if (name.compare("content-length", Qt::CaseInsensitive) != 0) {
-            continue;
-        }
-        // Qt may have joined repeated headers into one "a, b" value.
-        const QList<QByteArray> values = value.split(',');
-        for (const QByteArray& v : values) {
-            if (first.isNull()) {
-                first = v.trimmed();
-            } else if (v.trimmed() != first) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-bool RedirectRefused(const QNetworkReply* reply) {
-    return reply != nullptr && (reply->error() == QNetworkReply::TooManyRedirectsError ||
-                                reply->error() == QNetworkReply::InsecureRedirectError);
-}
-
-bool TransportFailed(const QNetworkReply* reply) {
-    const int error = reply->error();
-    return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+bool RedirectRefused(const SocketGet* get) {
+    return get != nullptr && (get->error() == QNetworkReply::TooManyRedirectsError ||
+                              get->error() == QNetworkReply::InsecureRedirectError);
 }
 
 } // namespace quillax
