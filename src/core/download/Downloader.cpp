@@ -233,23 +233,16 @@ void Downloader::finishRead() {
     dropReply();
     if (conflicting) {
         // A server that announces two lengths cannot be trusted with either: no second try.
-        stallTimer_.stop();
-        dropWriter(true);
-        removeOwnPlaceholder();
-        reason_ = reasons::kConflictingLengths;
-        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        fail(QStringLiteral("下载失败"), reasons::kConflictingLengths);
         return;
     }
     // An error page, or a body cut short of its announced length, is never stored: the row
     // fails and no file is left under the title.
     const bool cutShort = !fallback_ && total_ >= 1 && bytesRead_ >= 1 && bytesRead_ < total_;
     if (FailedHttpStatus(httpStatus_) || cutShort) {
-        stallTimer_.stop();
-        dropWriter(true);
-        removeOwnPlaceholder();
-        reason_ = FailedHttpStatus(httpStatus_) ? reasons::HttpStatus(httpStatus_)
-                                                : reasons::CutShort(bytesRead_, total_);
-        Q_EMIT DownloadError(QStringLiteral("下载失败"), savePath_);
+        fail(QStringLiteral("下载失败"), FailedHttpStatus(httpStatus_)
+                                             ? reasons::HttpStatus(httpStatus_)
+                                             : reasons::CutShort(bytesRead_, total_));
         return;
     }
     if (fallback_) {
@@ -257,12 +250,9 @@ void Downloader::finishRead() {
             pending_ = Outcome::FallbackDone;
             QMetaObject::invokeMethod(writer_, &BodyWriter::commit, Qt::QueuedConnection);
         } else {
-            stallTimer_.stop();
-            dropWriter(true);
-            removeOwnPlaceholder();
-            reason_ =
-                networkError_ ? reasons::NetworkError(networkErrorCode_) : reasons::kNothingArrived;
-            Q_EMIT DownloadError(QStringLiteral("无法下载"), savePath_);
+            fail(QStringLiteral("无法下载"), networkError_
+                                                 ? reasons::NetworkError(networkErrorCode_)
+                                                 : reasons::kNothingArrived);
         }
         return;
     }
@@ -316,6 +306,14 @@ void Downloader::onCommitted(bool ok, const QString& path) {
     Q_EMIT DownloadComplete(bytesRead_, bytesRead_, savePath_);
 }
 
+void Downloader::fail(const QString& message, const QString& reason) {
+    stallTimer_.stop();
+    dropWriter(true);
+    removeOwnPlaceholder();
+    reason_ = reason;
+    Q_EMIT DownloadError(message, savePath_);
+}
+
 void Downloader::removeOwnPlaceholder() {
     if (placeholderWritten_) {
         RemovePlaceholder(savePath_);
@@ -335,11 +333,7 @@ void Downloader::stallTick() {
     if (bytesRead_ == seenMark_) {
         if (MonotonicMs() - markTimeMs_ >= timeouts_.asyncStallMs) {
             CancelAsyncRead();
-            stallTimer_.stop();
-            dropWriter(true);
-            removeOwnPlaceholder();
-            reason_ = reasons::kStalled;
-            Q_EMIT DownloadError(QStringLiteral("超时"), savePath_);
+            fail(QStringLiteral("超时"), reasons::kStalled);
         }
         return;
     }

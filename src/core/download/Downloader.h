@@ -90,6 +90,8 @@ private:
     void dropReply();
     void dropWriter(bool discard);
     void removeOwnPlaceholder();
+    /// Ends the download as failed: no body stays, no placeholder, and `DownloadError` says why.
+    void fail(const QString& message, const QString& reason);
 
     const DownloadTimeouts timeouts_; ///< a copy: the download may run on another thread
     QNetworkCookieJar* jar_ = nullptr;
